@@ -1,0 +1,3 @@
+#include "llc2_debug.h"
+
+int debug = 0;

@@ -1,0 +1,85 @@
+// llc2_conf: the per-PPA configuration files /etc/llc2/default/llc2.<ppa>.
+// Parser, directory scan and list, writer. C-compatible signatures so any
+// caller can use them.
+#ifndef LLC2_CONF_H
+#define LLC2_CONF_H
+
+#include <cstdio>
+
+// The fourteen keywords, in the order the parser tries them. Shared by the
+// parser and the writer.
+extern const char *const DEV_NAME;       // "devicename"
+extern const char *const DEV_INSTANCE;   // "deviceinstance"
+extern const char *const LLC2_ON;        // "llc2_on" (optional, default 1)
+extern const char *const DEV_LOOPBACK;   // "deviceloopback"
+extern const char *const TIME_INTRVL;    // "timeinterval"
+extern const char *const ACK_TIMER;      // "acktimer"
+extern const char *const RSP_TIMER;      // "rsptimer"
+extern const char *const POLL_TIMER;     // "polltimer"
+extern const char *const REJ_TIMER;      // "rejecttimer"
+extern const char *const REM_BUSY_TIMER; // "rembusytimer"
+extern const char *const INACT_TIMER;    // "inacttimer"
+extern const char *const MAX_RETRY;      // "maxretry"
+extern const char *const XMIT_WIN;       // "xmitwindowsz"
+extern const char *const RECV_WIN;       // "rcvwindowsz"
+
+// Indices of conf_params, twelve signed 32-bit integers.
+enum conf_param_index {
+    CONF_LLC2_ON = 0,
+    CONF_LOOPBACK = 1,
+    CONF_TIMEINTERVAL = 2,
+    CONF_ACKTIMER = 3,
+    CONF_RSPTIMER = 4,
+    CONF_POLLTIMER = 5,
+    CONF_REJECTTIMER = 6,
+    CONF_REMBUSYTIMER = 7,
+    CONF_INACTTIMER = 8,
+    CONF_MAXRETRY = 9,
+    CONF_XMITWINDOWSZ = 10,
+    CONF_RCVWINDOWSZ = 11,
+    CONF_NPARAMS = 12
+};
+
+// Every buffer handed to read_conf_file for the device name holds this many
+// bytes; a name has at most LLC2_DEVNAME_SIZE - 1 characters.
+inline constexpr int LLC2_DEVNAME_SIZE = 1024;
+// Every path the store builds lives in a buffer of this size.
+inline constexpr int LLC2_PATH_SIZE = 1024;
+
+// One configured PPA of the directory scan.
+struct conf_entry {
+    int ppa;          // taken from the file name
+    FILE *fp;         // the PPA's file, open for reading, owned by the node
+    conf_entry *next; // null at the end of the list
+};
+
+// The list add_conf builds; null while empty. Never freed as a whole.
+extern conf_entry *conf_head;
+
+// Parses one configuration file from fp (rewound first; neither closed nor
+// repositioned afterwards). devicename is a buffer of LLC2_DEVNAME_SIZE bytes,
+// conf_params twelve ints. Returns 0 when the file is valid and complete,
+// -1 otherwise after its message.
+int read_conf_file(FILE *fp, char *devicename, int *instance, int *conf_params);
+
+// The value of one numeric keyword line (line starts at the keyword; only the
+// keyword's length is used), or -1 when the line is not a valid one.
+int get_value(const char *line, const char *keyword);
+
+// Opens the file of one PPA for reading, or writes "Cannot open %s: %s" and
+// returns null with errno left as the failed open set it.
+FILE *open_conf(int ppa);
+
+// Scans the configuration directory and puts a node for every configured PPA
+// whose file opens in front of conf_head. 0, or -1 when reading the directory
+// or opening a file it found failed (errno tells why).
+int add_conf(void);
+
+// Lists conf_head on standard output (the debug listing).
+void print_conf_entry(void);
+
+// Writes the file of one PPA from a link name ("xnic0") and twelve params.
+// 0, or -1 after its message.
+int create_conf(const char *linkname, int ppa, const int *conf_params);
+
+#endif

@@ -1,0 +1,32 @@
+#include "paths.h"
+
+#include <cstdlib>
+#include <cstring>
+
+std::string_view llc2_root()
+{
+    const char *root = std::getenv("LLC2_ROOT");
+    return root != nullptr ? std::string_view(root) : std::string_view();
+}
+
+bool rooted_path(char *buf, std::size_t size, std::string_view path)
+{
+    if (size == 0)
+        return false;
+    const std::string_view root = llc2_root();
+    if (root.size() + path.size() >= size) {
+        buf[0] = '\0';
+        return false;
+    }
+    std::memcpy(buf, root.data(), root.size());
+    std::memcpy(buf + root.size(), path.data(), path.size());
+    buf[root.size() + path.size()] = '\0';
+    return true;
+}
+
+std::string rooted_path(std::string_view path)
+{
+    std::string out(llc2_root());
+    out += path;
+    return out;
+}
