@@ -1,0 +1,43 @@
+#include "control.h"
+
+#include "llc2_driver.h"
+#include "paths.h"
+#include "streams.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <libintl.h>
+#include <string>
+
+int llc2_open_control(void)
+{
+    const std::string path = rooted_path(LLC2_CONTROL_DEVICE);
+    const int fd = stream_open(path.c_str(), O_RDWR);
+    if (fd < 0) {
+        const int err = errno;
+        std::fprintf(stderr, gettext("Cannot open LLC2 device: %s\n"), std::strerror(err));
+        errno = err;
+    }
+    return fd;
+}
+
+int llc2_request(int fd, int cmd, void *payload, int len)
+{
+    strioctl sio{};
+    sio.ic_cmd = cmd;
+    sio.ic_timout = LLC2_IOC_TIMEOUT;
+    sio.ic_len = len;
+    sio.ic_dp = static_cast<char *>(payload);
+    return stream_ioctl(fd, &sio);
+}
+
+int control_stream::close()
+{
+    if (fd < 0)
+        return 0;
+    const int rc = stream_close(fd);
+    fd = -1;
+    return rc;
+}

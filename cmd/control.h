@@ -1,0 +1,42 @@
+// The control stream of the llc2 driver: opening /dev/llc2 and sending one
+// driver request (an I_STR ioctl) through it. Every operation that talks to
+// the driver goes through these two, so every request is framed alike.
+#ifndef LLC2_CMD_CONTROL_H
+#define LLC2_CMD_CONTROL_H
+
+#include <type_traits>
+
+// The control device, before LLC2_ROOT is put in front of it.
+inline constexpr const char *LLC2_CONTROL_DEVICE = "/dev/llc2";
+
+// Opens /dev/llc2 read-write. The descriptor, or -1 after writing
+// "Cannot open LLC2 device: %s\n" to standard error (errno kept).
+int llc2_open_control(void);
+
+// Sends request cmd with len bytes of payload, which also receives the
+// driver's answer. All four strioctl fields are filled afresh for every call,
+// with the timeout of LLC2_IOC_TIMEOUT seconds. What ioctl returned: 0 or more
+// on success, -1 with errno on failure (ETIME when the driver did not answer).
+int llc2_request(int fd, int cmd, void *payload, int len);
+
+// The same for a payload record, whose size is the request's length.
+template <typename Record> int llc2_request(int fd, int cmd, Record &payload)
+{
+    static_assert(std::is_trivially_copyable_v<Record>, "a wire record is plain bytes");
+    return llc2_request(fd, cmd, &payload, static_cast<int>(sizeof(Record)));
+}
+
+// Closes a control stream when the holder goes out of scope, so that an
+// early return cannot leak it.
+struct control_stream {
+    int fd = -1;
+    control_stream() = default;
+    explicit control_stream(int d) : fd(d) {}
+    control_stream(const control_stream &) = delete;
+    control_stream &operator=(const control_stream &) = delete;
+    ~control_stream() { close(); }
+    // Closes now; the holder is empty afterwards. 0, or -1 with errno.
+    int close();
+};
+
+#endif

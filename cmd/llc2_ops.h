@@ -1,0 +1,37 @@
+// The operations the command runs, one per action or step of an action.
+// Each returns 0 on success and -1 on failure after writing its own message
+// to standard error; callers test only for -1. None of them exits, and none
+// closes a control stream fd it was handed.
+#ifndef LLC2_CMD_OPS_H
+#define LLC2_CMD_OPS_H
+
+#include <cstdio>
+
+// Takes PPA ppa out of service: LLC2_IOC_CONTROL with ctl_uninit, then
+// LLC2_IOC_DISABLE, both sent whatever the driver answers. Silent; always 0.
+int llc2_uninit_ppa(int ppa, int fd);
+
+// Removes the lower stream of PPA ppa: asks the driver for its link
+// identifier (LLC2_IOC_GETLINK) and unlinks that identifier (I_PUNLINK).
+// 0, or -1 after "Error getting info from PPA %d: %s\n" or
+// "Error unplumbing PPA %d: %s\n".
+int llc2_unplumb_ppa(int ppa, int fd);
+
+// Links the network interface named by the configuration in fp beneath the
+// driver and binds it to ppa. Takes fp over and closes it on every path.
+int llc2_plumb_ppa(FILE *fp, int ppa, int fd);
+
+// Enables PPA ppa and hands it the parameters of its configuration file.
+int llc2_init_ppa(int ppa, int fd);
+
+// Plumbs every PPA of conf_head on one control stream, then initialises the
+// ones that plumbed on a second.
+int llc2_plumb_all(void);
+
+// Uninitialises and unplumbs every PPA the driver reports.
+int llc2_unplumb_all(void);
+
+// Prints the status table of every PPA the driver knows.
+int llc2_query(void);
+
+#endif

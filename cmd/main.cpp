@@ -1,0 +1,193 @@
+// The llc2 command: reads the options, runs one action and turns its result
+// into the exit status.
+#include "control.h"
+#include "llc2_conf.h"
+#include "llc2_debug.h"
+#include "llc2_ops.h"
+#include "ppa_number.h"
+
+#include <cerrno>
+#include <clocale>
+#include <cstdio>
+#include <cstring>
+#include <libintl.h>
+#include <unistd.h>
+
+namespace
+{
+
+// glibc's getopt permutes the arguments, so in "llc2 word -P" it would still
+// find -P; the administrator meant the word to end the options, as it does
+// on every System V host. A leading '+' is glibc's way of asking for that
+// behaviour without touching the environment. Other C libraries already stop
+// at the first operand, and some would take the '+' for an option letter, so
+// it is added for glibc alone; the letters are the same everywhere.
+#if defined(__GLIBC__)
+constexpr const char *OPTIONS = "+PUdqp:u:i:r:";
+#else
+constexpr const char *OPTIONS = "PUdqp:u:i:r:";
+#endif
+
+// A command line we cannot act on. Distinct from the 255 of a failed action,
+// so that start-up scripts can tell a typo from a driver that said no.
+constexpr int EXIT_USAGE = 2;
+
+void Usage(char *const argv[])
+{
+    // An exec with an empty argument vector leaves argv[0] null.
+    const char *name = argv[0] != nullptr ? argv[0] : "llc2";
+    std::fprintf(stderr, gettext("Usage: %s [-P|-U|-p <ppa>|-u <ppa>|-q]\n"), name);
+}
+
+// Writes a message that ends in strerror of the errno a failed call left.
+void report_conf_error()
+{
+    const int err = errno;
+    std::fprintf(stderr, gettext("Error opening LLC2 configuration files: %s\n"),
+                 std::strerror(err));
+}
+
+int plumb_all()
+{
+    if (add_conf() == -1) {
+        report_conf_error();
+        return -1;
+    }
+    if (debug > 0) {
+        std::fputs("\nExisting config files found:\n", stderr);
+        print_conf_entry();
+    }
+    return llc2_plumb_all();
+}
+
+int plumb_one(int ppa)
+{
+    FILE *fp = open_conf(ppa);
+    if (fp == nullptr) {
+        std::fprintf(stderr, gettext("Cannot open configuration files for PPA %d\n"), ppa);
+        return -1;
+    }
+    control_stream ctl(llc2_open_control());
+    if (ctl.fd < 0) {
+        std::fclose(fp);
+        return -1;
+    }
+    // llc2_plumb_ppa owns fp from here on, whatever it returns.
+    if (llc2_plumb_ppa(fp, ppa, ctl.fd) == -1) {
+        std::fprintf(stderr, gettext("Cannot plumb PPA %d\n"), ppa);
+        return -1;
+    }
+    // Initialise on a stream of its own, as -P does: the plumbing stream's
+    // link state must not be what makes initialisation work.
+    ctl.close();
+    ctl.fd = llc2_open_control();
+    if (ctl.fd < 0)
+        return -1;
+    if (llc2_init_ppa(ppa, ctl.fd) == 0)
+        return 0;
+    (void)llc2_unplumb_ppa(ppa, ctl.fd);
+    return -1;
+}
+
+int unplumb_one(int ppa)
+{
+    const control_stream ctl(llc2_open_control());
+    if (ctl.fd < 0)
+        return -1;
+    (void)llc2_uninit_ppa(ppa, ctl.fd);
+    // Give the driver time to wind the PPA's connections down before its
+    // lower stream goes away.
+    sleep(1);
+    return llc2_unplumb_ppa(ppa, ctl.fd);
+}
+
+int uninit_one(int ppa)
+{
+    const control_stream ctl(llc2_open_control());
+    if (ctl.fd < 0)
+        return -1;
+    return llc2_uninit_ppa(ppa, ctl.fd);
+}
+
+int init_one(int ppa)
+{
+    // The list is not needed here, but an unreadable configuration directory
+    // is worth stopping for before the driver is touched.
+    if (add_conf() == -1) {
+        report_conf_error();
+        return -1;
+    }
+    const control_stream ctl(llc2_open_control());
+    if (ctl.fd < 0)
+        return -1;
+    return llc2_init_ppa(ppa, ctl.fd);
+}
+
+int run(int action, int ppa)
+{
+    switch (action) {
+    case 'P':
+        return plumb_all();
+    case 'U':
+        return llc2_unplumb_all();
+    case 'p':
+        return plumb_one(ppa);
+    case 'u':
+        return unplumb_one(ppa);
+    case 'r':
+        return uninit_one(ppa);
+    case 'i':
+        return init_one(ppa);
+    default: // none, or -q
+        return llc2_query();
+    }
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    std::setlocale(LC_ALL, "");
+    textdomain(TEXT_DOMAIN);
+
+    int action = 0;
+    int ppa = 0;
+    int c = 0;
+    while ((c = getopt(argc, argv, OPTIONS)) != -1) {
+        switch (c) {
+        case 'd':
+            ++debug;
+            break;
+        case 'P':
+        case 'U':
+        case 'q':
+            if (action != 0) {
+                Usage(argv);
+                return EXIT_USAGE;
+            }
+            action = c;
+            break;
+        case 'p':
+        case 'u':
+        case 'i':
+        case 'r':
+            if (action != 0) {
+                Usage(argv);
+                return EXIT_USAGE;
+            }
+            // Checked whole before anything is opened: "3x" or "" must not
+            // quietly become some other PPA.
+            if (!parse_ppa(optarg, &ppa)) {
+                std::fprintf(stderr, gettext("Invalid PPA number: %s\n"), optarg);
+                Usage(argv);
+                return EXIT_USAGE;
+            }
+            action = c;
+            break;
+        default: // getopt has already said what was wrong
+            Usage(argv);
+            return EXIT_USAGE;
+        }
+    }
+    return run(action, ppa);
+}

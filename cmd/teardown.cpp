@@ -1,0 +1,49 @@
+// Taking one PPA down: the two requests of uninitialising and the two of
+// unplumbing. Used by -r, -u, -U and by -p/-P after a failed initialisation.
+#include "control.h"
+#include "llc2_driver.h"
+#include "llc2_ops.h"
+#include "streams.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <libintl.h>
+
+int llc2_uninit_ppa(int ppa, int fd)
+{
+    // The driver's answers tell us nothing we could act on: a PPA that was
+    // never initialised refuses the control message, yet must still be
+    // disabled, so both go out and neither result is looked at.
+    ctl_uninit uninit{};
+    uninit.ppa = ppa;
+    uninit.msg_type = LLC2_CTL_UNINIT;
+    (void)llc2_request(fd, LLC2_IOC_CONTROL, uninit);
+
+    ppa_disable disable{};
+    disable.all = 0;
+    disable.ppa = ppa;
+    (void)llc2_request(fd, LLC2_IOC_DISABLE, disable);
+    return 0;
+}
+
+int llc2_unplumb_ppa(int ppa, int fd)
+{
+    // Ask the driver for the link rather than trusting anything remembered
+    // from plumbing: it may have been plumbed by another run.
+    ppa_link link{};
+    link.ppa = ppa;
+    link.cmd = LLC2_LINK_CMD;
+    if (llc2_request(fd, LLC2_IOC_GETLINK, link) < 0) {
+        const int err = errno;
+        std::fprintf(stderr, gettext("Error getting info from PPA %d: %s\n"), ppa,
+                     std::strerror(err));
+        return -1;
+    }
+    if (stream_unlink(fd, link.link_id) < 0) {
+        const int err = errno;
+        std::fprintf(stderr, gettext("Error unplumbing PPA %d: %s\n"), ppa, std::strerror(err));
+        return -1;
+    }
+    return 0;
+}
