@@ -1,0 +1,85 @@
+// Test helper: a throw-away root with llc2sim running on it, and runs of the
+// built llc2 command against it. Everything is cleaned up by the destructor,
+// whether the test passed, failed or threw.
+#ifndef LLC2_TEST_SIM_FIXTURE_H
+#define LLC2_TEST_SIM_FIXTURE_H
+
+#include <nlohmann/json.hpp>
+
+#include <string>
+#include <string_view>
+#include <sys/types.h>
+#include <vector>
+
+namespace llc2test
+{
+
+// What a run of a program left behind.
+struct Run {
+    int status = -1; // exit status, or 128 + signal number
+    std::string out; // standard output
+    std::string err; // standard error
+};
+
+// One emulated interface "xnic" with two MAC addresses; no PPAs, no faults.
+nlohmann::json default_scenario();
+
+// A complete, valid configuration file for the given device and instance.
+std::string conf_text(std::string_view device, int instance, int llc2_on = 1);
+
+// "0a0b" -> {10, 11}. Throws std::invalid_argument on odd length or bad digits.
+std::vector<unsigned char> unhex(std::string_view hex);
+
+// Runs a program with exactly the given environment, feeding it nothing on
+// standard input, and kills it after timeout_s seconds.
+Run run_program(const std::vector<std::string> &argv, const std::vector<std::string> &env,
+                int timeout_s);
+
+// Paths of the built programs.
+std::string llc2_binary();
+std::string llc2sim_binary();
+
+class SimRoot
+{
+  public:
+    // Makes a fresh root /tmp/llc2t.XXXXXX with etc/llc2/default and dev.
+    SimRoot();
+    ~SimRoot();
+    SimRoot(const SimRoot &) = delete;
+    SimRoot &operator=(const SimRoot &) = delete;
+
+    const std::string &root() const { return root_; }
+    // root + "/" + rel
+    std::string path(std::string_view rel) const;
+    void write_file(std::string_view rel, std::string_view text, mode_t mode = 0644) const;
+    // etc/llc2/default/llc2.<ppa>
+    void write_conf(int ppa, std::string_view text) const;
+
+    // Starts llc2sim with the scenario and waits for its ready line; throws
+    // std::runtime_error when it does not come up within ten seconds.
+    void start_sim(const nlohmann::json &scenario = default_scenario());
+    // SIGTERM, then SIGKILL if it has not gone within five seconds. Returns
+    // llc2sim's exit status (or 128 + signal), -1 when it was not running.
+    int stop_sim();
+    bool sim_running() const { return sim_pid_ > 0; }
+    // What llc2sim wrote to standard error so far.
+    std::string sim_stderr() const;
+
+    // Runs the built llc2 with LLC2_ROOT set to the root and LC_ALL=C, then
+    // the given NAME=VALUE entries (which may override both).
+    Run run_llc2(const std::vector<std::string> &args, const std::vector<std::string> &env = {},
+                 int timeout_s = 60) const;
+
+    // The request log, one record a line; empty when llc2sim wrote none.
+    std::vector<nlohmann::json> log() const;
+    // Only the records of one kind ("ioctl", "link", ...).
+    std::vector<nlohmann::json> log(std::string_view kind) const;
+
+  private:
+    std::string root_;
+    pid_t sim_pid_ = -1;
+};
+
+} // namespace llc2test
+
+#endif
