@@ -1,0 +1,211 @@
+// -r and -u against llc2sim: the exact requests on the wire, in order, and
+// what the administrator sees when the driver refuses them.
+#include "cmd_test_util.h"
+
+#include <gtest/gtest.h>
+
+namespace
+{
+
+using cmdtest::payload;
+using cmdtest::words;
+using llc2test::Run;
+using llc2test::SimRoot;
+using nlohmann::json;
+
+// The request codes written out, so that a wrong constant in the tool's
+// header cannot agree with itself.
+constexpr int IOC_DISABLE = 2;
+constexpr int IOC_CONTROL = 0x49000008;
+constexpr int IOC_GETLINK = 0x4C00000A;
+constexpr std::uint32_t CTL_UNINIT = 0x4C000002;
+
+// The records a run added to the log.
+std::vector<json> added(const SimRoot &r, std::size_t before)
+{
+    std::vector<json> all = r.log();
+    return {all.begin() + static_cast<std::ptrdiff_t>(std::min(before, all.size())), all.end()};
+}
+
+std::vector<json> of_kinds(const std::vector<json> &recs, std::initializer_list<const char *> kinds)
+{
+    std::vector<json> out;
+    for (const json &rec : recs)
+        for (const char *k : kinds)
+            if (rec.value("kind", "") == k)
+                out.push_back(rec);
+    return out;
+}
+
+void expect_ioctl(const json &rec, int cmd, const std::vector<unsigned char> &bytes,
+                  const char *result = "ok") // nullptr: whatever the driver said
+{
+    SCOPED_TRACE(rec.dump());
+    EXPECT_EQ(rec.value("kind", ""), "ioctl");
+    EXPECT_EQ(rec.value("ic_cmd", 0), cmd);
+    EXPECT_EQ(rec.value("ic_timout", 0), 10);
+    EXPECT_EQ(rec.value("ic_len", 0), static_cast<int>(bytes.size()));
+    EXPECT_EQ(payload(rec), bytes);
+    if (result != nullptr)
+        EXPECT_EQ(rec.value("result", ""), result);
+}
+
+std::vector<unsigned char> uninit_bytes(std::uint32_t ppa)
+{
+    return words({ppa, CTL_UNINIT});
+}
+std::vector<unsigned char> disable_bytes(std::uint32_t ppa)
+{
+    return words({0, ppa});
+}
+std::vector<unsigned char> getlink_bytes(std::uint32_t ppa)
+{
+    return words({ppa, 15, 0, 0});
+}
+
+json with_ppa(int ppa, int link_id, json faults = json::array())
+{
+    json s = llc2test::default_scenario();
+    s["ppas"] =
+        json::array({{{"ppa", ppa}, {"interface", "xnic"}, {"instance", 0}, {"link_id", link_id}}});
+    s["faults"] = std::move(faults);
+    return s;
+}
+
+TEST(Uninit, SendsTheControlMessageThenDisableForTheNumberGiven)
+{
+    // The number goes to the driver as given, negative and extreme ones too;
+    // the driver is the one to refuse them.
+    const struct {
+        const char *arg;
+        std::uint32_t word;
+    } cases[] = {
+        {"3", 3},
+        {"007", 7},
+        {"-0", 0},
+        {"-1", 0xffffffffU},
+        {"2147483647", 0x7fffffffU},
+        {"-2147483648", 0x80000000U},
+    };
+    SimRoot r;
+    r.start_sim();
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.arg);
+        const std::size_t before = r.log().size();
+        const Run run = r.run_llc2({"-r", c.arg});
+        EXPECT_EQ(run.status, 0);
+        EXPECT_EQ(run.err, "");
+        EXPECT_EQ(run.out, "");
+        const std::vector<json> recs = added(r, before);
+        EXPECT_EQ(of_kinds(recs, {"open"}).size(), 1U);
+        const std::vector<json> reqs = of_kinds(recs, {"ioctl", "link", "unlink"});
+        ASSERT_EQ(reqs.size(), 2U);
+        expect_ioctl(reqs[0], IOC_CONTROL, uninit_bytes(c.word), nullptr);
+        expect_ioctl(reqs[1], IOC_DISABLE, disable_bytes(c.word), nullptr);
+    }
+}
+
+TEST(Uninit, IgnoresRefusalsAndStillDisables)
+{
+    SimRoot r;
+    r.start_sim(with_ppa(2, 7,
+                         {{{"request", "uninit"}, {"errno", "EINVAL"}},
+                          {{"request", "disable"}, {"errno", "EIO"}}}));
+    const Run run = r.run_llc2({"-r", "2"});
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.err, "");
+    const std::vector<json> reqs = cmdtest::requests(r);
+    ASSERT_EQ(reqs.size(), 2U);
+    expect_ioctl(reqs[0], IOC_CONTROL, uninit_bytes(2), "EINVAL");
+    expect_ioctl(reqs[1], IOC_DISABLE, disable_bytes(2), "EIO");
+}
+
+TEST(Unplumb, UnlinksTheIdentifierTheDriverReportsAfterAPause)
+{
+    SimRoot r;
+    // Link 7 was made by some earlier run; nothing in this process knows it.
+    r.start_sim(with_ppa(2, 7));
+    const Run run = r.run_llc2({"-u", "2"});
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.err, "");
+    EXPECT_EQ(run.out, "");
+
+    const std::vector<json> reqs = cmdtest::requests(r);
+    ASSERT_EQ(reqs.size(), 4U);
+    expect_ioctl(reqs[0], IOC_CONTROL, uninit_bytes(2));
+    expect_ioctl(reqs[1], IOC_DISABLE, disable_bytes(2));
+    expect_ioctl(reqs[2], IOC_GETLINK, getlink_bytes(2));
+    EXPECT_EQ(reqs[3].value("kind", ""), "unlink");
+    EXPECT_EQ(reqs[3].value("link_id", -1), 7);
+    EXPECT_EQ(reqs[3].value("result", ""), "ok");
+    // All on the one control stream.
+    for (const json &rec : reqs)
+        EXPECT_EQ(rec.value("stream", -1), reqs[0].value("stream", -2));
+    EXPECT_EQ(r.log("open").size(), 1U);
+    // The driver gets its second between disabling and unlinking.
+    EXPECT_GE(reqs[2].value("t", 0.0) - reqs[1].value("t", 0.0), 0.9);
+
+    // Gone now: a second -u finds no link and says so.
+    const Run again = r.run_llc2({"-u", "2"});
+    EXPECT_EQ(again.status, 255);
+    EXPECT_TRUE(again.err.starts_with("Error getting info from PPA 2: ")) << again.err;
+    EXPECT_EQ(r.log("unlink").size(), 1U);
+}
+
+TEST(Unplumb, RefusedUninitialisationDoesNotStopIt)
+{
+    SimRoot r;
+    r.start_sim(with_ppa(5, 42, {{{"request", "uninit"}, {"errno", "EINVAL"}}}));
+    const Run run = r.run_llc2({"-u", "5"});
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.err, "");
+    const std::vector<json> unlinks = r.log("unlink");
+    ASSERT_EQ(unlinks.size(), 1U);
+    EXPECT_EQ(unlinks[0].value("link_id", -1), 42);
+}
+
+TEST(Unplumb, RefusedGetlinkSendsNoUnlink)
+{
+    SimRoot r;
+    r.start_sim(with_ppa(2, 7, {{{"request", "getlink"}, {"ppa", 2}, {"errno", "EIO"}}}));
+    const Run run = r.run_llc2({"-u", "2"});
+    EXPECT_EQ(run.status, 255);
+    EXPECT_EQ(run.err, "Error getting info from PPA 2: Input/output error\n");
+    const std::vector<json> reqs = cmdtest::requests(r);
+    ASSERT_EQ(reqs.size(), 3U);
+    expect_ioctl(reqs[2], IOC_GETLINK, getlink_bytes(2), "EIO");
+}
+
+TEST(Unplumb, RefusedUnlinkIsReported)
+{
+    SimRoot r;
+    r.start_sim(with_ppa(2, 7, {{{"request", "unlink"}, {"errno", "EINVAL"}}}));
+    const Run run = r.run_llc2({"-u", "2"});
+    EXPECT_EQ(run.status, 255);
+    EXPECT_EQ(run.err, "Error unplumbing PPA 2: Invalid argument\n");
+    const std::vector<json> unlinks = r.log("unlink");
+    ASSERT_EQ(unlinks.size(), 1U);
+    EXPECT_EQ(unlinks[0].value("link_id", -1), 7);
+}
+
+TEST(Teardown, NoDriverMeansStatus255AndTheReason)
+{
+    for (const char *opt : {"-r", "-u"}) {
+        SCOPED_TRACE(opt);
+        SimRoot none; // no llc2sim: /dev/llc2 does not exist
+        const Run missing = none.run_llc2({opt, "0"});
+        EXPECT_EQ(missing.status, 255);
+        EXPECT_EQ(missing.err, "Cannot open LLC2 device: No such file or directory\n");
+
+        SimRoot refusing;
+        json s = llc2test::default_scenario();
+        s["faults"] = json::array({{{"request", "open"}, {"device", "llc2"}, {"errno", "ENXIO"}}});
+        refusing.start_sim(s);
+        const Run refused = refusing.run_llc2({opt, "0"});
+        EXPECT_EQ(refused.status, 255);
+        EXPECT_EQ(refused.err, "Cannot open LLC2 device: No such device or address\n");
+        EXPECT_TRUE(cmdtest::requests(refusing).empty());
+    }
+}
+
+} // namespace
