@@ -12,7 +12,6 @@ namespace
 {
 
 using llc2test::conf_text;
-using llc2test::Run;
 using llc2test::SimRoot;
 
 const std::string no_plumb_all = "llc2: -P: plumbing all PPAs is not available in this build\n";
@@ -36,7 +35,7 @@ TEST(PlumbAll, ListsTheConfiguredPpasOnlyUnderDebug)
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.args.size() > 1 ? c.args[0] + " " + c.args[1] : c.args[0]);
-        const Run run = r.run_llc2(c.args);
+        const llc2test::Run run = r.run_llc2(c.args);
         EXPECT_EQ(run.status, 255);
         if (c.listed) {
             EXPECT_EQ(run.err, "\nExisting config files found:\n" + no_plumb_all);
@@ -55,7 +54,7 @@ TEST(PlumbAllAndInit, StopAtAnUnreadableConfigurationDirectory)
         SimRoot r;
         std::filesystem::remove_all(r.path("etc/llc2/default"));
         r.start_sim();
-        const Run run = r.run_llc2({opt, "0"});
+        const llc2test::Run run = r.run_llc2({opt, "0"});
         EXPECT_EQ(run.status, 255);
         EXPECT_EQ(run.err, "Cannot open default directory: No such file or directory\n"
                            "Error opening LLC2 configuration files: No such file or directory\n");
@@ -68,12 +67,12 @@ TEST(Init, ChecksTheDirectoryAndTheDeviceBeforeTheMissingInitialisation)
 {
     SimRoot r;
     r.write_conf(4, conf_text("xnic", 0));
-    const Run no_driver = r.run_llc2({"-i", "4"});
+    const llc2test::Run no_driver = r.run_llc2({"-i", "4"});
     EXPECT_EQ(no_driver.status, 255);
     EXPECT_EQ(no_driver.err, "Cannot open LLC2 device: No such file or directory\n");
 
     r.start_sim();
-    const Run run = r.run_llc2({"-i", "4"});
+    const llc2test::Run run = r.run_llc2({"-i", "4"});
     EXPECT_EQ(run.status, 255);
     EXPECT_EQ(run.err, no_init);
     EXPECT_EQ(r.log("open").size(), 1U);
@@ -83,7 +82,7 @@ TEST(PlumbOne, NeedsTheConfigurationFileFirst)
 {
     SimRoot r;
     r.start_sim();
-    const Run run = r.run_llc2({"-p", "3"});
+    const llc2test::Run run = r.run_llc2({"-p", "3"});
     EXPECT_EQ(run.status, 255);
     EXPECT_EQ(run.err, "Cannot open " + r.path("etc/llc2/default/llc2.3") +
                            ": No such file or directory\n"
@@ -95,12 +94,12 @@ TEST(PlumbOne, NeedsTheDeviceThenReachesTheMissingPlumbing)
 {
     SimRoot r;
     r.write_conf(3, conf_text("xnic", 0));
-    const Run no_driver = r.run_llc2({"-p", "3"});
+    const llc2test::Run no_driver = r.run_llc2({"-p", "3"});
     EXPECT_EQ(no_driver.status, 255);
     EXPECT_EQ(no_driver.err, "Cannot open LLC2 device: No such file or directory\n");
 
     r.start_sim();
-    const Run run = r.run_llc2({"-p", "3"});
+    const llc2test::Run run = r.run_llc2({"-p", "3"});
     EXPECT_EQ(run.status, 255);
     EXPECT_EQ(run.err, no_plumb + "Cannot plumb PPA 3\n");
     EXPECT_TRUE(cmdtest::requests(r).empty());

@@ -13,7 +13,6 @@ namespace
 {
 
 using cmdtest::usage_line;
-using llc2test::Run;
 using llc2test::SimRoot;
 
 struct UsageCase {
@@ -81,7 +80,7 @@ TEST(CommandLine, UsageErrorsEndWithStatusTwoAndTouchNothing)
     r.start_sim();
     for (const UsageCase &c : usage_cases()) {
         SCOPED_TRACE(joined(c.args));
-        const Run run = r.run_llc2(c.args);
+        const llc2test::Run run = r.run_llc2(c.args);
         EXPECT_EQ(run.status, 2);
         EXPECT_EQ(run.err, c.before_usage + usage_line());
         EXPECT_EQ(run.out, "");
@@ -163,7 +162,7 @@ TEST(CommandLine, ParsingStopsAtTheFirstOperandAndDebugGoesAnywhere)
     SimRoot r;
     for (const Case &c : cases) {
         SCOPED_TRACE(joined(c.args));
-        const Run run = r.run_llc2(c.args);
+        const llc2test::Run run = r.run_llc2(c.args);
         EXPECT_EQ(run.status, 255);
         EXPECT_EQ(run.err, c.err);
         EXPECT_EQ(run.out, "");
@@ -175,7 +174,7 @@ TEST(CommandLine, UsageLineNamesTheCommandAsInvoked)
     SimRoot r;
     const std::string link = r.path("sbin-llc2");
     std::filesystem::create_symlink(llc2test::llc2_binary(), link);
-    const Run run =
+    const llc2test::Run run =
         llc2test::run_program({link, "-q", "-q"}, {"LLC2_ROOT=" + r.root(), "LC_ALL=C"}, 60);
     EXPECT_EQ(run.status, 2);
     EXPECT_EQ(run.err, "Usage: " + link + " [-P|-U|-p <ppa>|-u <ppa>|-q]\n");

@@ -9,7 +9,6 @@ namespace
 
 using cmdtest::payload;
 using cmdtest::words;
-using llc2test::Run;
 using llc2test::SimRoot;
 using nlohmann::json;
 
@@ -46,8 +45,9 @@ void expect_ioctl(const json &rec, int cmd, const std::vector<unsigned char> &by
     EXPECT_EQ(rec.value("ic_timout", 0), 10);
     EXPECT_EQ(rec.value("ic_len", 0), static_cast<int>(bytes.size()));
     EXPECT_EQ(payload(rec), bytes);
-    if (result != nullptr)
+    if (result != nullptr) {
         EXPECT_EQ(rec.value("result", ""), result);
+    }
 }
 
 std::vector<unsigned char> uninit_bytes(std::uint32_t ppa)
@@ -92,7 +92,7 @@ TEST(Uninit, SendsTheControlMessageThenDisableForTheNumberGiven)
     for (const auto &c : cases) {
         SCOPED_TRACE(c.arg);
         const std::size_t before = r.log().size();
-        const Run run = r.run_llc2({"-r", c.arg});
+        const llc2test::Run run = r.run_llc2({"-r", c.arg});
         EXPECT_EQ(run.status, 0);
         EXPECT_EQ(run.err, "");
         EXPECT_EQ(run.out, "");
@@ -111,7 +111,7 @@ TEST(Uninit, IgnoresRefusalsAndStillDisables)
     r.start_sim(with_ppa(2, 7,
                          {{{"request", "uninit"}, {"errno", "EINVAL"}},
                           {{"request", "disable"}, {"errno", "EIO"}}}));
-    const Run run = r.run_llc2({"-r", "2"});
+    const llc2test::Run run = r.run_llc2({"-r", "2"});
     EXPECT_EQ(run.status, 0);
     EXPECT_EQ(run.err, "");
     const std::vector<json> reqs = cmdtest::requests(r);
@@ -125,7 +125,7 @@ TEST(Unplumb, UnlinksTheIdentifierTheDriverReportsAfterAPause)
     SimRoot r;
     // Link 7 was made by some earlier run; nothing in this process knows it.
     r.start_sim(with_ppa(2, 7));
-    const Run run = r.run_llc2({"-u", "2"});
+    const llc2test::Run run = r.run_llc2({"-u", "2"});
     EXPECT_EQ(run.status, 0);
     EXPECT_EQ(run.err, "");
     EXPECT_EQ(run.out, "");
@@ -146,7 +146,7 @@ TEST(Unplumb, UnlinksTheIdentifierTheDriverReportsAfterAPause)
     EXPECT_GE(reqs[2].value("t", 0.0) - reqs[1].value("t", 0.0), 0.9);
 
     // Gone now: a second -u finds no link and says so.
-    const Run again = r.run_llc2({"-u", "2"});
+    const llc2test::Run again = r.run_llc2({"-u", "2"});
     EXPECT_EQ(again.status, 255);
     EXPECT_TRUE(again.err.starts_with("Error getting info from PPA 2: ")) << again.err;
     EXPECT_EQ(r.log("unlink").size(), 1U);
@@ -156,7 +156,7 @@ TEST(Unplumb, RefusedUninitialisationDoesNotStopIt)
 {
     SimRoot r;
     r.start_sim(with_ppa(5, 42, {{{"request", "uninit"}, {"errno", "EINVAL"}}}));
-    const Run run = r.run_llc2({"-u", "5"});
+    const llc2test::Run run = r.run_llc2({"-u", "5"});
     EXPECT_EQ(run.status, 0);
     EXPECT_EQ(run.err, "");
     const std::vector<json> unlinks = r.log("unlink");
@@ -168,7 +168,7 @@ TEST(Unplumb, RefusedGetlinkSendsNoUnlink)
 {
     SimRoot r;
     r.start_sim(with_ppa(2, 7, {{{"request", "getlink"}, {"ppa", 2}, {"errno", "EIO"}}}));
-    const Run run = r.run_llc2({"-u", "2"});
+    const llc2test::Run run = r.run_llc2({"-u", "2"});
     EXPECT_EQ(run.status, 255);
     EXPECT_EQ(run.err, "Error getting info from PPA 2: Input/output error\n");
     const std::vector<json> reqs = cmdtest::requests(r);
@@ -180,7 +180,7 @@ TEST(Unplumb, RefusedUnlinkIsReported)
 {
     SimRoot r;
     r.start_sim(with_ppa(2, 7, {{{"request", "unlink"}, {"errno", "EINVAL"}}}));
-    const Run run = r.run_llc2({"-u", "2"});
+    const llc2test::Run run = r.run_llc2({"-u", "2"});
     EXPECT_EQ(run.status, 255);
     EXPECT_EQ(run.err, "Error unplumbing PPA 2: Invalid argument\n");
     const std::vector<json> unlinks = r.log("unlink");
@@ -193,7 +193,7 @@ TEST(Teardown, NoDriverMeansStatus255AndTheReason)
     for (const char *opt : {"-r", "-u"}) {
         SCOPED_TRACE(opt);
         SimRoot none; // no llc2sim: /dev/llc2 does not exist
-        const Run missing = none.run_llc2({opt, "0"});
+        const llc2test::Run missing = none.run_llc2({opt, "0"});
         EXPECT_EQ(missing.status, 255);
         EXPECT_EQ(missing.err, "Cannot open LLC2 device: No such file or directory\n");
 
@@ -201,7 +201,7 @@ TEST(Teardown, NoDriverMeansStatus255AndTheReason)
         json s = llc2test::default_scenario();
         s["faults"] = json::array({{{"request", "open"}, {"device", "llc2"}, {"errno", "ENXIO"}}});
         refusing.start_sim(s);
-        const Run refused = refusing.run_llc2({opt, "0"});
+        const llc2test::Run refused = refusing.run_llc2({opt, "0"});
         EXPECT_EQ(refused.status, 255);
         EXPECT_EQ(refused.err, "Cannot open LLC2 device: No such device or address\n");
         EXPECT_TRUE(cmdtest::requests(refusing).empty());
