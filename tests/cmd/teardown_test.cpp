@@ -105,21 +105,6 @@ TEST(Uninit, SendsTheControlMessageThenDisableForTheNumberGiven)
     }
 }
 
-TEST(Uninit, IgnoresRefusalsAndStillDisables)
-{
-    SimRoot r;
-    r.start_sim(with_ppa(2, 7,
-                         {{{"request", "uninit"}, {"errno", "EINVAL"}},
-                          {{"request", "disable"}, {"errno", "EIO"}}}));
-    const llc2test::Run run = r.run_llc2({"-r", "2"});
-    EXPECT_EQ(run.status, 0);
-    EXPECT_EQ(run.err, "");
-    const std::vector<json> reqs = cmdtest::requests(r);
-    ASSERT_EQ(reqs.size(), 2U);
-    expect_ioctl(reqs[0], IOC_CONTROL, uninit_bytes(2), "EINVAL");
-    expect_ioctl(reqs[1], IOC_DISABLE, disable_bytes(2), "EIO");
-}
-
 TEST(Unplumb, UnlinksTheIdentifierTheDriverReportsAfterAPause)
 {
     SimRoot r;
@@ -152,40 +137,86 @@ TEST(Unplumb, UnlinksTheIdentifierTheDriverReportsAfterAPause)
     EXPECT_EQ(r.log("unlink").size(), 1U);
 }
 
-TEST(Unplumb, RefusedUninitialisationDoesNotStopIt)
+// One expected request: an ioctl (cmd, payload) or, with cmd 0, the unlink
+// of link_id; and what the driver answered.
+struct Step {
+    int cmd;
+    std::vector<unsigned char> bytes;
+    int link_id;
+    const char *result;
+};
+
+Step ioctl(int cmd, std::vector<unsigned char> bytes, const char *result = "ok")
 {
-    SimRoot r;
-    r.start_sim(with_ppa(5, 42, {{{"request", "uninit"}, {"errno", "EINVAL"}}}));
-    const llc2test::Run run = r.run_llc2({"-u", "5"});
-    EXPECT_EQ(run.status, 0);
-    EXPECT_EQ(run.err, "");
-    const std::vector<json> unlinks = r.log("unlink");
-    ASSERT_EQ(unlinks.size(), 1U);
-    EXPECT_EQ(unlinks[0].value("link_id", -1), 42);
+    return {cmd, std::move(bytes), -1, result};
+}
+Step unlink(int link_id, const char *result = "ok")
+{
+    return {0, {}, link_id, result};
 }
 
-TEST(Unplumb, RefusedGetlinkSendsNoUnlink)
+TEST(Teardown, RefusalsOnTheWayDown)
 {
-    SimRoot r;
-    r.start_sim(with_ppa(2, 7, {{{"request", "getlink"}, {"ppa", 2}, {"errno", "EIO"}}}));
-    const llc2test::Run run = r.run_llc2({"-u", "2"});
-    EXPECT_EQ(run.status, 255);
-    EXPECT_EQ(run.err, "Error getting info from PPA 2: Input/output error\n");
-    const std::vector<json> reqs = cmdtest::requests(r);
-    ASSERT_EQ(reqs.size(), 3U);
-    expect_ioctl(reqs[2], IOC_GETLINK, getlink_bytes(2), "EIO");
-}
-
-TEST(Unplumb, RefusedUnlinkIsReported)
-{
-    SimRoot r;
-    r.start_sim(with_ppa(2, 7, {{{"request", "unlink"}, {"errno", "EINVAL"}}}));
-    const llc2test::Run run = r.run_llc2({"-u", "2"});
-    EXPECT_EQ(run.status, 255);
-    EXPECT_EQ(run.err, "Error unplumbing PPA 2: Invalid argument\n");
-    const std::vector<json> unlinks = r.log("unlink");
-    ASSERT_EQ(unlinks.size(), 1U);
-    EXPECT_EQ(unlinks[0].value("link_id", -1), 7);
+    struct Case {
+        const char *name;
+        std::vector<std::string> args;
+        json scenario;
+        int status;
+        std::string err;
+        std::vector<Step> steps;
+    };
+    const Case cases[] = {
+        {"-r: refusals are ignored and disable still goes out",
+         {"-r", "2"},
+         with_ppa(2, 7,
+                  {{{"request", "uninit"}, {"errno", "EINVAL"}},
+                   {{"request", "disable"}, {"errno", "EIO"}}}),
+         0,
+         "",
+         {ioctl(IOC_CONTROL, uninit_bytes(2), "EINVAL"),
+          ioctl(IOC_DISABLE, disable_bytes(2), "EIO")}},
+        {"-u: a refused uninitialisation does not stop the unplumbing",
+         {"-u", "5"},
+         with_ppa(5, 42, {{{"request", "uninit"}, {"errno", "EINVAL"}}}),
+         0,
+         "",
+         {ioctl(IOC_CONTROL, uninit_bytes(5), "EINVAL"), ioctl(IOC_DISABLE, disable_bytes(5)),
+          ioctl(IOC_GETLINK, getlink_bytes(5)), unlink(42)}},
+        {"-u: no link identifier, no unlink",
+         {"-u", "2"},
+         with_ppa(2, 7, {{{"request", "getlink"}, {"ppa", 2}, {"errno", "EIO"}}}),
+         255,
+         "Error getting info from PPA 2: Input/output error\n",
+         {ioctl(IOC_CONTROL, uninit_bytes(2)), ioctl(IOC_DISABLE, disable_bytes(2)),
+          ioctl(IOC_GETLINK, getlink_bytes(2), "EIO")}},
+        {"-u: the unlink refused",
+         {"-u", "2"},
+         with_ppa(2, 7, {{{"request", "unlink"}, {"errno", "EINVAL"}}}),
+         255,
+         "Error unplumbing PPA 2: Invalid argument\n",
+         {ioctl(IOC_CONTROL, uninit_bytes(2)), ioctl(IOC_DISABLE, disable_bytes(2)),
+          ioctl(IOC_GETLINK, getlink_bytes(2)), unlink(7, "EINVAL")}},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        SimRoot r;
+        r.start_sim(c.scenario);
+        const llc2test::Run run = r.run_llc2(c.args);
+        EXPECT_EQ(run.status, c.status);
+        EXPECT_EQ(run.err, c.err);
+        const std::vector<json> reqs = cmdtest::requests(r);
+        ASSERT_EQ(reqs.size(), c.steps.size());
+        for (std::size_t i = 0; i < reqs.size(); ++i) {
+            const Step &want = c.steps[i];
+            if (want.cmd != 0) {
+                expect_ioctl(reqs[i], want.cmd, want.bytes, want.result);
+                continue;
+            }
+            EXPECT_EQ(reqs[i].value("kind", ""), "unlink");
+            EXPECT_EQ(reqs[i].value("link_id", -1), want.link_id);
+            EXPECT_EQ(reqs[i].value("result", ""), want.result);
+        }
+    }
 }
 
 TEST(Teardown, NoDriverMeansStatus255AndTheReason)
