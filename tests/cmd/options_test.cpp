@@ -56,8 +56,10 @@ std::vector<UsageCase> usage_cases()
         {{"-u", "abc", "-P"}, invalid("abc")},
     };
     // Not a whole decimal number within int, for each of the four letters.
-    const char *bad[] = {"abc", "3x",  "",    "+3",          " 3",         "3 ",
-                         "-",   "0x1", "1e3", "99999999999", "2147483648", "-2147483649"};
+    // The last is a digit three, but not an ASCII one.
+    const char *bad[] = {"abc", "3x",          "",           "+3",          " 3",
+                         "3 ",  "-",           "--1",        "1-",          "0x1",
+                         "1e3", "99999999999", "2147483648", "-2147483649", "\xd9\xa3"};
     for (const char *letter : {"-p", "-u", "-i", "-r"})
         for (const char *b : bad)
             cases.push_back({{letter, b}, invalid(b)});
