@@ -191,7 +191,7 @@ TEST(Teardown, RefusalsOnTheWayDown)
           ioctl(IOC_GETLINK, getlink_bytes(2), "EIO")}},
         {"-u: the unlink refused",
          {"-u", "2"},
-         with_ppa(2, 7, {{{"request", "unlink"}, {"errno", "EINVAL"}}}),
+         with_ppa(2, 7, {{{"request", "punlink"}, {"errno", "EINVAL"}}}),
          255,
          "Error unplumbing PPA 2: Invalid argument\n",
          {ioctl(IOC_CONTROL, uninit_bytes(2)), ioctl(IOC_DISABLE, disable_bytes(2)),
