@@ -17,7 +17,8 @@
 
 conf_entry *conf_head = nullptr;
 
-namespace {
+namespace
+{
 
 // The PPA number of a directory entry named "llc2.<number>", read the way
 // "%d" would read it after "llc2." (leading white space and a sign allowed,
@@ -54,6 +55,16 @@ bool entry_ppa(const char *name, int &ppa)
     return true;
 }
 
+// readdir, telling the end of the directory from a failure to read it.
+const dirent *next_entry(DIR *dir, int &failed_errno)
+{
+    errno = 0;
+    const dirent *entry = readdir(dir);
+    if (entry == nullptr && errno != 0)
+        failed_errno = errno;
+    return entry;
+}
+
 } // namespace
 
 FILE *open_conf(int ppa)
@@ -83,14 +94,7 @@ int add_conf(void)
     // Failures are kept here, not read back from errno: calls that succeed
     // may still change errno on the way.
     int failed_errno = 0;
-    for (;;) {
-        errno = 0;
-        const dirent *entry = readdir(dir);
-        if (entry == nullptr) {
-            if (errno != 0)
-                failed_errno = errno;
-            break;
-        }
+    while (const dirent *entry = next_entry(dir, failed_errno)) {
         int ppa = 0;
         if (!entry_ppa(entry->d_name, ppa))
             continue;
@@ -100,13 +104,15 @@ int add_conf(void)
             failed_errno = errno;
             continue;
         }
-        auto *node = new (std::nothrow) conf_entry{ppa, fp, conf_head};
+        auto *node = new (std::nothrow) conf_entry;
         if (node == nullptr) {
-            // Not listed, and not counted as a failure; its stream has no
-            // other owner.
+            // Not listed and not a failure; the stream has no other owner.
             std::fclose(fp);
             continue;
         }
+        node->ppa = ppa;
+        node->fp = fp;
+        node->next = conf_head;
         conf_head = node;
     }
     if (closedir(dir) != 0)

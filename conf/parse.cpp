@@ -5,6 +5,7 @@
 
 #include <libintl.h>
 
+#include <algorithm>
 #include <array>
 #include <cctype>
 #include <cerrno>
@@ -14,7 +15,8 @@
 #include <cstring>
 #include <string_view>
 
-namespace {
+namespace
+{
 
 constexpr std::string_view kw_devicename = "devicename";
 constexpr std::string_view kw_deviceinstance = "deviceinstance";
@@ -50,7 +52,8 @@ const char *const MAX_RETRY = kw_maxretry.data();
 const char *const XMIT_WIN = kw_xmitwindowsz.data();
 const char *const RECV_WIN = kw_rcvwindowsz.data();
 
-namespace {
+namespace
+{
 
 constexpr std::size_t line_size = 2048;
 constexpr std::size_t name_text_max = LLC2_DEVNAME_SIZE; // text must be shorter
@@ -94,8 +97,14 @@ static_assert([] {
     return all == seen_all;
 }());
 
-bool is_space(char c) { return std::isspace(static_cast<unsigned char>(c)) != 0; }
-bool is_digit(char c) { return std::isdigit(static_cast<unsigned char>(c)) != 0; }
+bool is_space(char c)
+{
+    return std::isspace(static_cast<unsigned char>(c)) != 0;
+}
+bool is_digit(char c)
+{
+    return std::isdigit(static_cast<unsigned char>(c)) != 0;
+}
 
 // The syntax shared by numeric and device-name lines: white space after the
 // keyword, then "=". Returns what follows "=" and its white space, or null
@@ -118,11 +127,10 @@ const keyword_row *match_keyword(const char *text)
 {
     // Comparing the first character before the rest keeps the common case,
     // a line that is no keyword line, cheap.
-    for (const keyword_row &row : keywords) {
-        if (text[0] == row.text[0] && std::strncmp(text, row.text.data(), row.text.size()) == 0)
-            return &row;
-    }
-    return nullptr;
+    const auto row = std::find_if(keywords.begin(), keywords.end(), [text](const keyword_row &k) {
+        return text[0] == k.text[0] && std::strncmp(text, k.text.data(), k.text.size()) == 0;
+    });
+    return row != keywords.end() ? &*row : nullptr;
 }
 
 // Stores the name of a devicename line (text at the keyword) and says

@@ -6,7 +6,8 @@
 #include <cstdio>
 #include <string_view>
 
-namespace {
+namespace
+{
 
 constexpr const char *conf_dir = "/etc/llc2/default/";
 constexpr const char *conf_stem = "llc2";
@@ -26,7 +27,10 @@ bool rooted(conf_path_buf &buf, std::string_view path)
 
 } // namespace
 
-bool conf_dir_path(conf_path_buf &buf) { return rooted(buf, conf_dir); }
+bool conf_dir_path(conf_path_buf &buf)
+{
+    return rooted(buf, conf_dir);
+}
 
 bool conf_file_path(conf_path_buf &buf, int ppa)
 {

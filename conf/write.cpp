@@ -13,7 +13,8 @@
 #include <cerrno>
 #include <cstring>
 
-namespace {
+namespace
+{
 
 struct commented_param {
     const char *const *keyword;
@@ -61,8 +62,7 @@ int write_conf_rows(std::FILE *out, const char *provider, unsigned int instance,
         std::fprintf(out, "%s=%d\n", DEV_LOOPBACK, conf_params[CONF_LOOPBACK]) < 0)
         return -1;
     for (const commented_param &row : commented_params) {
-        if (std::fprintf(out, "%s=%d\t%s\n", *row.keyword, conf_params[row.index], row.comment) <
-            0)
+        if (std::fprintf(out, "%s=%d\t%s\n", *row.keyword, conf_params[row.index], row.comment) < 0)
             return -1;
     }
     return 0;

@@ -12,7 +12,8 @@
 #include <cstdlib>
 #include <string>
 
-namespace {
+namespace
+{
 
 const char *const keys = "devicename=xnic\n"
                          "deviceinstance=0\n"
@@ -101,6 +102,7 @@ void parse(benchmark::State &state, temp_file &file)
     int instance = 0;
     long bytes = 0;
     for (auto _ : state) {
+        (void)_;
         if (read_conf_file(file.fp, name.data(), &instance, params.data()) != 0) {
             state.SkipWithError("the file did not parse");
             break;
@@ -117,6 +119,7 @@ void fgets_only(benchmark::State &state, temp_file &file)
     std::array<char, 2048> line{};
     long bytes = 0;
     for (auto _ : state) {
+        (void)_;
         std::fseek(file.fp, 0, SEEK_SET);
         while (std::fgets(line.data(), static_cast<int>(line.size()), file.fp) != nullptr)
             benchmark::DoNotOptimize(line.data());
@@ -125,10 +128,22 @@ void fgets_only(benchmark::State &state, temp_file &file)
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations()) * bytes);
 }
 
-void BM_parse_typical(benchmark::State &state) { parse(state, typical_file()); }
-void BM_fgets_typical(benchmark::State &state) { fgets_only(state, typical_file()); }
-void BM_parse_1MiB(benchmark::State &state) { parse(state, big_file()); }
-void BM_fgets_1MiB(benchmark::State &state) { fgets_only(state, big_file()); }
+void BM_parse_typical(benchmark::State &state)
+{
+    parse(state, typical_file());
+}
+void BM_fgets_typical(benchmark::State &state)
+{
+    fgets_only(state, typical_file());
+}
+void BM_parse_1MiB(benchmark::State &state)
+{
+    parse(state, big_file());
+}
+void BM_fgets_1MiB(benchmark::State &state)
+{
+    fgets_only(state, big_file());
+}
 
 } // namespace
 

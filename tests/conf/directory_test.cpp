@@ -11,7 +11,8 @@
 
 using namespace conf_test;
 
-namespace {
+namespace
+{
 
 std::string valid_conf(const std::string &device, int instance)
 {
@@ -29,9 +30,13 @@ std::vector<int> list_ppas()
     return out;
 }
 
-std::string strerror_of(int err) { return std::strerror(err); }
+std::string strerror_of(int err)
+{
+    return std::strerror(err);
+}
 
-class ConfDirectory : public temp_root {
+class ConfDirectory : public temp_root
+{
   protected:
     void make_file(const std::string &name, const std::string &bytes = "")
     {
@@ -233,7 +238,8 @@ TEST_F(ConfDirectory, RootTooLongForThePathBuffer)
     EXPECT_EQ(fp, nullptr);
     EXPECT_EQ(errno, ENAMETOOLONG);
     // As much of the path as the buffer holds.
-    const std::string shown = (long_root + "/etc/llc2/default/llc2.1").substr(0, LLC2_PATH_SIZE - 1);
+    const std::string shown =
+        (long_root + "/etc/llc2/default/llc2.1").substr(0, LLC2_PATH_SIZE - 1);
     EXPECT_EQ(err, "Cannot open " + shown + ": " + strerror_of(ENAMETOOLONG) + "\n");
 
     std::string scan_err;
@@ -252,7 +258,8 @@ TEST_F(ConfDirectory, PrintListsEveryNodeInListOrder)
     std::fgetc(conf_head->fp);
 
     std::string out;
-    const std::string err = capture_stderr([&] { out = capture_stdout([] { print_conf_entry(); }); });
+    const std::string err =
+        capture_stderr([&] { out = capture_stdout([] { print_conf_entry(); }); });
     EXPECT_EQ(out, "Device: enet, instance: 5, PPA 2\nDevice: xnic, instance: 0, PPA 0\n");
     EXPECT_EQ(err, "");
     // Twice gives the same: the streams stay usable.

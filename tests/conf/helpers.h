@@ -20,7 +20,8 @@
 #include <string>
 #include <utility>
 
-namespace conf_test {
+namespace conf_test
+{
 
 struct file_closer {
     void operator()(std::FILE *fp) const { std::fclose(fp); }
@@ -50,8 +51,14 @@ template <typename F> std::string capture_fd(int fd, F &&f)
     return out;
 }
 
-template <typename F> std::string capture_stderr(F &&f) { return capture_fd(2, std::forward<F>(f)); }
-template <typename F> std::string capture_stdout(F &&f) { return capture_fd(1, std::forward<F>(f)); }
+template <typename F> std::string capture_stderr(F &&f)
+{
+    return capture_fd(2, std::forward<F>(f));
+}
+template <typename F> std::string capture_stdout(F &&f)
+{
+    return capture_fd(1, std::forward<F>(f));
+}
 
 // A seekable stream holding exactly these bytes (NULs included).
 inline file_ptr stream_of(const std::string &bytes)
@@ -84,7 +91,8 @@ struct debug_level {
 
 // A fresh root under /tmp with LLC2_ROOT pointing at it, and the list
 // emptied before and after (its nodes and streams freed).
-class temp_root : public ::testing::Test {
+class temp_root : public ::testing::Test
+{
   protected:
     std::filesystem::path root;
     std::filesystem::path dir; // <root>/etc/llc2/default

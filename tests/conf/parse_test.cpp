@@ -10,7 +10,8 @@
 
 using namespace conf_test;
 
-namespace {
+namespace
+{
 
 constexpr int unset = -77;
 
@@ -25,8 +26,7 @@ struct parsed {
 parsed parse_stream(std::FILE *fp, int level = 0)
 {
     parsed p;
-    std::array<char, LLC2_DEVNAME_SIZE> name{};
-    std::strcpy(name.data(), "unset");
+    std::array<char, LLC2_DEVNAME_SIZE> name{'u', 'n', 's', 'e', 't'};
     p.params.fill(unset);
     debug_level guard(level);
     p.err = capture_stderr(
@@ -52,13 +52,20 @@ struct keyword_line {
 std::vector<keyword_line> keyword_lines()
 {
     return {
-        {"devicename", "devicename=xnic\n"}, {"deviceinstance", "deviceinstance=3\n"},
-        {"llc2_on", "llc2_on=0\n"},          {"deviceloopback", "deviceloopback=101\n"},
-        {"timeinterval", "timeinterval=102\n"}, {"acktimer", "acktimer=103\n"},
-        {"rsptimer", "rsptimer=104\n"},       {"polltimer", "polltimer=105\n"},
-        {"rejecttimer", "rejecttimer=106\n"}, {"rembusytimer", "rembusytimer=107\n"},
-        {"inacttimer", "inacttimer=108\n"},   {"maxretry", "maxretry=109\n"},
-        {"xmitwindowsz", "xmitwindowsz=110\n"}, {"rcvwindowsz", "rcvwindowsz=111\n"},
+        {"devicename", "devicename=xnic\n"},
+        {"deviceinstance", "deviceinstance=3\n"},
+        {"llc2_on", "llc2_on=0\n"},
+        {"deviceloopback", "deviceloopback=101\n"},
+        {"timeinterval", "timeinterval=102\n"},
+        {"acktimer", "acktimer=103\n"},
+        {"rsptimer", "rsptimer=104\n"},
+        {"polltimer", "polltimer=105\n"},
+        {"rejecttimer", "rejecttimer=106\n"},
+        {"rembusytimer", "rembusytimer=107\n"},
+        {"inacttimer", "inacttimer=108\n"},
+        {"maxretry", "maxretry=109\n"},
+        {"xmitwindowsz", "xmitwindowsz=110\n"},
+        {"rcvwindowsz", "rcvwindowsz=111\n"},
     };
 }
 
@@ -77,7 +84,7 @@ std::string lines_without(std::initializer_list<std::string_view> skip)
 }
 
 const std::array<int, CONF_NPARAMS> full_params{0,   101, 102, 103, 104, 105,
-                                                  106, 107, 108, 109, 110, 111};
+                                                106, 107, 108, 109, 110, 111};
 
 } // namespace
 
@@ -85,8 +92,8 @@ TEST(KeywordConstants, TextsAndOrderAsTheWriterAndParserShareThem)
 {
     const std::vector<keyword_line> lines = keyword_lines();
     const std::array<const char *, 14> constants{
-        DEV_NAME,  DEV_INSTANCE, LLC2_ON,     DEV_LOOPBACK, TIME_INTRVL, ACK_TIMER, RSP_TIMER,
-        POLL_TIMER, REJ_TIMER,   REM_BUSY_TIMER, INACT_TIMER, MAX_RETRY, XMIT_WIN,  RECV_WIN};
+        DEV_NAME,   DEV_INSTANCE, LLC2_ON,        DEV_LOOPBACK, TIME_INTRVL, ACK_TIMER, RSP_TIMER,
+        POLL_TIMER, REJ_TIMER,    REM_BUSY_TIMER, INACT_TIMER,  MAX_RETRY,   XMIT_WIN,  RECV_WIN};
     for (std::size_t i = 0; i < constants.size(); ++i)
         EXPECT_STREQ(constants[i], lines[i].keyword);
 }
@@ -223,8 +230,7 @@ TEST(GetValue, UsesOnlyTheKeywordsLength)
         {"abcdefgh=7", "acktimer", 7},   // the caller did the matching
         {"acktimer", "acktimer", -1},    // the text ends at the keyword
         {"acktimer   ", "acktimer", -1}, // ... or in the white space after it
-        {"acktimer=", "acktimer", -1},
-        {"rcvwindowsz=\v\f42", "rcvwindowsz", 42},
+        {"acktimer=", "acktimer", -1},   {"rcvwindowsz=\v\f42", "rcvwindowsz", 42},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.line);
@@ -315,8 +321,8 @@ TEST(ReadConfFile, LongCommentTailIsDiscarded)
     } cases[] = {
         // The tail would be a keyword line if it were read as one.
         {"tail looks like a keyword", "#" + std::string(2046, '-') + "acktimer=9\n" + rest, unset},
-        {"indented, tail over two pieces",
-         "   #" + std::string(4000, '-') + "acktimer=9\n" + rest, unset},
+        {"indented, tail over two pieces", "   #" + std::string(4000, '-') + "acktimer=9\n" + rest,
+         unset},
         // Discarding stops at the newline: the next line is parsed.
         {"next line parsed", "#" + std::string(3000, '-') + "\nacktimer=4\n" + rest, 4},
         // Exactly full with its newline: nothing to discard.

@@ -13,7 +13,8 @@
 
 using namespace conf_test;
 
-namespace {
+namespace
+{
 
 using params_t = std::array<int, CONF_NPARAMS>;
 
@@ -50,7 +51,8 @@ std::string stream_text(std::FILE *fp)
     return out;
 }
 
-class ConfWriter : public temp_root {
+class ConfWriter : public temp_root
+{
   protected:
     mode_t saved_mask = 0;
 
@@ -77,7 +79,8 @@ class ConfWriter : public temp_root {
 
     mode_t mode_of(const std::string &name) const
     {
-        struct stat st {};
+        struct stat st {
+        };
         EXPECT_EQ(stat(path_of(name).c_str(), &st), 0);
         return st.st_mode & 07777;
     }
@@ -145,20 +148,20 @@ TEST_F(ConfWriter, RoundTripThroughTheParser)
 {
     const struct {
         const char *linkname;
-        int ppa;
-        params_t params;
         const char *device;
+        params_t params;
         int instance;
+        int ppa;
     } cases[] = {
-        {"xnic0", 0, {}, "xnic", 0},
-        {"enet12", -1, typical, "enet", 12},
-        {"e1000g3", 63, {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11}, "e1000g", 3},
+        {"xnic0", "xnic", {}, 0, 0},
+        {"enet12", "enet", typical, 12, -1},
+        {"e1000g3", "e1000g", {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11}, 3, 63},
         // The longest provider name there is room for: 31 characters.
         {"abcdefghijklmnopqrstuvwxyz0123.2147483647",
-         INT_MAX,
-         {INT_MAX, INT_MAX, INT_MAX, INT_MAX, INT_MAX, INT_MAX, INT_MAX, INT_MAX, INT_MAX,
-          INT_MAX, INT_MAX, INT_MAX},
          "abcdefghijklmnopqrstuvwxyz0123.",
+         {INT_MAX, INT_MAX, INT_MAX, INT_MAX, INT_MAX, INT_MAX, INT_MAX, INT_MAX, INT_MAX, INT_MAX,
+          INT_MAX, INT_MAX},
+         INT_MAX,
          INT_MAX},
     };
     for (const auto &c : cases) {
@@ -190,7 +193,8 @@ TEST_F(ConfWriter, NegativeValueIsWrittenAndThenRejected)
     int instance = 0;
     params_t back{};
     int rc = 0;
-    err = capture_stderr([&] { rc = read_conf_file(fp.get(), name.data(), &instance, back.data()); });
+    err =
+        capture_stderr([&] { rc = read_conf_file(fp.get(), name.data(), &instance, back.data()); });
     EXPECT_EQ(rc, -1);
     EXPECT_EQ(err, "Invalid line: acktimer=-5\t# LLC2: Ack Timer\n\n");
 }
@@ -208,12 +212,14 @@ TEST_F(ConfWriter, RewriteKeepsModeAndTruncatesInPlace)
     const std::filesystem::path file = dir / "llc2.3";
     write_file(file, std::string(5000, '#') + "\n");
     ASSERT_EQ(chmod(file.c_str(), 0640), 0);
-    struct stat before {};
+    struct stat before {
+    };
     ASSERT_EQ(stat(file.c_str(), &before), 0);
 
     std::string err;
     ASSERT_EQ(create("xnic12", 3, typical, err), 0);
-    struct stat after {};
+    struct stat after {
+    };
     ASSERT_EQ(stat(file.c_str(), &after), 0);
     EXPECT_EQ(after.st_ino, before.st_ino);
     EXPECT_EQ(mode_of("llc2.3"), 0640u);
@@ -226,8 +232,8 @@ TEST_F(ConfWriter, BadLinkNameLeavesTheFileAlone)
 {
     const std::string old = "devicename=old\n";
     write_file(dir / "llc2.0", old);
-    const char *names[] = {"", "123", "xnic", "xnic0x", "xnic99999999999",
-                           "abcdefghijklmnopqrstuvwxyz01234.0"};
+    const char *names[] = {
+        "", "123", "xnic", "xnic0x", "xnic99999999999", "abcdefghijklmnopqrstuvwxyz01234.0"};
     for (const char *name : names) {
         SCOPED_TRACE(name);
         std::string err;
@@ -244,8 +250,8 @@ TEST_F(ConfWriter, CannotCreate)
     std::filesystem::remove_all(dir);
     std::string err;
     EXPECT_EQ(create("xnic0", 7, typical, err), -1);
-    EXPECT_EQ(err, "Cannot create conf file " + path_of("llc2.7") + ": " +
-                       std::strerror(ENOENT) + "\n");
+    EXPECT_EQ(err,
+              "Cannot create conf file " + path_of("llc2.7") + ": " + std::strerror(ENOENT) + "\n");
     EXPECT_EQ(umask(saved_mask), 0333u);
 }
 
@@ -254,6 +260,6 @@ TEST_F(ConfWriter, FailedWriteIsReported)
     std::filesystem::create_symlink("/dev/full", dir / "llc2.8");
     std::string err;
     EXPECT_EQ(create("xnic0", 8, typical, err), -1);
-    EXPECT_EQ(err, "Cannot write conf file " + path_of("llc2.8") + ": " +
-                       std::strerror(ENOSPC) + "\n");
+    EXPECT_EQ(err,
+              "Cannot write conf file " + path_of("llc2.8") + ": " + std::strerror(ENOSPC) + "\n");
 }

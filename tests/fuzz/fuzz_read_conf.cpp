@@ -11,7 +11,8 @@
 #include <memory>
 #include <vector>
 
-namespace {
+namespace
+{
 
 struct outcome {
     int rc = 0;
