@@ -208,8 +208,8 @@ int read_conf_file(FILE *fp, char *devicename, int *instance, int *conf_params)
             std::fprintf(stderr, "Cannot lseek(): %s\n", std::strerror(errno));
         return -1;
     }
-    // A read error earlier on this stream would otherwise end every later
-    // parse at its first line.
+    // Some C libraries fail every fgets on a stream whose error flag is
+    // still set from an earlier read; start each parse clean.
     std::clearerr(fp);
 
     std::array<char, line_size> line;

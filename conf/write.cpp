@@ -75,19 +75,18 @@ int create_conf(const char *linkname, int ppa, const int *conf_params)
     // the rest of the process.
     umask(0333);
 
-    conf_path_buf path;
-    const bool path_ok = conf_file_path(path, ppa);
-
     // Split the link name before the file is opened: a bad name must not
     // truncate the configuration that is there.
     std::array<char, DLPI_LINKNAME_MAX> provider{};
     unsigned int instance = 0;
     if (dlpi_parselink(linkname, provider.data(), &instance) != DLPI_SUCCESS) {
-        std::fprintf(stderr, gettext("Invalid link name: %s\n"), linkname);
+        std::fprintf(stderr, gettext("Invalid link name: %s\n"),
+                     linkname != nullptr ? linkname : "");
         return -1;
     }
 
-    std::FILE *out = path_ok ? std::fopen(path.data(), "w") : nullptr;
+    conf_path_buf path;
+    std::FILE *out = conf_file_path(path, ppa) ? std::fopen(path.data(), "w") : nullptr;
     if (out == nullptr) {
         std::fprintf(stderr, gettext("Cannot create conf file %s: %s\n"), path.data(),
                      std::strerror(errno));
@@ -95,9 +94,10 @@ int create_conf(const char *linkname, int ppa, const int *conf_params)
     }
     // A failure with errno left at 0 still is one.
     int err = 0;
+    errno = 0;
     if (write_conf_rows(out, provider.data(), instance, conf_params, now) != 0)
         err = errno != 0 ? errno : EIO;
-    // Buffered writes fail only here on a full disk; the close counts too.
+    // Buffered writes to a full disk often fail only when the close flushes.
     if (std::fclose(out) != 0 && err == 0)
         err = errno != 0 ? errno : EIO;
     if (err != 0) {

@@ -425,6 +425,27 @@ TEST(ReadConfFile, SameStreamTwiceGivesTheSameResult)
     }
 }
 
+TEST(ReadConfFile, StaleErrorFlagDoesNotEndTheParse)
+{
+    file_ptr fp = stream_of(lines_without({}));
+    std::FILE *ro = std::freopen(nullptr, "r", fp.get());
+    ASSERT_NE(ro, nullptr);
+    // Writing to a read-only stream fails and sets its error flag.
+    EXPECT_EQ(std::fputc('x', ro), EOF);
+    ASSERT_NE(std::ferror(ro), 0);
+    EXPECT_EQ(parse_stream(ro).rc, 0);
+}
+
+// The line after the completing one is read before the parse ends; nothing
+// further is.
+TEST(ReadConfFile, CompleteParseStopsAfterTheNextLine)
+{
+    const std::string text = lines_without({}) + "# next\n# and more\n";
+    file_ptr fp = stream_of(text);
+    EXPECT_EQ(parse_stream(fp.get()).rc, 0);
+    EXPECT_EQ(std::ftell(fp.get()), static_cast<long>(text.size() - std::strlen("# and more\n")));
+}
+
 TEST(ReadConfFile, UnseekableStream)
 {
     int fds[2];
