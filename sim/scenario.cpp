@@ -322,14 +322,11 @@ scenario default_scenario()
     return s;
 }
 
-scenario parse_scenario(std::string_view json_text)
+namespace
 {
-    json doc;
-    try {
-        doc = json::parse(json_text);
-    } catch (const json::parse_error &e) {
-        throw std::runtime_error(std::string("not JSON: ") + e.what());
-    }
+
+scenario from_doc(json &doc)
+{
     only_keys(doc, "scenario", {"interfaces", "ppas", "faults"});
     scenario s;
     auto array_of = [&](const char *key) -> const json & {
@@ -379,4 +376,21 @@ scenario parse_scenario(std::string_view json_text)
     for (std::size_t i = 0; i < array_of("faults").size(); ++i)
         s.faults.push_back(get_fault(doc["faults"][i], "faults[" + std::to_string(i) + "]"));
     return s;
+}
+
+} // namespace
+
+scenario parse_scenario(std::string_view json_text)
+{
+    json doc;
+    try {
+        doc = json::parse(json_text);
+    } catch (const json::parse_error &e) {
+        throw std::runtime_error(std::string("not JSON: ") + e.what());
+    }
+    try {
+        return from_doc(doc);
+    } catch (const json::exception &e) {
+        throw std::runtime_error(e.what());
+    }
 }

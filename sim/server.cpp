@@ -63,8 +63,12 @@ bool clear_path(const std::string &path, const sockaddr_un &addr)
 {
     struct stat st {
     };
-    if (lstat(path.c_str(), &st) != 0)
-        return errno == ENOENT || (error(sys_error(path)), false);
+    if (lstat(path.c_str(), &st) != 0) {
+        if (errno == ENOENT)
+            return true;
+        error(sys_error(path));
+        return false;
+    }
     if (!S_ISSOCK(st.st_mode)) {
         error(path + ": exists and is not a socket");
         return false;
