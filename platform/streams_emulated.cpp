@@ -216,9 +216,10 @@ int connect_stream(const char *path, int oflag)
 {
     sockaddr_un addr{};
     addr.sun_family = AF_UNIX;
-    if (std::strlen(path) >= sizeof addr.sun_path)
+    const std::size_t len = std::strlen(path);
+    if (len >= sizeof addr.sun_path)
         return fail(ENAMETOOLONG);
-    std::strcpy(addr.sun_path, path);
+    std::memcpy(addr.sun_path, path, len + 1);
 
     const int flags = SOCK_SEQPACKET | ((oflag & O_CLOEXEC) != 0 ? SOCK_CLOEXEC : 0);
     const int s = socket(AF_UNIX, flags, 0);

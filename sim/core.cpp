@@ -160,10 +160,9 @@ const char *action_name(fault_action a)
 
 const iface_conf *find_iface(const sim_state &st, const std::string &name)
 {
-    for (const iface_conf &ic : st.interfaces)
-        if (ic.name == name)
-            return &ic;
-    return nullptr;
+    auto it = std::find_if(st.interfaces.begin(), st.interfaces.end(),
+                           [&](const iface_conf &ic) { return ic.name == name; });
+    return it != st.interfaces.end() ? &*it : nullptr;
 }
 
 int alloc_link(sim_state &st)
@@ -407,7 +406,7 @@ void remove_link(sim_state &st, int id)
     st.links.erase(l);
 }
 
-void do_unlink(sim_state &st, stream_rec &s, const emu_hdr &h)
+void do_unlink(sim_state &st, const stream_rec &s, const emu_hdr &h)
 {
     constexpr int muxid_all = -1;
     const int id = h.a[0];
@@ -514,7 +513,7 @@ void head_changed(sim_state &st, stream_rec &s)
 {
     if (s.getmsg && eligible(s, s.getmsg->a[0])) {
         line_t l = line(st, s.id, s.device, "getmsg");
-        l["answers"] = "pending";
+        l["waited"] = true;
         bytes f = take_message(s, *s.getmsg, l);
         emit(st, l);
         s.getmsg.reset();
@@ -878,7 +877,7 @@ mac_addr mac_for(const sim_state &st, const std::string &device, int instance)
                 0x00,
                 0x00,
                 static_cast<std::uint8_t>(i),
-                static_cast<std::uint8_t>(instance >> 8),
+                static_cast<std::uint8_t>(static_cast<unsigned>(instance) >> 8),
                 static_cast<std::uint8_t>(instance)};
     }
     return {};
@@ -928,7 +927,7 @@ void stream_closed(sim_state &st, int id)
     auto it = st.streams.find(id);
     if (it == st.streams.end())
         return;
-    stream_rec &s = it->second;
+    const stream_rec &s = it->second;
     const auto owed = std::count_if(st.timers.begin(), st.timers.end(),
                                     [&](const timer_rec &t) { return t.stream == id; });
     // A client blocked in getmsg does not just leave: it was killed.
@@ -1037,9 +1036,10 @@ double run_timers(sim_state &st, double now)
         else if (t.msg)
             queue_msg(st, s->second, std::move(*t.msg));
     }
-    double next = -1;
-    for (const timer_rec &t : st.timers)
-        if (next < 0 || t.due - now < next)
-            next = std::max(0.0, t.due - now);
-    return next;
+    if (st.timers.empty())
+        return -1;
+    const auto first =
+        std::min_element(st.timers.begin(), st.timers.end(),
+                         [](const timer_rec &a, const timer_rec &b) { return a.due < b.due; });
+    return std::max(0.0, first->due - now);
 }

@@ -9,6 +9,7 @@
 #include <cstring>
 #include <ctime>
 #include <filesystem>
+#include <iterator>
 #include <map>
 #include <poll.h>
 #include <sys/socket.h>
@@ -243,8 +244,10 @@ int serve(server &sv)
         fds.clear();
         ids.clear();
         if (listening)
-            for (const listener &l : sv.listeners)
-                fds.push_back({l.fd, POLLIN, 0});
+            std::transform(sv.listeners.begin(), sv.listeners.end(), std::back_inserter(fds),
+                           [](const listener &l) {
+                               return pollfd{l.fd, POLLIN, 0};
+                           });
         const std::size_t first_conn = fds.size();
         for (const auto &[id, c] : sv.conns) {
             fds.push_back({c.fd, POLLIN, 0});
@@ -287,12 +290,15 @@ int run_server(const server_conf &conf)
     sv.listeners.push_back({-1, dev + "/llc2", "llc2", true});
     for (const iface_conf &ic : conf.sc.interfaces)
         sv.listeners.push_back({-1, dev + "/" + ic.name, ic.name, false});
-    for (const listener &l : sv.listeners) {
-        if (l.path.size() >= sizeof(sockaddr_un::sun_path)) {
-            error("socket path too long (" + std::to_string(l.path.size()) + " bytes, at most " +
-                  std::to_string(sizeof(sockaddr_un::sun_path) - 1) + "): " + l.path);
-            return 2;
-        }
+    const auto too_long =
+        std::find_if(sv.listeners.begin(), sv.listeners.end(), [](const listener &l) {
+            return l.path.size() >= sizeof(sockaddr_un::sun_path);
+        });
+    if (too_long != sv.listeners.end()) {
+        error("socket path too long (" + std::to_string(too_long->path.size()) +
+              " bytes, at most " + std::to_string(sizeof(sockaddr_un::sun_path) - 1) +
+              "): " + too_long->path);
+        return 2;
     }
     std::error_code ec;
     std::filesystem::create_directories(dev, ec);

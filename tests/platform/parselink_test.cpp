@@ -15,6 +15,11 @@ struct parse_case {
     unsigned instance;
 };
 
+void PrintTo(const parse_case &c, std::ostream *os)
+{
+    *os << '"' << c.link << '"';
+}
+
 class parselink : public ::testing::TestWithParam<parse_case>
 {
 };

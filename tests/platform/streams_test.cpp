@@ -4,9 +4,11 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <fstream>
+#include <iterator>
 #include <sys/socket.h>
 #include <sys/un.h>
 #include <sys/wait.h>
@@ -151,10 +153,10 @@ TEST_F(streams, plink_takes_only_an_interface_stream)
     EXPECT_EQ(errno, EINVAL);
 
     // Every refused attempt the driver saw is in the log.
-    int einval = 0;
-    for (const auto &l : sim.log_of("link"))
-        einval += l["result"] == "EINVAL" ? 1 : 0;
-    EXPECT_EQ(einval, 5);
+    const auto links = sim.log_of("link");
+    EXPECT_EQ(std::count_if(links.begin(), links.end(),
+                            [](const auto &l) { return l["result"] == "EINVAL"; }),
+              5);
 }
 
 TEST_F(streams, getppa_and_friends_on_unknown_ppas)
@@ -251,9 +253,10 @@ TEST_F(streams, dlpi_attach_info_detach)
 
     // Nothing is left over, and the putmsg lines name the primitives.
     EXPECT_EQ(dl_wait(fd, 0), 0);
+    const auto puts = sim.log_of("putmsg");
     std::vector<std::uint32_t> prims;
-    for (const auto &l : sim.log_of("putmsg"))
-        prims.push_back(l["primitive"]);
+    std::transform(puts.begin(), puts.end(), std::back_inserter(prims),
+                   [](const auto &l) { return l["primitive"].template get<std::uint32_t>(); });
     EXPECT_EQ(prims, (std::vector<std::uint32_t>{DL_ATTACH_REQ, DL_INFO_REQ, DL_DETACH_REQ,
                                                  DL_DETACH_REQ, DL_ATTACH_REQ}));
     EXPECT_EQ(sim.log_of("putmsg")[0]["ctl"], "0b00000001000000");
@@ -403,7 +406,8 @@ TEST_F(streams, open_behaves_like_open)
     const int s = socket(AF_UNIX, SOCK_SEQPACKET, 0);
     sockaddr_un addr{};
     addr.sun_family = AF_UNIX;
-    std::strcpy(addr.sun_path, dead.c_str());
+    ASSERT_LT(dead.size(), sizeof addr.sun_path);
+    std::memcpy(addr.sun_path, dead.c_str(), dead.size() + 1);
     ASSERT_EQ(bind(s, reinterpret_cast<sockaddr *>(&addr), sizeof addr), 0);
     close(s);
     EXPECT_EQ(stream_open(dead.c_str(), O_RDWR), -1);

@@ -39,13 +39,19 @@ struct wire_case {
     bytes expected;
 };
 
+void PrintTo(const wire_case &c, std::ostream *os)
+{
+    *os << c.name;
+}
+
 class wire : public ::testing::TestWithParam<wire_case>
 {
 };
 
 TEST_P(wire, bytes_match_the_layout)
 {
-    EXPECT_EQ(GetParam().built(), GetParam().expected);
+    const wire_case &c = GetParam();
+    EXPECT_EQ(c.built(), c.expected);
 }
 
 const wire_case cases[] = {

@@ -116,7 +116,8 @@ TEST(cli, leftover_socket_is_replaced_and_a_live_one_kept)
     const int s = socket(AF_UNIX, SOCK_SEQPACKET, 0);
     sockaddr_un addr{};
     addr.sun_family = AF_UNIX;
-    std::strcpy(addr.sun_path, path.c_str());
+    ASSERT_LT(path.size(), sizeof addr.sun_path);
+    std::memcpy(addr.sun_path, path.c_str(), path.size() + 1);
     ASSERT_EQ(bind(s, reinterpret_cast<sockaddr *>(&addr), sizeof addr), 0);
     close(s); // a dead run's socket
 

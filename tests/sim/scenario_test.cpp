@@ -16,6 +16,11 @@ struct bad_case {
     const char *says; // part of the message
 };
 
+void PrintTo(const bad_case &c, std::ostream *os)
+{
+    *os << c.name << ": " << c.json << " -> " << c.says;
+}
+
 class bad_scenario : public ::testing::TestWithParam<bad_case>
 {
 };

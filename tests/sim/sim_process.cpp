@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <csignal>
@@ -10,6 +11,7 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <poll.h>
 #include <sys/socket.h>
 #include <sys/un.h>
@@ -63,8 +65,8 @@ pid_t spawn(const std::vector<std::string> &args, int out_fd, int err_fd)
     std::string prog = LLC2SIM_PATH;
     argv.push_back(prog.data());
     std::vector<std::string> copy = args;
-    for (std::string &a : copy)
-        argv.push_back(a.data());
+    std::transform(copy.begin(), copy.end(), std::back_inserter(argv),
+                   [](std::string &a) { return a.data(); });
     argv.push_back(nullptr);
     execv(LLC2SIM_PATH, argv.data());
     _exit(127);
@@ -82,9 +84,8 @@ temp_dir::~temp_dir()
     }
 }
 
-sim_process::sim_process(const std::string &scenario)
+sim_process::sim_process(const std::string &scenario) : root(make_temp_dir())
 {
-    root = make_temp_dir();
     if (root.empty()) {
         ADD_FAILURE() << "mkdtemp: " << std::strerror(errno);
         return;
