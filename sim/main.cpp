@@ -1,0 +1,150 @@
+// llc2sim: plays the llc2 driver and the network interfaces beneath it on a
+// host without STREAMS, for the tool's tests and demo.
+#include "scenario.h"
+#include "server.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+
+namespace
+{
+
+constexpr std::string_view usage_text = "usage: llc2sim --root DIR [--scenario FILE] [--log FILE]\n"
+                                        "       llc2sim --help\n";
+
+constexpr std::string_view help_text =
+    R"(llc2sim emulates the llc2 STREAMS driver and the network interfaces
+beneath it for the llc2 command on a host without STREAMS.
+
+Options:
+  --root DIR       create DIR/dev if needed and listen on DIR/dev/llc2 (the
+                   control device) and on DIR/dev/NAME for every emulated
+                   network interface; run the llc2 command with LLC2_ROOT=DIR
+  --scenario FILE  start from this scenario (JSON, below); without it there
+                   is one interface "xnic" and no PPA
+  --log FILE       write a JSON object per line for every message received,
+                   flushed after each line
+  --help           show this text
+
+When every socket exists, llc2sim writes "llc2sim: ready" on standard output.
+SIGTERM or SIGINT removes the sockets and ends it with status 0. A bad
+command line or scenario, or a socket path longer than 107 bytes, ends it
+with status 2.
+
+Scenario:
+  interfaces  emulated network interfaces: "name" (the device DIR/dev/NAME),
+              "mac_type" (4), "max_sdu" (1500), "min_sdu" (1),
+              "service_mode" (1), "macs" (MAC address of each instance)
+  ppas        PPAs that exist at start, as if plumbed before: "ppa" (0-255,
+              required), "interface" (the first), "instance" (0), "state"
+              (0), "id", "mac", "link_id", "params" (ctl_init fields by
+              name), "dlpi" (overrides the interface's DLPI values)
+  faults      each: "request" (open, enable, disable, getppa, init, uninit,
+              getlink, setppa, plink, punlink, attach, info, detach), and
+              optionally "ppa", "device", "skip" (let this many matching
+              requests pass first), "count" (fire this often; default
+              always), then one action:
+                "errno": NAME or number   refuse (open, ioctl, putmsg fail)
+                "noreply": true           never answer
+                "delay_ms": N             answer N milliseconds late
+                "dlpi": "error_ack"       DL_ERROR_ACK ("dl_errno", default
+                                          DL_BADPPA; "unix_errno")
+                "dlpi": "wrong_primitive" another primitive ("primitive")
+                "dlpi": "long"            reply past the 76-byte fixed part
+                                          ("extra" bytes, default 24)
+                "dlpi": "data"            reply with a data part ("extra")
+                "dlpi": "short"           reply cut to "length" bytes (4)
+                "dlpi": "getmsg_errno"    the getmsg of the reply fails
+                                          with "errno"
+
+Example:
+  {
+    "interfaces": [
+      {"name": "xnic", "mac_type": 4, "max_sdu": 1500, "min_sdu": 1,
+       "service_mode": 1, "macs": ["02:00:00:a1:b2:c3", "02:00:00:a1:b2:c4"]}
+    ],
+    "ppas": [
+      {"ppa": 0, "interface": "xnic", "instance": 0, "state": 4, "id": 3,
+       "mac": "02:00:00:a1:b2:c3", "link_id": 7, "params": {"acktimer": 2},
+       "dlpi": {"mac_type": 4, "max_sdu": 1497, "min_sdu": 1,
+                "service_mode": 1}}
+    ],
+    "faults": [
+      {"request": "enable", "ppa": 1, "count": 4, "errno": "EBUSY"},
+      {"request": "open", "device": "llc2", "skip": 1, "count": 1,
+       "errno": "ENXIO"},
+      {"request": "getppa", "ppa": 5, "errno": "EIO"}
+    ]
+  }
+
+See llc2sim(8) for the request log.
+)";
+
+int usage_error(const std::string &what)
+{
+    std::fprintf(stderr, "llc2sim: %s\n", what.c_str());
+    std::fputs(usage_text.data(), stderr);
+    return 2;
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    std::string root;
+    std::string scenario_path;
+    std::string log_path;
+    bool have_root = false;
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view arg = argv[i];
+        if (arg == "--help") {
+            std::fputs(usage_text.data(), stdout);
+            std::fputs("\n", stdout);
+            std::fputs(help_text.data(), stdout);
+            return 0;
+        }
+        std::string *target = nullptr;
+        if (arg == "--root") {
+            target = &root;
+            have_root = true;
+        } else if (arg == "--scenario") {
+            target = &scenario_path;
+        } else if (arg == "--log") {
+            target = &log_path;
+        } else {
+            return usage_error("unknown argument \"" + std::string(arg) + "\"");
+        }
+        if (i + 1 >= argc || argv[i + 1][0] == '\0')
+            return usage_error(std::string(arg) + " needs a value");
+        *target = argv[++i];
+    }
+    if (!have_root)
+        return usage_error("--root is required");
+
+    server_conf conf;
+    conf.root = root;
+    conf.log_path = log_path;
+    conf.sc = default_scenario();
+    if (!scenario_path.empty()) {
+        std::ifstream in(scenario_path);
+        if (!in) {
+            std::fprintf(stderr, "llc2sim: %s: %s\n", scenario_path.c_str(), std::strerror(errno));
+            return 2;
+        }
+        std::ostringstream text;
+        text << in.rdbuf();
+        try {
+            conf.sc = parse_scenario(text.str());
+        } catch (const std::exception &e) {
+            std::fprintf(stderr, "llc2sim: scenario %s: %s\n", scenario_path.c_str(), e.what());
+            return 2;
+        }
+    }
+    return run_server(conf);
+}

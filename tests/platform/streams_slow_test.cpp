@@ -1,0 +1,31 @@
+// A request that llc2sim never answers fails after the full ic_timout.
+#include "drv.h"
+#include "sim_process.h"
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <chrono>
+
+TEST(streams_slow, unanswered_request_fails_with_etime_after_ic_timout)
+{
+    sim_process sim{R"({"ppas": [{"ppa": 0}],
+        "faults": [{"request": "getppa", "ppa": 0, "count": 1, "noreply": true}]})"};
+    ASSERT_TRUE(sim.ready);
+    const int fd = stream_open(sim.dev("llc2").c_str(), O_RDWR);
+    ASSERT_GE(fd, 0);
+    ppa_info info{};
+    const auto t0 = std::chrono::steady_clock::now();
+    errno = 0;
+    EXPECT_EQ(drv_getppa(fd, 0, info), -1);
+    const auto waited = std::chrono::steady_clock::now() - t0;
+    EXPECT_EQ(errno, ETIME);
+    EXPECT_GE(waited, std::chrono::milliseconds(9950));
+    EXPECT_LT(waited, std::chrono::seconds(12));
+    // The fault fired once; the stream still works.
+    EXPECT_EQ(drv_getppa(fd, 0, info), 0);
+    stream_close(fd);
+    const auto lines = sim.log_of("ioctl");
+    ASSERT_EQ(lines.size(), 2U);
+    EXPECT_EQ(lines[0]["result"], "noreply");
+}
