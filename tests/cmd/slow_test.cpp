@@ -13,7 +13,7 @@ json silent_on(const char *request)
 {
     json s = llc2test::default_scenario();
     s["ppas"] = json::array({{{"ppa", 2}, {"interface", "xnic"}, {"instance", 0}, {"link_id", 7}}});
-    s["faults"] = json::array({{{"request", request}, {"action", "noreply"}}});
+    s["faults"] = json::array({{{"request", request}, {"noreply", true}}});
     return s;
 }
 
