@@ -19,23 +19,6 @@ constexpr int IOC_CONTROL = 0x49000008;
 constexpr int IOC_GETLINK = 0x4C00000A;
 constexpr std::uint32_t CTL_UNINIT = 0x4C000002;
 
-// The records a run added to the log.
-std::vector<json> added(const SimRoot &r, std::size_t before)
-{
-    std::vector<json> all = r.log();
-    return {all.begin() + static_cast<std::ptrdiff_t>(std::min(before, all.size())), all.end()};
-}
-
-std::vector<json> of_kinds(const std::vector<json> &recs, std::initializer_list<const char *> kinds)
-{
-    std::vector<json> out;
-    for (const json &rec : recs)
-        for (const char *k : kinds)
-            if (rec.value("kind", "") == k)
-                out.push_back(rec);
-    return out;
-}
-
 void expect_ioctl(const json &rec, int cmd, const std::vector<unsigned char> &bytes,
                   const char *result = "ok") // nullptr: whatever the driver said
 {
@@ -87,18 +70,16 @@ TEST(Uninit, SendsTheControlMessageThenDisableForTheNumberGiven)
         {"2147483647", 0x7fffffffU},
         {"-2147483648", 0x80000000U},
     };
-    SimRoot r;
-    r.start_sim();
     for (const auto &c : cases) {
         SCOPED_TRACE(c.arg);
-        const std::size_t before = r.log().size();
+        SimRoot r;
+        r.start_sim();
         const llc2test::Run run = r.run_llc2({"-r", c.arg});
         EXPECT_EQ(run.status, 0);
         EXPECT_EQ(run.err, "");
         EXPECT_EQ(run.out, "");
-        const std::vector<json> recs = added(r, before);
-        EXPECT_EQ(of_kinds(recs, {"open"}).size(), 1U);
-        const std::vector<json> reqs = of_kinds(recs, {"ioctl", "link", "unlink"});
+        EXPECT_EQ(r.log("open").size(), 1U);
+        const std::vector<json> reqs = cmdtest::requests(r);
         ASSERT_EQ(reqs.size(), 2U);
         expect_ioctl(reqs[0], IOC_CONTROL, uninit_bytes(c.word), nullptr);
         expect_ioctl(reqs[1], IOC_DISABLE, disable_bytes(c.word), nullptr);
