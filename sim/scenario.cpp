@@ -199,8 +199,12 @@ fault get_fault(const json &obj, const std::string &where)
     if (!k)
         bad(where, "unknown request \"" + req + "\"");
     f.request = *k;
-    if (obj.contains("ppa"))
+    if (obj.contains("ppa")) {
+        // Such a fault could never fire.
+        if (f.request == req_kind::open || f.request == req_kind::plink)
+            bad(where, "\"" + req + "\" names no PPA");
         f.ppa = static_cast<int>(get_int(obj, "ppa", where, INT_MIN, INT_MAX));
+    }
     if (obj.contains("device"))
         f.device = get_string(obj, "device", where);
     if (obj.contains("skip"))

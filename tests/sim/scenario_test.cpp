@@ -65,6 +65,8 @@ INSTANTIATE_TEST_SUITE_P(
         bad_case{"string_state", R"({"ppas": [{"ppa": 1, "state": "up"}]})", "integer"},
         bad_case{"unknown_request", R"({"faults": [{"request": "frob", "errno": "EIO"}]})",
                  "unknown request"},
+        bad_case{"ppa_on_open", R"({"faults": [{"request": "open", "ppa": 0, "errno": 5}]})",
+                 "names no PPA"},
         bad_case{"no_action", R"({"faults": [{"request": "enable"}]})", "exactly one"},
         bad_case{"two_actions",
                  R"({"faults": [{"request": "enable", "errno": 5, "noreply": true}]})",
