@@ -6,7 +6,8 @@
 std::string_view llc2_root()
 {
     const char *root = std::getenv("LLC2_ROOT");
-    return root != nullptr ? std::string_view(root) : std::string_view();
+    // Never a null data pointer: callers hand it to memcpy even when empty.
+    return root != nullptr ? std::string_view(root) : std::string_view("");
 }
 
 bool rooted_path(char *buf, std::size_t size, std::string_view path)
