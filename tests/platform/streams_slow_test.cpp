@@ -1,6 +1,6 @@
 // A request that llc2sim never answers fails after the full ic_timout.
 #include "drv.h"
-#include "sim_process.h"
+#include "sim_fixture.h"
 
 #include <gtest/gtest.h>
 
@@ -9,9 +9,9 @@
 
 TEST(streams_slow, unanswered_request_fails_with_etime_after_ic_timout)
 {
-    sim_process sim{R"({"ppas": [{"ppa": 0}],
-        "faults": [{"request": "getppa", "ppa": 0, "count": 1, "noreply": true}]})"};
-    ASSERT_TRUE(sim.ready);
+    llc2test::SimRoot sim;
+    ASSERT_NO_THROW(sim.start_sim_text(R"({"ppas": [{"ppa": 0}],
+        "faults": [{"request": "getppa", "ppa": 0, "count": 1, "noreply": true}]})"));
     const int fd = stream_open(sim.dev("llc2").c_str(), O_RDWR);
     ASSERT_GE(fd, 0);
     ppa_info info{};
@@ -25,7 +25,7 @@ TEST(streams_slow, unanswered_request_fails_with_etime_after_ic_timout)
     // The fault fired once; the stream still works.
     EXPECT_EQ(drv_getppa(fd, 0, info), 0);
     stream_close(fd);
-    const auto lines = sim.log_of("ioctl");
+    const auto lines = sim.log("ioctl");
     ASSERT_EQ(lines.size(), 2U);
     EXPECT_EQ(lines[0]["result"], "noreply");
 }

@@ -1,6 +1,6 @@
 // The emulated STREAMS calls against a running llc2sim.
 #include "drv.h"
-#include "sim_process.h"
+#include "sim_fixture.h"
 
 #include <gtest/gtest.h>
 
@@ -20,11 +20,14 @@ namespace
 
 using ms = std::chrono::milliseconds;
 
-struct streams : ::testing::Test {
-    sim_process sim{R"({"interfaces": [
+// Two interfaces of different kinds; each test starts llc2sim on them itself.
+constexpr const char two_nics[] = R"({"interfaces": [
         {"name": "xnic", "mac_type": 4, "max_sdu": 1500, "min_sdu": 1, "service_mode": 1,
          "macs": ["02:00:00:a1:b2:c3", "02:00:00:a1:b2:c4"]},
-        {"name": "tnic", "mac_type": 2, "max_sdu": 4000, "min_sdu": 2, "service_mode": 3}]})"};
+        {"name": "tnic", "mac_type": 2, "max_sdu": 4000, "min_sdu": 2, "service_mode": 3}]})";
+
+struct streams : ::testing::Test {
+    llc2test::SimRoot sim;
 
     int open_dev(const std::string &name, int oflag = O_RDWR)
     {
@@ -43,7 +46,7 @@ struct streams : ::testing::Test {
 
 TEST_F(streams, plink_setppa_getlink_punlink)
 {
-    ASSERT_TRUE(sim.ready);
+    ASSERT_NO_THROW(sim.start_sim_text(two_nics));
     const int fd = open_dev("llc2");
     const int lower = open_dev("xnic");
     ASSERT_GE(fd, 0);
@@ -83,7 +86,7 @@ TEST_F(streams, plink_setppa_getlink_punlink)
 
     // The log shows the request with its exact bytes.
     bool seen = false;
-    for (const auto &l : sim.log_of("ioctl"))
+    for (const auto &l : sim.log("ioctl"))
         if (l["ic_cmd"] == LLC2_IOC_SETPPA && l["result"] == "ok") {
             const int lo = id & 0xff;
             char want[33];
@@ -94,7 +97,7 @@ TEST_F(streams, plink_setppa_getlink_punlink)
             seen = true;
         }
     EXPECT_TRUE(seen);
-    const auto links = sim.log_of("link");
+    const auto links = sim.log("link");
     ASSERT_EQ(links.size(), 2U);
     EXPECT_EQ(links[0]["link_id"], id);
     EXPECT_EQ(links[0]["result"], "ok");
@@ -103,8 +106,8 @@ TEST_F(streams, plink_setppa_getlink_punlink)
 
 TEST_F(streams, link_outlives_the_process_that_made_it)
 {
-    ASSERT_TRUE(sim.ready);
-    const std::string dev = sim.root + "/dev";
+    ASSERT_NO_THROW(sim.start_sim_text(two_nics));
+    const std::string dev = sim.path("dev");
     const pid_t child = fork();
     if (child == 0)
         _exit(plumb(dev, 5, "xnic", 0) >= 0 ? 0 : 1);
@@ -124,10 +127,10 @@ TEST_F(streams, link_outlives_the_process_that_made_it)
 
 TEST_F(streams, plink_takes_only_an_interface_stream)
 {
-    ASSERT_TRUE(sim.ready);
+    ASSERT_NO_THROW(sim.start_sim_text(two_nics));
     const int fd = open_dev("llc2");
     const int other_ctl = open_dev("llc2");
-    const std::string file = sim.root + "/plain";
+    const std::string file = sim.path("plain");
     std::ofstream(file) << "x";
     const int plain = open(file.c_str(), O_RDWR);
     ASSERT_GE(plain, 0);
@@ -153,7 +156,7 @@ TEST_F(streams, plink_takes_only_an_interface_stream)
     EXPECT_EQ(errno, EINVAL);
 
     // Every refused attempt the driver saw is in the log.
-    const auto links = sim.log_of("link");
+    const auto links = sim.log("link");
     EXPECT_EQ(std::count_if(links.begin(), links.end(),
                             [](const auto &l) { return l["result"] == "EINVAL"; }),
               5);
@@ -161,7 +164,7 @@ TEST_F(streams, plink_takes_only_an_interface_stream)
 
 TEST_F(streams, getppa_and_friends_on_unknown_ppas)
 {
-    ASSERT_TRUE(sim.ready);
+    ASSERT_NO_THROW(sim.start_sim_text(two_nics));
     const int fd = open_dev("llc2");
     ppa_info info{};
     errno = 0;
@@ -185,8 +188,8 @@ TEST_F(streams, getppa_and_friends_on_unknown_ppas)
 
 TEST_F(streams, state_bits_follow_the_requests)
 {
-    ASSERT_TRUE(sim.ready);
-    ASSERT_GE(plumb(sim.root + "/dev", 0, "xnic", 0), 0);
+    ASSERT_NO_THROW(sim.start_sim_text(two_nics));
+    ASSERT_GE(plumb(sim.path("dev"), 0, "xnic", 0), 0);
     const int fd = open_dev("llc2");
     struct step {
         int (*request)(int, int);
@@ -206,8 +209,8 @@ TEST_F(streams, state_bits_follow_the_requests)
 
 TEST_F(streams, dlpi_attach_info_detach)
 {
-    ASSERT_TRUE(sim.ready);
-    ASSERT_GE(plumb(sim.root + "/dev", 1, "tnic", 0), 0);
+    ASSERT_NO_THROW(sim.start_sim_text(two_nics));
+    ASSERT_GE(plumb(sim.path("dev"), 1, "tnic", 0), 0);
     const int fd = open_dev("llc2");
     dl_area a{};
     int len = 0;
@@ -253,19 +256,19 @@ TEST_F(streams, dlpi_attach_info_detach)
 
     // Nothing is left over, and the putmsg lines name the primitives.
     EXPECT_EQ(dl_wait(fd, 0), 0);
-    const auto puts = sim.log_of("putmsg");
+    const auto puts = sim.log("putmsg");
     std::vector<std::uint32_t> prims;
     std::transform(puts.begin(), puts.end(), std::back_inserter(prims),
                    [](const auto &l) { return l["primitive"].template get<std::uint32_t>(); });
     EXPECT_EQ(prims, (std::vector<std::uint32_t>{DL_ATTACH_REQ, DL_INFO_REQ, DL_DETACH_REQ,
                                                  DL_DETACH_REQ, DL_ATTACH_REQ}));
-    EXPECT_EQ(sim.log_of("putmsg")[0]["ctl"], "0b00000001000000");
+    EXPECT_EQ(sim.log("putmsg")[0]["ctl"], "0b00000001000000");
 }
 
 TEST_F(streams, replies_stay_on_their_own_stream)
 {
-    ASSERT_TRUE(sim.ready);
-    ASSERT_GE(plumb(sim.root + "/dev", 0, "xnic", 0), 0);
+    ASSERT_NO_THROW(sim.start_sim_text(two_nics));
+    ASSERT_GE(plumb(sim.path("dev"), 0, "xnic", 0), 0);
     const int one = open_dev("llc2");
     const int two = open_dev("llc2");
     ASSERT_EQ(dl_send(one, DL_ATTACH_REQ, 0), 0);
@@ -281,8 +284,8 @@ TEST_F(streams, replies_stay_on_their_own_stream)
 
 TEST_F(streams, getmsg_leaves_the_rest_at_the_head)
 {
-    ASSERT_TRUE(sim.ready);
-    ASSERT_GE(plumb(sim.root + "/dev", 0, "xnic", 0), 0);
+    ASSERT_NO_THROW(sim.start_sim_text(two_nics));
+    ASSERT_GE(plumb(sim.path("dev"), 0, "xnic", 0), 0);
     const int fd = open_dev("llc2");
     ASSERT_EQ(dl_send(fd, DL_INFO_REQ), 0);
     ASSERT_EQ(dl_wait(fd), 1);
@@ -311,9 +314,9 @@ TEST_F(streams, getmsg_leaves_the_rest_at_the_head)
 
 TEST_F(streams, late_answer_is_never_taken_for_a_later_one)
 {
-    sim_process s2{R"({"ppas": [{"ppa": 0}],
-        "faults": [{"request": "getppa", "ppa": 0, "count": 1, "delay_ms": 1500}]})"};
-    ASSERT_TRUE(s2.ready);
+    llc2test::SimRoot s2;
+    ASSERT_NO_THROW(s2.start_sim_text(R"({"ppas": [{"ppa": 0}],
+        "faults": [{"request": "getppa", "ppa": 0, "count": 1, "delay_ms": 1500}]})"));
     const int fd = stream_open(s2.dev("llc2").c_str(), O_RDWR);
     ASSERT_GE(fd, 0);
     fds.push_back(fd);
@@ -333,10 +336,10 @@ TEST_F(streams, late_answer_is_never_taken_for_a_later_one)
 
 TEST_F(streams, flush_discards_long_and_late_replies)
 {
-    sim_process s2{R"({"ppas": [{"ppa": 0}, {"ppa": 1}],
+    llc2test::SimRoot s2;
+    ASSERT_NO_THROW(s2.start_sim_text(R"({"ppas": [{"ppa": 0}, {"ppa": 1}],
         "faults": [{"request": "info", "ppa": 0, "dlpi": "long", "extra": 30},
-                   {"request": "info", "ppa": 1, "delay_ms": 300}]})"};
-    ASSERT_TRUE(s2.ready);
+                   {"request": "info", "ppa": 1, "delay_ms": 300}]})"));
     const int fd = stream_open(s2.dev("llc2").c_str(), O_RDWR);
     ASSERT_GE(fd, 0);
     fds.push_back(fd);
@@ -384,11 +387,11 @@ TEST_F(streams, flush_discards_long_and_late_replies)
 
 TEST_F(streams, open_behaves_like_open)
 {
-    ASSERT_TRUE(sim.ready);
+    ASSERT_NO_THROW(sim.start_sim_text(two_nics));
     errno = 0;
-    EXPECT_EQ(stream_open((sim.root + "/dev/nothing").c_str(), O_RDWR), -1);
+    EXPECT_EQ(stream_open((sim.dev("nothing")).c_str(), O_RDWR), -1);
     EXPECT_EQ(errno, ENOENT);
-    const std::string file = sim.root + "/plain";
+    const std::string file = sim.path("plain");
     std::ofstream(file) << "x";
     const int plain = stream_open(file.c_str(), O_RDONLY);
     ASSERT_GE(plain, 0);
@@ -402,7 +405,7 @@ TEST_F(streams, open_behaves_like_open)
 
     // A socket node with nobody behind it is a device without its driver.
     const std::string dead = sim.dev("llc2");
-    sim.stop();
+    sim.stop_sim();
     const int s = socket(AF_UNIX, SOCK_SEQPACKET, 0);
     sockaddr_un addr{};
     addr.sun_family = AF_UNIX;
@@ -416,10 +419,10 @@ TEST_F(streams, open_behaves_like_open)
 
 TEST_F(streams, a_vanished_llc2sim_hangs_up_the_stream)
 {
-    ASSERT_TRUE(sim.ready);
+    ASSERT_NO_THROW(sim.start_sim_text(two_nics));
     const int fd = open_dev("llc2");
     ASSERT_GE(fd, 0);
-    sim.stop();
+    sim.stop_sim();
     ppa_info info{};
     errno = 0;
     EXPECT_EQ(drv_getppa(fd, 0, info), -1);
@@ -431,8 +434,8 @@ TEST_F(streams, a_vanished_llc2sim_hangs_up_the_stream)
 
 TEST_F(streams, poll_mixes_streams_and_plain_descriptors)
 {
-    ASSERT_TRUE(sim.ready);
-    ASSERT_GE(plumb(sim.root + "/dev", 0, "xnic", 0), 0);
+    ASSERT_NO_THROW(sim.start_sim_text(two_nics));
+    ASSERT_GE(plumb(sim.path("dev"), 0, "xnic", 0), 0);
     const int fd = open_dev("llc2");
     int pipefd[2];
     ASSERT_EQ(pipe(pipefd), 0);

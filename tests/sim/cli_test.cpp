@@ -1,6 +1,6 @@
 // llc2sim's command line, readiness, sockets and clean stop, run as a process.
 #include "drv.h"
-#include "sim_process.h"
+#include "sim_fixture.h"
 
 #include <gtest/gtest.h>
 
@@ -16,6 +16,9 @@
 namespace
 {
 
+using llc2test::run_llc2sim;
+using llc2test::SimRoot;
+
 bool exists(const std::string &path)
 {
     struct stat st {
@@ -30,7 +33,7 @@ bool contains(const std::string &text, const std::string &part)
 
 TEST(cli, help_documents_command_line_and_scenario)
 {
-    const sim_run r = run_llc2sim({"--help"});
+    const llc2test::Run r = run_llc2sim({"--help"});
     EXPECT_EQ(r.status, 0);
     EXPECT_TRUE(contains(r.out, "usage: llc2sim --root DIR [--scenario FILE] [--log FILE]"));
     for (const char *word : {"\"interfaces\"", "\"ppas\"", "\"faults\"", "\"delay_ms\"",
@@ -46,18 +49,18 @@ struct bad_args {
 
 TEST(cli, bad_command_lines_exit_2_with_usage)
 {
-    temp_dir dir;
+    SimRoot dir;
     const bad_args cases[] = {
         {{}, "--root is required"},
         {{"--root"}, "--root needs a value"},
         {{"--root", ""}, "--root needs a value"},
-        {{"--root", dir.path, "--frob"}, "unknown argument \"--frob\""},
-        {{"--root", dir.path, "--scenario"}, "--scenario needs a value"},
-        {{"--root", dir.path, "--scenario", dir.path + "/missing.json"}, "missing.json"},
-        {{"--root", dir.path, "--log", dir.path + "/no/such/dir/log"}, "log"},
+        {{"--root", dir.root(), "--frob"}, "unknown argument \"--frob\""},
+        {{"--root", dir.root(), "--scenario"}, "--scenario needs a value"},
+        {{"--root", dir.root(), "--scenario", dir.path("missing.json")}, "missing.json"},
+        {{"--root", dir.root(), "--log", dir.path("no/such/dir/log")}, "log"},
     };
     for (const bad_args &c : cases) {
-        const sim_run r = run_llc2sim(c.args);
+        const llc2test::Run r = run_llc2sim(c.args);
         EXPECT_EQ(r.status, 2) << c.says;
         EXPECT_TRUE(contains(r.err, c.says)) << r.err;
         EXPECT_EQ(r.out, "");
@@ -66,24 +69,24 @@ TEST(cli, bad_command_lines_exit_2_with_usage)
 
 TEST(cli, bad_scenario_exits_2_naming_the_file)
 {
-    temp_dir dir;
-    const std::string path = dir.path + "/s.json";
-    std::ofstream(path) << R"({"faults": [{"request": "enable", "errno": "ENOPE"}]})";
-    const sim_run r = run_llc2sim({"--root", dir.path, "--scenario", path});
+    SimRoot dir;
+    const std::string path = dir.path("s.json");
+    dir.write_file("s.json", R"({"faults": [{"request": "enable", "errno": "ENOPE"}]})");
+    const llc2test::Run r = run_llc2sim({"--root", dir.root(), "--scenario", path});
     EXPECT_EQ(r.status, 2);
     EXPECT_TRUE(contains(r.err, path));
     EXPECT_TRUE(contains(r.err, "faults[0]"));
-    EXPECT_FALSE(exists(dir.path + "/dev/llc2"));
+    EXPECT_FALSE(exists(dir.dev("llc2")));
 }
 
 TEST(cli, socket_path_that_does_not_fit_exits_2)
 {
-    temp_dir dir;
+    SimRoot dir;
     // The control device fits, the interface's socket does not.
-    const std::string root = dir.path + "/" + std::string(90 - dir.path.size(), 'r');
-    const std::string path = dir.path + "/s.json";
-    std::ofstream(path) << R"({"interfaces": [{"name": "averylongnicname"}]})";
-    const sim_run r = run_llc2sim({"--root", root, "--scenario", path});
+    const std::string root = dir.path(std::string(90 - dir.root().size(), 'r'));
+    const std::string path = dir.path("s.json");
+    dir.write_file("s.json", R"({"interfaces": [{"name": "averylongnicname"}]})");
+    const llc2test::Run r = run_llc2sim({"--root", root, "--scenario", path});
     EXPECT_EQ(r.status, 2);
     EXPECT_TRUE(contains(r.err, "too long")) << r.err;
     EXPECT_TRUE(contains(r.err, root + "/dev/averylongnicname"));
@@ -93,15 +96,15 @@ TEST(cli, socket_path_that_does_not_fit_exits_2)
 TEST(cli, signals_remove_the_sockets_and_exit_0)
 {
     for (const int sig : {SIGTERM, SIGINT}) {
-        sim_process sim{R"({"interfaces": [{"name": "xnic"}, {"name": "ynic"}]})"};
-        ASSERT_TRUE(sim.ready);
+        SimRoot sim;
+        ASSERT_NO_THROW(
+            sim.start_sim_text(R"({"interfaces": [{"name": "xnic"}, {"name": "ynic"}]})"));
         for (const char *d : {"llc2", "xnic", "ynic"})
             EXPECT_TRUE(exists(sim.dev(d))) << d;
         // A client still connected does not hold it up.
         const int fd = stream_open(sim.dev("llc2").c_str(), O_RDWR);
         ASSERT_GE(fd, 0);
-        const int status = sim.stop(sig);
-        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << sig;
+        EXPECT_EQ(sim.stop_sim(sig), 0) << sig;
         for (const char *d : {"llc2", "xnic", "ynic"})
             EXPECT_FALSE(exists(sim.dev(d))) << d;
         stream_close(fd);
@@ -110,9 +113,8 @@ TEST(cli, signals_remove_the_sockets_and_exit_0)
 
 TEST(cli, leftover_socket_is_replaced_and_a_live_one_kept)
 {
-    temp_dir dir;
-    ASSERT_EQ(mkdir((dir.path + "/dev").c_str(), 0755), 0);
-    const std::string path = dir.path + "/dev/llc2";
+    SimRoot sim;
+    const std::string path = sim.dev("llc2");
     const int s = socket(AF_UNIX, SOCK_SEQPACKET, 0);
     sockaddr_un addr{};
     addr.sun_family = AF_UNIX;
@@ -121,13 +123,7 @@ TEST(cli, leftover_socket_is_replaced_and_a_live_one_kept)
     ASSERT_EQ(bind(s, reinterpret_cast<sockaddr *>(&addr), sizeof addr), 0);
     close(s); // a dead run's socket
 
-    const int pid = fork();
-    if (pid == 0) {
-        const int devnull = open("/dev/null", O_WRONLY);
-        dup2(devnull, 1);
-        execl(LLC2SIM_PATH, LLC2SIM_PATH, "--root", dir.path.c_str(), nullptr);
-        _exit(127);
-    }
+    ASSERT_NO_THROW(sim.start_sim());
     bool up = false;
     for (int i = 0; i < 500 && !up; ++i) {
         const int fd = stream_open(path.c_str(), O_RDWR);
@@ -140,7 +136,7 @@ TEST(cli, leftover_socket_is_replaced_and_a_live_one_kept)
     EXPECT_TRUE(up);
 
     // A second llc2sim on the same root leaves the first alone.
-    const sim_run second = run_llc2sim({"--root", dir.path});
+    const llc2test::Run second = run_llc2sim({"--root", sim.root()});
     EXPECT_EQ(second.status, 2);
     EXPECT_TRUE(contains(second.err, "another llc2sim")) << second.err;
     const int fd = stream_open(path.c_str(), O_RDWR);
@@ -148,26 +144,22 @@ TEST(cli, leftover_socket_is_replaced_and_a_live_one_kept)
     if (fd >= 0)
         stream_close(fd);
 
-    kill(pid, SIGTERM);
-    int status = 0;
-    waitpid(pid, &status, 0);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    EXPECT_EQ(sim.stop_sim(SIGTERM), 0);
 }
 
 TEST(cli, a_file_in_the_way_is_not_removed)
 {
-    temp_dir dir;
-    ASSERT_EQ(mkdir((dir.path + "/dev").c_str(), 0755), 0);
-    std::ofstream(dir.path + "/dev/xnic") << "keep me";
-    const sim_run r = run_llc2sim({"--root", dir.path});
+    SimRoot dir;
+    dir.write_file("dev/xnic", "keep me");
+    const llc2test::Run r = run_llc2sim({"--root", dir.root()});
     EXPECT_EQ(r.status, 2);
     EXPECT_TRUE(contains(r.err, "not a socket"));
-    std::ifstream in(dir.path + "/dev/xnic");
+    std::ifstream in(dir.dev("xnic"));
     std::string kept;
     std::getline(in, kept);
     EXPECT_EQ(kept, "keep me");
     // What it had set up before giving up is gone again.
-    EXPECT_FALSE(exists(dir.path + "/dev/llc2"));
+    EXPECT_FALSE(exists(dir.dev("llc2")));
 }
 
 TEST(cli, manual_page_passes_mandoc_lint)

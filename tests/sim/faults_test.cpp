@@ -1,6 +1,6 @@
 // Every kind of fault a scenario can hold, seen through the platform seam.
 #include "drv.h"
-#include "sim_process.h"
+#include "sim_fixture.h"
 
 #include <gtest/gtest.h>
 
@@ -24,7 +24,7 @@ std::string scenario_with(const std::string &faults)
 }
 
 struct ctx {
-    sim_process &sim;
+    llc2test::SimRoot &sim;
     int fd; // a control stream, opened before the case runs
 
     int open_dev(const char *name) const { return stream_open(sim.dev(name).c_str(), O_RDWR); }
@@ -57,8 +57,8 @@ class refusals : public ::testing::TestWithParam<refusal>
 TEST_P(refusals, fail_with_the_errno_and_change_nothing)
 {
     const refusal &c = GetParam();
-    sim_process sim{scenario_with(c.fault)};
-    ASSERT_TRUE(sim.ready);
+    llc2test::SimRoot sim;
+    ASSERT_NO_THROW(sim.start_sim_text(scenario_with(c.fault)));
     ctx x{sim, stream_open(sim.dev("llc2").c_str(), O_RDWR)};
     ASSERT_GE(x.fd, 0);
     errno = 0;
@@ -95,8 +95,8 @@ INSTANTIATE_TEST_SUITE_P(
         refusal{"plink", R"({"request": "plink", "errno": "EPERM"})",
                 [](ctx &x) { return x.new_link("xnic"); }, EPERM,
                 [](ctx &x) {
-                    EXPECT_EQ(x.sim.log_of("link").at(0)["result"], "EPERM");
-                    EXPECT_EQ(x.sim.log_of("link").at(0)["link_id"], -1);
+                    EXPECT_EQ(x.sim.log("link").at(0)["result"], "EPERM");
+                    EXPECT_EQ(x.sim.log("link").at(0)["link_id"], -1);
                 }},
         refusal{"plink_on_one_device", R"({"request": "plink", "device": "tnic", "errno": "EIO"})",
                 [](ctx &x) {
@@ -168,8 +168,8 @@ class dlpi_replies : public ::testing::TestWithParam<dlpi_case>
 TEST_P(dlpi_replies, come_as_the_fault_says)
 {
     const dlpi_case &c = GetParam();
-    sim_process sim{scenario_with(c.fault)};
-    ASSERT_TRUE(sim.ready);
+    llc2test::SimRoot sim;
+    ASSERT_NO_THROW(sim.start_sim_text(scenario_with(c.fault)));
     const int fd = stream_open(sim.dev("llc2").c_str(), O_RDWR);
     ASSERT_GE(fd, 0);
     dl_area a{};
@@ -249,8 +249,9 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(faults, dlpi_noreply_leaves_the_wait_empty)
 {
-    sim_process sim{scenario_with(R"({"request": "attach", "count": 1, "noreply": true})")};
-    ASSERT_TRUE(sim.ready);
+    llc2test::SimRoot sim;
+    ASSERT_NO_THROW(
+        sim.start_sim_text(scenario_with(R"({"request": "attach", "count": 1, "noreply": true})")));
     const int fd = stream_open(sim.dev("llc2").c_str(), O_RDWR);
     ASSERT_EQ(dl_send(fd, DL_ATTACH_REQ, 0), 0);
     EXPECT_EQ(dl_wait(fd, 300), 0);
@@ -268,9 +269,10 @@ TEST(faults, skip_and_count_pick_which_requests_fail)
 {
     // ENABLE of PPA 1 refused four times, then accepted; the second fault lets
     // two pass, refuses one, and only then lets everything through.
-    sim_process sim{scenario_with(R"({"request": "enable", "ppa": 1, "count": 4, "errno": "EBUSY"},
-        {"request": "enable", "ppa": 0, "skip": 2, "count": 1, "errno": "EAGAIN"})")};
-    ASSERT_TRUE(sim.ready);
+    llc2test::SimRoot sim;
+    ASSERT_NO_THROW(sim.start_sim_text(
+        scenario_with(R"({"request": "enable", "ppa": 1, "count": 4, "errno": "EBUSY"},
+        {"request": "enable", "ppa": 0, "skip": 2, "count": 1, "errno": "EAGAIN"})")));
     const int fd = stream_open(sim.dev("llc2").c_str(), O_RDWR);
     std::vector<int> one;
     std::vector<int> zero;
@@ -293,9 +295,10 @@ TEST(faults, getppa_errno_ends_a_scan)
     std::string ppas;
     for (int i = 0; i < 10; ++i)
         ppas += (i ? ", " : "") + std::string(R"({"ppa": )") + std::to_string(i) + "}";
-    sim_process sim{R"({"ppas": [)" + ppas +
-                    R"(], "faults": [{"request": "getppa", "ppa": 5, "errno": "ENXIO"}]})"};
-    ASSERT_TRUE(sim.ready);
+    llc2test::SimRoot sim;
+    ASSERT_NO_THROW(
+        sim.start_sim_text(R"({"ppas": [)" + ppas +
+                           R"(], "faults": [{"request": "getppa", "ppa": 5, "errno": "ENXIO"}]})"));
     const int fd = stream_open(sim.dev("llc2").c_str(), O_RDWR);
     std::vector<int> found;
     for (int ppa = 0; ppa < LLC2_MAX_PPA; ++ppa) {
@@ -308,15 +311,16 @@ TEST(faults, getppa_errno_ends_a_scan)
             break;
     }
     EXPECT_EQ(found, (std::vector<int>{0, 1, 2, 3, 4}));
-    EXPECT_EQ(sim.log_of("ioctl").back()["result"], "ENXIO");
+    EXPECT_EQ(sim.log("ioctl").back()["result"], "ENXIO");
     stream_close(fd);
 }
 
 TEST(faults, delays_make_answers_late_but_right)
 {
-    sim_process sim{scenario_with(R"({"request": "open", "device": "llc2", "delay_ms": 200},
-        {"request": "plink", "delay_ms": 200}, {"request": "enable", "delay_ms": 200})")};
-    ASSERT_TRUE(sim.ready);
+    llc2test::SimRoot sim;
+    ASSERT_NO_THROW(
+        sim.start_sim_text(scenario_with(R"({"request": "open", "device": "llc2", "delay_ms": 200},
+        {"request": "plink", "delay_ms": 200}, {"request": "enable", "delay_ms": 200})")));
     auto t0 = clock_type::now();
     const int fd = stream_open(sim.dev("llc2").c_str(), O_RDWR);
     ASSERT_GE(fd, 0);
@@ -331,7 +335,7 @@ TEST(faults, delays_make_answers_late_but_right)
     t0 = clock_type::now();
     EXPECT_EQ(drv_enable(fd, 0), 0);
     EXPECT_GE(clock_type::now() - t0, ms(190));
-    EXPECT_EQ(sim.log_of("ioctl").back()["delay_ms"], 200);
+    EXPECT_EQ(sim.log("ioctl").back()["delay_ms"], 200);
     stream_close(lower);
     stream_close(fd);
 }

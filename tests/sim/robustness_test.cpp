@@ -2,7 +2,7 @@
 // is logged as "bad" and dropped, and the driver state stays as it was.
 #include "drv.h"
 #include "emu_proto.h"
-#include "sim_process.h"
+#include "sim_fixture.h"
 
 #include <gtest/gtest.h>
 
@@ -19,6 +19,7 @@ namespace
 {
 
 using bytes = std::vector<std::uint8_t>;
+using llc2test::raw_connect;
 
 bytes frame(std::uint32_t op, std::initializer_list<std::int32_t> a, std::size_t body = 0,
             std::uint32_t magic = EMU_MAGIC)
@@ -60,7 +61,7 @@ struct garbage {
 const char scenario[] = R"({"ppas": [{"ppa": 0, "state": 5, "id": 9, "link_id": 4}]})";
 
 // The PPA table seen from a fresh client is the scenario's.
-void expect_table_intact(const sim_process &sim)
+void expect_table_intact(const llc2test::SimRoot &sim)
 {
     const int fd = stream_open(sim.dev("llc2").c_str(), O_RDWR);
     ASSERT_GE(fd, 0);
@@ -78,8 +79,8 @@ void expect_table_intact(const sim_process &sim)
 
 TEST(robustness, malformed_messages_are_logged_and_dropped)
 {
-    sim_process sim{scenario};
-    ASSERT_TRUE(sim.ready);
+    llc2test::SimRoot sim;
+    ASSERT_NO_THROW(sim.start_sim_text(scenario));
     std::mt19937 rng(12345);
     const garbage cases[] = {
         {"random bytes", false,
@@ -146,20 +147,19 @@ TEST(robustness, malformed_messages_are_logged_and_dropped)
         EXPECT_TRUE(dropped(fd));
         close(fd);
         ++bad_lines;
-        EXPECT_TRUE(
-            sim.wait_log([&](const auto &) { return sim.log_of("bad").size() >= bad_lines; }));
+        EXPECT_TRUE(sim.wait_log([&](const auto &) { return sim.log("bad").size() >= bad_lines; }));
     }
-    EXPECT_EQ(sim.log_of("bad").size(), std::size(cases));
-    for (const auto &l : sim.log_of("bad"))
+    EXPECT_EQ(sim.log("bad").size(), std::size(cases));
+    for (const auto &l : sim.log("bad"))
         EXPECT_FALSE(l.value("reason", "").empty());
     expect_table_intact(sim);
 }
 
 TEST(robustness, clients_killed_mid_exchange_leave_state_consistent)
 {
-    sim_process sim{scenario};
-    ASSERT_TRUE(sim.ready);
-    const std::string dev = sim.root + "/dev";
+    llc2test::SimRoot sim;
+    ASSERT_NO_THROW(sim.start_sim_text(scenario));
+    const std::string dev = sim.path("dev");
     // Each child stops at a different point of an exchange and is killed there.
     const std::function<void()> children[] = {
         [&] { // blocked in getmsg with nothing to read
@@ -201,23 +201,23 @@ TEST(robustness, clients_killed_mid_exchange_leave_state_consistent)
     }
     // Wait until every child got as far as it goes, then kill them all.
     EXPECT_TRUE(sim.wait_log([&](const auto &) {
-        return sim.log_of("getmsg").size() >= 1 && sim.log_of("link").size() >= 1 &&
-               sim.log_of("putmsg").size() >= 1 && sim.log_of("poll").size() >= 200;
+        return sim.log("getmsg").size() >= 1 && sim.log("link").size() >= 1 &&
+               sim.log("putmsg").size() >= 1 && sim.log("poll").size() >= 200;
     }));
     for (const pid_t pid : pids) {
         kill(pid, SIGKILL);
         waitpid(pid, nullptr, 0);
     }
-    EXPECT_TRUE(sim.wait_log([&](const auto &) { return sim.log_of("close").size() >= 5; }));
+    EXPECT_TRUE(sim.wait_log([&](const auto &) { return sim.log("close").size() >= 5; }));
     // The one blocked in getmsg is remembered as having vanished.
     bool vanished = false;
-    for (const auto &l : sim.log_of("bad"))
+    for (const auto &l : sim.log("bad"))
         vanished |= l.value("reason", "").find("getmsg") != std::string::npos;
     EXPECT_TRUE(vanished);
 
     expect_table_intact(sim);
     // The unbound link is still there and can be bound or removed.
-    const auto links = sim.log_of("link");
+    const auto links = sim.log("link");
     ASSERT_EQ(links.size(), 1U);
     const int id = links[0]["link_id"];
     const int fd = stream_open(sim.dev("llc2").c_str(), O_RDWR);
@@ -229,8 +229,8 @@ TEST(robustness, clients_killed_mid_exchange_leave_state_consistent)
 
 TEST(robustness, many_clients_at_once)
 {
-    sim_process sim{scenario};
-    ASSERT_TRUE(sim.ready);
+    llc2test::SimRoot sim;
+    ASSERT_NO_THROW(sim.start_sim_text(scenario));
     std::vector<std::thread> threads;
     std::atomic<int> good{0};
     for (int t = 0; t < 16; ++t)
@@ -250,7 +250,7 @@ TEST(robustness, many_clients_at_once)
     for (auto &th : threads)
         th.join();
     EXPECT_EQ(good.load(), 16);
-    EXPECT_EQ(sim.log_of("ioctl").size(), 16U * 50U);
+    EXPECT_EQ(sim.log("ioctl").size(), 16U * 50U);
 }
 
 } // namespace

@@ -9,13 +9,17 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
+#include <optional>
 #include <poll.h>
 #include <sstream>
 #include <stdexcept>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
+#include <utility>
 
 namespace llc2test
 {
@@ -24,6 +28,24 @@ namespace
 {
 
 using Clock = std::chrono::steady_clock;
+
+// A descriptor that closes itself.
+struct Fd {
+    int fd = -1;
+    explicit Fd(int f) : fd(f)
+    {
+        if (fd < 0)
+            throw std::runtime_error(std::string("open: ") + std::strerror(errno));
+    }
+    ~Fd() { ::close(fd); }
+    Fd(const Fd &) = delete;
+    Fd &operator=(const Fd &) = delete;
+};
+
+Fd open_fd(const std::string &path, int flags)
+{
+    return Fd(::open(path.c_str(), flags | O_CLOEXEC, 0644));
+}
 
 // A pipe whose ends close themselves.
 struct Pipe {
@@ -56,6 +78,28 @@ int decode_status(int wstatus)
     return -1;
 }
 
+// The status of a child that has ended, nothing while it runs on.
+std::optional<int> reaped(pid_t pid)
+{
+    int wstatus = 0;
+    pid_t got = 0;
+    do
+        got = ::waitpid(pid, &wstatus, WNOHANG);
+    while (got < 0 && errno == EINTR);
+    if (got == 0)
+        return std::nullopt;
+    return got == pid ? decode_status(wstatus) : -1;
+}
+
+int wait_for(pid_t pid)
+{
+    int wstatus = 0;
+    while (::waitpid(pid, &wstatus, 0) < 0)
+        if (errno != EINTR)
+            return -1;
+    return decode_status(wstatus);
+}
+
 std::vector<char *> c_strings(const std::vector<std::string> &v)
 {
     std::vector<char *> out;
@@ -66,12 +110,40 @@ std::vector<char *> c_strings(const std::vector<std::string> &v)
     return out;
 }
 
-// Sanitizer settings reach the programs under test too.
-void pass_through(std::vector<std::string> &env)
+// Starts argv[0] with exactly env and its standard streams on in, out and err;
+// the caller keeps (and closes) those.
+pid_t spawn(const std::vector<std::string> &argv, const std::vector<std::string> &env, int in,
+            int out, int err)
 {
+    std::vector<char *> args = c_strings(argv);
+    std::vector<char *> envp = c_strings(env);
+    const pid_t pid = ::fork();
+    if (pid < 0)
+        throw std::runtime_error(std::string("fork: ") + std::strerror(errno));
+    if (pid == 0) {
+        if (::dup2(in, 0) < 0 || ::dup2(out, 1) < 0 || ::dup2(err, 2) < 0)
+            ::_exit(126);
+        ::execve(args[0], args.data(), envp.data());
+        ::_exit(127);
+    }
+    return pid;
+}
+
+// What the built programs run with; sanitizer settings reach them too.
+std::vector<std::string> program_env()
+{
+    std::vector<std::string> env{"PATH=/usr/bin:/bin", "LC_ALL=C"};
     for (const char *name : {"ASAN_OPTIONS", "UBSAN_OPTIONS", "LSAN_OPTIONS"})
         if (const char *v = std::getenv(name))
             env.push_back(std::string(name) + "=" + v);
+    return env;
+}
+
+std::vector<std::string> with_args(std::string program, const std::vector<std::string> &args)
+{
+    std::vector<std::string> argv{std::move(program)};
+    argv.insert(argv.end(), args.begin(), args.end());
+    return argv;
 }
 
 std::string read_file(const std::string &path)
@@ -148,20 +220,7 @@ Run run_program(const std::vector<std::string> &argv, const std::vector<std::str
 {
     Pipe out;
     Pipe err;
-    std::vector<char *> args = c_strings(argv);
-    std::vector<char *> envp = c_strings(env);
-
-    const pid_t pid = ::fork();
-    if (pid < 0)
-        throw std::runtime_error(std::string("fork: ") + std::strerror(errno));
-    if (pid == 0) {
-        const int devnull = ::open("/dev/null", O_RDONLY);
-        if (devnull < 0 || ::dup2(devnull, 0) < 0 || ::dup2(out.fd[1], 1) < 0 ||
-            ::dup2(err.fd[1], 2) < 0)
-            ::_exit(126);
-        ::execve(args[0], args.data(), envp.data());
-        ::_exit(127);
-    }
+    const pid_t pid = spawn(argv, env, open_fd("/dev/null", O_RDONLY).fd, out.fd[1], err.fd[1]);
     out.close_end(1);
     err.close_end(1);
 
@@ -194,11 +253,30 @@ Run run_program(const std::vector<std::string> &argv, const std::vector<std::str
             }
         }
     }
-    int wstatus = 0;
-    while (::waitpid(pid, &wstatus, 0) < 0 && errno == EINTR) {
-    }
-    run.status = decode_status(wstatus);
+    run.status = wait_for(pid);
     return run;
+}
+
+Run run_llc2sim(const std::vector<std::string> &args, int timeout_s)
+{
+    return run_program(with_args(llc2sim_binary(), args), program_env(), timeout_s);
+}
+
+int raw_connect(const std::string &path)
+{
+    sockaddr_un addr{};
+    addr.sun_family = AF_UNIX;
+    if (path.size() >= sizeof addr.sun_path)
+        return -1;
+    std::memcpy(addr.sun_path, path.c_str(), path.size() + 1);
+    const int s = ::socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0);
+    if (s < 0)
+        return -1;
+    if (::connect(s, reinterpret_cast<const sockaddr *>(&addr), sizeof addr) != 0) {
+        ::close(s);
+        return -1;
+    }
+    return s;
 }
 
 SimRoot::SimRoot()
@@ -226,6 +304,11 @@ std::string SimRoot::path(std::string_view rel) const
     return p;
 }
 
+std::string SimRoot::dev(std::string_view name) const
+{
+    return path("dev/" + std::string(name));
+}
+
 void SimRoot::write_file(std::string_view rel, std::string_view text, mode_t mode) const
 {
     const std::string p = path(rel);
@@ -247,44 +330,33 @@ void SimRoot::write_conf(int ppa, std::string_view text) const
 
 void SimRoot::start_sim(const nlohmann::json &scenario)
 {
+    start_sim_text(scenario.dump(2));
+}
+
+void SimRoot::start_sim_text(std::string_view scenario)
+{
     if (sim_running())
         throw std::runtime_error("llc2sim already running");
-    write_file("llc2sim.json", scenario.dump(2));
+    write_file("llc2sim.json", scenario);
     std::filesystem::remove(path("llc2sim.log"));
-    std::vector<std::string> argv{
-        llc2sim_binary(), "--root",           root_, "--scenario", path("llc2sim.json"),
-        "--log",          path("llc2sim.log")};
-    std::vector<std::string> env{"PATH=/usr/bin:/bin", "LC_ALL=C"};
-    pass_through(env);
-    std::vector<char *> args = c_strings(argv);
-    std::vector<char *> envp = c_strings(env);
     const std::string out_path = path("llc2sim.out");
     const std::string err_path = path("llc2sim.err");
-
-    const pid_t pid = ::fork();
-    if (pid < 0)
-        throw std::runtime_error(std::string("fork: ") + std::strerror(errno));
-    if (pid == 0) {
-        const int in = ::open("/dev/null", O_RDONLY);
-        const int out = ::open(out_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        const int err = ::open(err_path.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-        if (in < 0 || out < 0 || err < 0 || ::dup2(in, 0) < 0 || ::dup2(out, 1) < 0 ||
-            ::dup2(err, 2) < 0)
-            ::_exit(126);
-        ::execve(args[0], args.data(), envp.data());
-        ::_exit(127);
+    {
+        const Fd in = open_fd("/dev/null", O_RDONLY);
+        const Fd out = open_fd(out_path, O_WRONLY | O_CREAT | O_TRUNC);
+        const Fd err = open_fd(err_path, O_WRONLY | O_CREAT | O_TRUNC);
+        sim_pid_ = spawn({llc2sim_binary(), "--root", root_, "--scenario", path("llc2sim.json"),
+                          "--log", path("llc2sim.log")},
+                         program_env(), in.fd, out.fd, err.fd);
     }
-    sim_pid_ = pid;
 
     const auto deadline = Clock::now() + std::chrono::seconds(10);
     while (Clock::now() < deadline) {
         if (read_file(out_path).find("llc2sim: ready\n") != std::string::npos)
             return;
-        int wstatus = 0;
-        if (::waitpid(pid, &wstatus, WNOHANG) == pid) {
+        if (const std::optional<int> status = reaped(sim_pid_)) {
             sim_pid_ = -1;
-            throw std::runtime_error("llc2sim ended with status " +
-                                     std::to_string(decode_status(wstatus)) + ": " +
+            throw std::runtime_error("llc2sim ended with status " + std::to_string(*status) + ": " +
                                      read_file(err_path));
         }
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
@@ -293,27 +365,21 @@ void SimRoot::start_sim(const nlohmann::json &scenario)
     throw std::runtime_error("llc2sim did not become ready: " + read_file(err_path));
 }
 
-int SimRoot::stop_sim()
+int SimRoot::stop_sim(int sig)
 {
     if (!sim_running())
         return -1;
-    const pid_t pid = sim_pid_;
-    sim_pid_ = -1;
-    ::kill(pid, SIGTERM);
+    const pid_t pid = std::exchange(sim_pid_, -1);
+    ::kill(pid, sig);
+    // Do not hang a test on an llc2sim that ignores the signal.
     const auto deadline = Clock::now() + std::chrono::seconds(5);
-    int wstatus = 0;
     while (Clock::now() < deadline) {
-        const pid_t got = ::waitpid(pid, &wstatus, WNOHANG);
-        if (got == pid)
-            return decode_status(wstatus);
-        if (got < 0 && errno != EINTR)
-            return -1;
+        if (const std::optional<int> status = reaped(pid))
+            return *status;
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
     ::kill(pid, SIGKILL);
-    while (::waitpid(pid, &wstatus, 0) < 0 && errno == EINTR) {
-    }
-    return decode_status(wstatus);
+    return wait_for(pid);
 }
 
 std::string SimRoot::sim_stderr() const
@@ -324,27 +390,28 @@ std::string SimRoot::sim_stderr() const
 Run SimRoot::run_llc2(const std::vector<std::string> &args, const std::vector<std::string> &env,
                       int timeout_s) const
 {
-    std::vector<std::string> argv{llc2_binary()};
-    argv.insert(argv.end(), args.begin(), args.end());
-    std::vector<std::string> full_env{"PATH=/usr/bin:/bin", "LLC2_ROOT=" + root_, "LC_ALL=C"};
-    pass_through(full_env);
+    std::vector<std::string> full_env = program_env();
+    full_env.push_back("LLC2_ROOT=" + root_);
     // Later entries override earlier ones of the same name.
     for (const std::string &e : env) {
         const std::string name = e.substr(0, e.find('=') + 1);
         std::erase_if(full_env, [&](const std::string &have) { return have.starts_with(name); });
         full_env.push_back(e);
     }
-    return run_program(argv, full_env, timeout_s);
+    return run_program(with_args(llc2_binary(), args), full_env, timeout_s);
 }
 
 std::vector<nlohmann::json> SimRoot::log() const
 {
+    const std::string text = read_file(path("llc2sim.log"));
     std::vector<nlohmann::json> records;
-    std::ifstream in(path("llc2sim.log"));
-    std::string line;
-    while (std::getline(in, line))
-        if (!line.empty())
-            records.push_back(nlohmann::json::parse(line));
+    // Whole lines only: llc2sim may be halfway through writing the last one.
+    std::size_t end = 0;
+    for (std::size_t start = 0; (end = text.find('\n', start)) != std::string::npos;
+         start = end + 1)
+        if (end > start)
+            records.push_back(
+                nlohmann::json::parse(std::string_view(text).substr(start, end - start)));
     return records;
 }
 
@@ -355,6 +422,18 @@ std::vector<nlohmann::json> SimRoot::log(std::string_view kind) const
         if (r.value("kind", "") == kind)
             out.push_back(std::move(r));
     return out;
+}
+
+bool SimRoot::wait_log(const std::function<bool(const std::vector<nlohmann::json> &)> &pred,
+                       int timeout_ms) const
+{
+    const auto deadline = Clock::now() + std::chrono::milliseconds(timeout_ms);
+    while (!pred(log())) {
+        if (Clock::now() >= deadline)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return true;
 }
 
 } // namespace llc2test

@@ -1,11 +1,14 @@
-// Test helper: a throw-away root with llc2sim running on it, and runs of the
-// built llc2 command against it. Everything is cleaned up by the destructor,
-// whether the test passed, failed or threw.
+// Test helper: a throw-away root with llc2sim running on it, runs of the built
+// llc2 and llc2sim programs, and llc2sim's request log. Everything is cleaned
+// up by the destructor, whether the test passed, failed or threw. This is the
+// one place tests start and stop llc2sim.
 #ifndef LLC2_TEST_SIM_FIXTURE_H
 #define LLC2_TEST_SIM_FIXTURE_H
 
 #include <nlohmann/json.hpp>
 
+#include <csignal>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <sys/types.h>
@@ -39,6 +42,13 @@ Run run_program(const std::vector<std::string> &argv, const std::vector<std::str
 std::string llc2_binary();
 std::string llc2sim_binary();
 
+// Runs llc2sim itself with these arguments to its end, for its command line.
+Run run_llc2sim(const std::vector<std::string> &args, int timeout_s = 10);
+
+// A SOCK_SEQPACKET connection to a socket path past the platform layer, for
+// sending llc2sim what no client would: the descriptor, or -1.
+int raw_connect(const std::string &path);
+
 class SimRoot
 {
   public:
@@ -51,16 +61,21 @@ class SimRoot
     const std::string &root() const { return root_; }
     // root + "/" + rel
     std::string path(std::string_view rel) const;
+    // root + "/dev/" + name: a device node llc2sim serves.
+    std::string dev(std::string_view name) const;
     void write_file(std::string_view rel, std::string_view text, mode_t mode = 0644) const;
     // etc/llc2/default/llc2.<ppa>
     void write_conf(int ppa, std::string_view text) const;
 
     // Starts llc2sim with the scenario and waits for its ready line; throws
-    // std::runtime_error when it does not come up within ten seconds.
+    // std::runtime_error, with what llc2sim said, when it does not come up
+    // within ten seconds.
     void start_sim(const nlohmann::json &scenario = default_scenario());
-    // SIGTERM, then SIGKILL if it has not gone within five seconds. Returns
+    // The same with the scenario file's text as it is, which need not be JSON.
+    void start_sim_text(std::string_view scenario);
+    // Sends sig, then SIGKILL if it has not gone within five seconds. Returns
     // llc2sim's exit status (or 128 + signal), -1 when it was not running.
-    int stop_sim();
+    int stop_sim(int sig = SIGTERM);
     bool sim_running() const { return sim_pid_ > 0; }
     // What llc2sim wrote to standard error so far.
     std::string sim_stderr() const;
@@ -70,10 +85,14 @@ class SimRoot
     Run run_llc2(const std::vector<std::string> &args, const std::vector<std::string> &env = {},
                  int timeout_s = 60) const;
 
-    // The request log, one record a line; empty when llc2sim wrote none.
+    // The request log, one record a line; empty when llc2sim wrote none. A
+    // last line llc2sim is still writing is left for the next read.
     std::vector<nlohmann::json> log() const;
     // Only the records of one kind ("ioctl", "link", ...).
     std::vector<nlohmann::json> log(std::string_view kind) const;
+    // Reads the log until pred holds for it (true) or timeout_ms passes (false).
+    bool wait_log(const std::function<bool(const std::vector<nlohmann::json> &)> &pred,
+                  int timeout_ms = 5000) const;
 
   private:
     std::string root_;
