@@ -2,6 +2,7 @@
 // exactly what the program did, and it must leave nothing behind.
 #include "sim_fixture.h"
 
+#include <csignal>
 #include <filesystem>
 #include <gtest/gtest.h>
 
@@ -69,6 +70,54 @@ TEST(SimRoot, LaysOutARootAndRemovesItAfterwards)
         EXPECT_TRUE(sr.log().empty());
     }
     EXPECT_FALSE(std::filesystem::exists(root));
+}
+
+// A scenario llc2sim refuses must fail the start loudly, with llc2sim's own
+// reason, and leave the root ready for a good one.
+TEST(SimRoot, RefusedScenarioFailsTheStartWithTheReason)
+{
+    const std::pair<const char *, const char *> cases[] = {
+        {"{", "not JSON"},
+        {R"({"interface": []})", "unknown key"},
+        {R"({"ppas": [{"ppa": 256}]})", "out of range"},
+    };
+    llc2test::SimRoot sr;
+    for (const auto &[text, says] : cases) {
+        SCOPED_TRACE(text);
+        try {
+            sr.start_sim_text(text);
+            ADD_FAILURE() << "started";
+        } catch (const std::runtime_error &e) {
+            const std::string what = e.what();
+            EXPECT_NE(what.find("status 2"), std::string::npos) << what;
+            EXPECT_NE(what.find(says), std::string::npos) << what;
+        }
+        EXPECT_FALSE(sr.sim_running());
+        EXPECT_EQ(sr.stop_sim(), -1);
+    }
+    sr.start_sim();
+    EXPECT_TRUE(std::filesystem::exists(sr.dev("xnic")));
+    EXPECT_EQ(sr.stop_sim(SIGINT), 0);
+    EXPECT_FALSE(std::filesystem::exists(sr.dev("xnic")));
+}
+
+// llc2sim may be halfway through a line when a test reads the log.
+TEST(SimRoot, LogReadsWholeLinesOnly)
+{
+    llc2test::SimRoot sr;
+    auto three = [](const std::vector<nlohmann::json> &records) { return records.size() >= 3; };
+    sr.write_file("llc2sim.log", "{\"kind\": \"open\"}\n\n{\"kind\": \"ioctl\"}\n{\"kind\": \"li");
+    EXPECT_EQ(sr.log().size(), 2U);
+    EXPECT_EQ(sr.log("ioctl").size(), 1U);
+    EXPECT_FALSE(sr.wait_log(three, 50));
+
+    sr.write_file("llc2sim.log",
+                  "{\"kind\": \"open\"}\n{\"kind\": \"ioctl\"}\n{\"kind\": \"link\"}\n");
+    EXPECT_TRUE(sr.wait_log(three, 50));
+    EXPECT_EQ(sr.log("link").size(), 1U);
+    // A whole line that is not JSON is llc2sim's fault and must not pass.
+    sr.write_file("llc2sim.log", "{\"kind\": \"open\"\n");
+    EXPECT_THROW(sr.log(), nlohmann::json::parse_error);
 }
 
 TEST(Unhex, DecodesAndRejects)
