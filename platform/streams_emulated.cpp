@@ -429,7 +429,8 @@ int stream_getmsg(int fd, strbuf *ctl, strbuf *data, int *flags)
     const std::int32_t clen = rep.a[2];
     const std::int32_t dlen = rep.a[3];
     if (clen < -1 || dlen < -1 || (clen > 0 && clen > ctl_max) || (dlen > 0 && dlen > data_max) ||
-        static_cast<std::size_t>(std::max(clen, 0) + std::max(dlen, 0)) != body.size())
+        static_cast<std::size_t>(std::max(clen, 0)) + static_cast<std::size_t>(std::max(dlen, 0)) !=
+            body.size())
         return fail(EPROTO);
     if (ctl != nullptr) {
         ctl->len = clen;

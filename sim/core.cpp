@@ -993,7 +993,8 @@ void handle_message(sim_state &st, int id, std::span<const std::uint8_t> msg)
         const std::int32_t c = h.a[1];
         const std::int32_t d = h.a[2];
         if (c < -1 || c > EMU_MAX_CTL || d < -1 || d > EMU_MAX_DATA ||
-            static_cast<std::size_t>(std::max(c, 0) + std::max(d, 0)) != body.size() ||
+            static_cast<std::size_t>(std::max(c, 0)) + static_cast<std::size_t>(std::max(d, 0)) !=
+                body.size() ||
             (h.a[0] != 0 && h.a[0] != RS_HIPRI))
             return reject(st, s, "putmsg lengths do not match its body");
         return do_putmsg(st, s, h, body);
