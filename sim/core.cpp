@@ -133,31 +133,6 @@ fault *match_fault(sim_state &st, req_kind kind, std::optional<int> ppa, const s
     return hit;
 }
 
-const char *action_name(fault_action a)
-{
-    switch (a) {
-    case fault_action::refuse:
-        return "errno";
-    case fault_action::noreply:
-        return "noreply";
-    case fault_action::delay:
-        return "delay_ms";
-    case fault_action::error_ack:
-        return "error_ack";
-    case fault_action::wrong_primitive:
-        return "wrong_primitive";
-    case fault_action::long_reply:
-        return "long";
-    case fault_action::data_part:
-        return "data";
-    case fault_action::short_reply:
-        return "short";
-    case fault_action::getmsg_errno:
-        return "getmsg_errno";
-    }
-    return "?";
-}
-
 const iface_conf *find_iface(const sim_state &st, const std::string &name)
 {
     auto it = std::find_if(st.interfaces.begin(), st.interfaces.end(),
@@ -321,7 +296,7 @@ void do_ioctl(sim_state &st, stream_rec &s, const emu_hdr &h, std::span<const st
     int delay = 0;
     fault *f = kind ? match_fault(st, *kind, ppa, s.device) : nullptr;
     if (f != nullptr)
-        l["fault"] = action_name(f->action);
+        l["fault"] = fault_action_name(f->action);
     if (f != nullptr && f->action == fault_action::noreply) {
         l["result"] = "noreply";
         emit(st, l);
@@ -369,7 +344,7 @@ void do_link(sim_state &st, stream_rec &s, const emu_hdr &h)
     if (valid) {
         fault *f = match_fault(st, req_kind::plink, std::nullopt, lower_dev);
         if (f != nullptr)
-            l["fault"] = action_name(f->action);
+            l["fault"] = fault_action_name(f->action);
         if (f != nullptr && f->action == fault_action::noreply) {
             l["link_id"] = -1;
             l["result"] = "noreply";
@@ -422,7 +397,7 @@ void do_unlink(sim_state &st, const stream_rec &s, const emu_hdr &h)
             ppa = link->second.ppa;
         fault *f = match_fault(st, req_kind::punlink, ppa, s.device);
         if (f != nullptr)
-            l["fault"] = action_name(f->action);
+            l["fault"] = fault_action_name(f->action);
         if (f != nullptr && f->action == fault_action::noreply) {
             l["result"] = "noreply";
             emit(st, l);
@@ -731,7 +706,7 @@ void do_putmsg(sim_state &st, stream_rec &s, const emu_hdr &h, std::span<const s
         l["request"] = req_kind_name(*kind);
     fault *f = kind ? match_fault(st, *kind, ppa, s.device) : nullptr;
     if (f != nullptr)
-        l["fault"] = action_name(f->action);
+        l["fault"] = fault_action_name(f->action);
 
     if (f != nullptr && f->action == fault_action::refuse) {
         l["result"] = errno_name(f->err);
@@ -812,7 +787,7 @@ void do_open(sim_state &st, stream_rec &s, const emu_hdr &h)
     l["oflag"] = h.a[0];
     fault *f = match_fault(st, req_kind::open, std::nullopt, s.device);
     if (f != nullptr)
-        l["fault"] = action_name(f->action);
+        l["fault"] = fault_action_name(f->action);
     if (f != nullptr && f->action == fault_action::noreply) {
         l["result"] = "noreply";
         emit(st, l);

@@ -33,6 +33,28 @@ constexpr std::array kind_names{
     std::pair{req_kind::detach, std::string_view("detach")},
 };
 
+// The first three are keys of their own; the rest are values of "dlpi".
+constexpr std::array action_names{
+    std::pair{fault_action::refuse, std::string_view("errno")},
+    std::pair{fault_action::noreply, std::string_view("noreply")},
+    std::pair{fault_action::delay, std::string_view("delay_ms")},
+    std::pair{fault_action::error_ack, std::string_view("error_ack")},
+    std::pair{fault_action::wrong_primitive, std::string_view("wrong_primitive")},
+    std::pair{fault_action::long_reply, std::string_view("long")},
+    std::pair{fault_action::data_part, std::string_view("data")},
+    std::pair{fault_action::short_reply, std::string_view("short")},
+    std::pair{fault_action::getmsg_errno, std::string_view("getmsg_errno")},
+};
+constexpr std::size_t first_dlpi_action = 3;
+
+std::optional<fault_action> dlpi_action_from_name(std::string_view name)
+{
+    for (std::size_t i = first_dlpi_action; i < action_names.size(); ++i)
+        if (action_names[i].second == name)
+            return action_names[i].first;
+    return std::nullopt;
+}
+
 [[noreturn]] void bad(const std::string &where, const std::string &what)
 {
     throw std::runtime_error(where + ": " + what);
@@ -233,23 +255,14 @@ fault get_fault(const json &obj, const std::string &where)
         if (!is_dlpi(f.request))
             bad(where, "\"dlpi\" needs request attach, info or detach");
         const std::string how = get_string(obj, "dlpi", where);
-        if (how == "error_ack") {
-            f.action = fault_action::error_ack;
-        } else if (how == "wrong_primitive") {
-            f.action = fault_action::wrong_primitive;
-        } else if (how == "long") {
-            f.action = fault_action::long_reply;
-        } else if (how == "data") {
-            f.action = fault_action::data_part;
-        } else if (how == "short") {
-            f.action = fault_action::short_reply;
-        } else if (how == "getmsg_errno") {
-            f.action = fault_action::getmsg_errno;
+        const std::optional<fault_action> action = dlpi_action_from_name(how);
+        if (!action)
+            bad(where, "unknown \"dlpi\" value \"" + how + "\"");
+        f.action = *action;
+        if (f.action == fault_action::getmsg_errno) {
             if (!obj.contains("errno"))
                 bad(where, "\"getmsg_errno\" needs \"errno\"");
             f.err = get_errno(obj["errno"], where);
-        } else {
-            bad(where, "unknown \"dlpi\" value \"" + how + "\"");
         }
     }
     if (obj.contains("dl_errno"))
@@ -282,6 +295,14 @@ std::string_view req_kind_name(req_kind k)
 {
     for (const auto &[kk, n] : kind_names)
         if (kk == k)
+            return n;
+    return "?";
+}
+
+std::string_view fault_action_name(fault_action a)
+{
+    for (const auto &[aa, n] : action_names)
+        if (aa == a)
             return n;
     return "?";
 }

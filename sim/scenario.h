@@ -74,6 +74,10 @@ enum class fault_action {
     getmsg_errno, // DLPI: the getmsg that takes the reply fails with err
 };
 
+// The scenario's word for an action ("errno", "noreply", "delay_ms", or the
+// "dlpi" value), also what the request log names a fault by.
+std::string_view fault_action_name(fault_action a);
+
 struct fault {
     req_kind request = req_kind::open;
     std::optional<int> ppa;

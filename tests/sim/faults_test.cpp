@@ -97,6 +97,7 @@ INSTANTIATE_TEST_SUITE_P(
                 [](ctx &x) {
                     EXPECT_EQ(x.sim.log("link").at(0)["result"], "EPERM");
                     EXPECT_EQ(x.sim.log("link").at(0)["link_id"], -1);
+                    EXPECT_EQ(x.sim.log("link").at(0)["fault"], "errno");
                 }},
         refusal{"plink_on_one_device", R"({"request": "plink", "device": "tnic", "errno": "EIO"})",
                 [](ctx &x) {
@@ -336,6 +337,7 @@ TEST(faults, delays_make_answers_late_but_right)
     EXPECT_EQ(drv_enable(fd, 0), 0);
     EXPECT_GE(clock_type::now() - t0, ms(190));
     EXPECT_EQ(sim.log("ioctl").back()["delay_ms"], 200);
+    EXPECT_EQ(sim.log("ioctl").back()["fault"], "delay_ms");
     stream_close(lower);
     stream_close(fd);
 }
