@@ -76,12 +76,13 @@ dlpi_reply dlpi_exchange(int fd, msg_area &area, const Request &req, t_uscalar_t
     ctl.maxlen = DLPI_AREA_SIZE;
     ctl.len = 0;
     int flags = 0;
-    // A positive result sets no errno: clear it, so that a message about
-    // such a result does not name the error of some earlier call.
-    errno = 0;
     const int rc = stream_getmsg(fd, &ctl, nullptr, &flags);
     if (rc < 0)
         return {dlpi_fault::read, 0, 0};
+    // A read that worked leaves errno as it found it, or as the calls
+    // beneath it left it; a message about a reply that did not fit must
+    // not name such a stale error.
+    errno = 0;
     if (ctl.len < PRIMITIVE_SIZE) {
         errno = EPROTO;
         return {dlpi_fault::length, rc, 0};
