@@ -103,7 +103,8 @@ queued_msg reply_for(sim_state &st, stream_rec &s, t_uscalar_t prim,
     if (act == fault_action::error_ack)
         return error_ack(prim, v.f->dl_errno, v.f->unix_errno);
     if (act == fault_action::wrong_primitive) {
-        const t_uscalar_t p = v.f->primitive.value_or(prim == DL_INFO_REQ ? DL_OK_ACK : DL_INFO_ACK);
+        const t_uscalar_t p =
+            v.f->primitive.value_or(prim == DL_INFO_REQ ? DL_OK_ACK : DL_INFO_ACK);
         if (p == DL_INFO_ACK)
             return info_ack(st, ppa);
         if (p == DL_ERROR_ACK)

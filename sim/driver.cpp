@@ -199,7 +199,8 @@ void do_ioctl(sim_state &st, stream_rec &s, const emu_hdr &h, std::span<const st
     answer a = refused(EINVAL);
     verdict v;
     if (r != nullptr) {
-        const int ppa = r->ppa_word < 0 ? body[0] : word(body, static_cast<std::size_t>(r->ppa_word));
+        const int ppa =
+            r->ppa_word < 0 ? body[0] : word(body, static_cast<std::size_t>(r->ppa_word));
         l["request"] = req_kind_name(r->kind);
         l["ppa"] = ppa;
         v = judge(st, r->kind, ppa, s.device, l);

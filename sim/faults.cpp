@@ -58,8 +58,7 @@ verdict judge(sim_state &st, req_kind kind, std::optional<int> ppa, const std::s
     return v;
 }
 
-void conclude(sim_state &st, int stream, line_t &l, const verdict &v, int ret, int err,
-              bytes frame)
+void conclude(sim_state &st, int stream, line_t &l, const verdict &v, int ret, int err, bytes frame)
 {
     l["result"] = v.answer ? result_name(ret, err) : "noreply";
     if (v.answer && v.delay_ms > 0)

@@ -23,24 +23,23 @@ template <typename T> struct named {
 };
 
 constexpr named<req_kind> kind_names[] = {
-    {req_kind::open, "open"},       {req_kind::enable, "enable"},   {req_kind::disable, "disable"},
-    {req_kind::getppa, "getppa"},   {req_kind::init, "init"},       {req_kind::uninit, "uninit"},
-    {req_kind::getlink, "getlink"}, {req_kind::setppa, "setppa"},   {req_kind::plink, "plink"},
-    {req_kind::punlink, "punlink"}, {req_kind::attach, "attach"},   {req_kind::info, "info"},
+    {req_kind::open, "open"},       {req_kind::enable, "enable"}, {req_kind::disable, "disable"},
+    {req_kind::getppa, "getppa"},   {req_kind::init, "init"},     {req_kind::uninit, "uninit"},
+    {req_kind::getlink, "getlink"}, {req_kind::setppa, "setppa"}, {req_kind::plink, "plink"},
+    {req_kind::punlink, "punlink"}, {req_kind::attach, "attach"}, {req_kind::info, "info"},
     {req_kind::detach, "detach"}};
 
 // The first three are keys of their own; the rest are values of "dlpi".
-constexpr named<fault_action> action_names[] = {
-    {fault_action::refuse, "errno"},
-    {fault_action::noreply, "noreply"},
-    {fault_action::delay, "delay_ms"},
-    {fault_action::error_ack, "error_ack"},
-    {fault_action::wrong_primitive, "wrong_primitive"},
-    {fault_action::long_reply, "long"},
-    {fault_action::data_part, "data"},
-    {fault_action::short_reply, "short"},
-    {fault_action::getmsg_errno, "getmsg_errno"},
-    {fault_action::poll_errno, "poll_errno"}};
+constexpr named<fault_action> action_names[] = {{fault_action::refuse, "errno"},
+                                                {fault_action::noreply, "noreply"},
+                                                {fault_action::delay, "delay_ms"},
+                                                {fault_action::error_ack, "error_ack"},
+                                                {fault_action::wrong_primitive, "wrong_primitive"},
+                                                {fault_action::long_reply, "long"},
+                                                {fault_action::data_part, "data"},
+                                                {fault_action::short_reply, "short"},
+                                                {fault_action::getmsg_errno, "getmsg_errno"},
+                                                {fault_action::poll_errno, "poll_errno"}};
 constexpr std::size_t first_dlpi_action = 3;
 
 std::optional<fault_action> dlpi_action_from_name(std::string_view name)
