@@ -2,6 +2,7 @@
 // shape replies, with no socket in between.
 #include "core.h"
 #include "dlpi.h"
+#include "errnames.h"
 #include "streams.h"
 
 #include <gtest/gtest.h>
@@ -359,6 +360,69 @@ TEST(core, attach_only_from_unattached)
         if (row.dl_errno != 0) {
             EXPECT_EQ(r.word(2), row.dl_errno);
         }
+    }
+}
+
+template <typename T> bytes rec_of(const T &rec)
+{
+    bytes b(sizeof rec);
+    std::memcpy(b.data(), &rec, sizeof rec);
+    return b;
+}
+
+// A request a fault refuses fails with its errno and changes nothing.
+TEST(core, refused_requests_change_nothing)
+{
+    struct row {
+        const char *fault;
+        std::uint32_t op; // EMU_IOCTL: a0 the command; EMU_PUTMSG: a DLPI primitive
+        std::int32_t a0;
+        bytes body;
+        int err;
+    };
+    const row rows[] = {
+        {R"({"request": "enable", "ppa": 0, "errno": "EBUSY"})", EMU_IOCTL, LLC2_IOC_ENABLE,
+         rec_of(ppa_enable{LLC2_ENABLE_ALL, 0, {}}), EBUSY},
+        {R"({"request": "disable", "errno": "EPERM"})", EMU_IOCTL, LLC2_IOC_DISABLE,
+         rec_of(ppa_disable{0, 0}), EPERM},
+        {R"({"request": "init", "errno": "EINVAL"})", EMU_IOCTL, LLC2_IOC_CONTROL,
+         rec_of(ctl_init{0, LLC2_CTL_INIT, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}), EINVAL},
+        {R"({"request": "uninit", "errno": "EPROTO"})", EMU_IOCTL, LLC2_IOC_CONTROL,
+         rec_of(ctl_uninit{0, LLC2_CTL_UNINIT}), EPROTO},
+        {R"({"request": "getlink", "errno": "EIO"})", EMU_IOCTL, LLC2_IOC_GETLINK,
+         rec_of(ppa_link{0, LLC2_LINK_CMD, 0, 0}), EIO},
+        {R"({"request": "getppa", "ppa": 0, "errno": "EIO"})", EMU_IOCTL, LLC2_IOC_GETPPA,
+         rec_of(ppa_info{}), EIO},
+        {R"({"request": "setppa", "errno": "EBUSY"})", EMU_IOCTL, LLC2_IOC_SETPPA,
+         rec_of(ppa_link{2, LLC2_LINK_CMD, 1, 0}), EBUSY},
+        {R"({"request": "punlink", "ppa": 0, "errno": "EBUSY"})", EMU_UNLINK, 1, {}, EBUSY},
+        {R"({"request": "attach", "errno": "EAGAIN"})", EMU_PUTMSG, DL_ATTACH_REQ, {}, EAGAIN},
+        {R"({"request": "info", "errno": "ENOSR"})", EMU_PUTMSG, DL_INFO_REQ, {}, ENOSR},
+        {R"({"request": "detach", "errno": "EIO"})", EMU_PUTMSG, DL_DETACH_REQ, {}, EIO},
+    };
+    for (const row &r : rows) {
+        SCOPED_TRACE(r.fault);
+        core k(r.fault, R"({"ppa": 0, "link_id": 1})");
+        k.st.streams.at(k.fd).attached = 0; // so that a detach would take effect
+        if (r.op == EMU_PUTMSG) {
+            EXPECT_EQ(k.send(static_cast<std::uint32_t>(r.a0), 0), -1);
+        } else {
+            const auto len = static_cast<std::int32_t>(r.body.size());
+            const reply got = k.call(r.op, {r.a0, 10, len}, r.body);
+            EXPECT_EQ(got.h.a[0], -1);
+            EXPECT_EQ(got.h.a[1], r.err);
+        }
+        EXPECT_EQ(k.log(r.op == EMU_PUTMSG  ? "putmsg"
+                        : r.op == EMU_IOCTL ? "ioctl"
+                                            : "unlink")
+                      .at(0)["result"],
+                  errno_name(r.err));
+        EXPECT_EQ(k.st.ppas.size(), 1U);
+        EXPECT_EQ(k.st.ppas.at(0).state, 0);
+        EXPECT_FALSE(k.st.ppas.at(0).params);
+        EXPECT_EQ(k.st.links.size(), 1U);
+        EXPECT_EQ(k.st.streams.at(k.fd).attached, std::optional<int>(0));
+        EXPECT_EQ(k.poll(), 0); // no reply waits
     }
 }
 

@@ -70,14 +70,6 @@ TEST_P(refusals, fail_with_the_errno_and_change_nothing)
     stream_close(x.fd);
 }
 
-void ppa0_untouched(ctx &x)
-{
-    ppa_info info{};
-    ASSERT_EQ(drv_getppa(x.fd, 0, info), 0);
-    EXPECT_EQ(info.state, 0);
-    EXPECT_EQ(drv_getlink(x.fd, 0), 4);
-}
-
 INSTANTIATE_TEST_SUITE_P(
     faults, refusals,
     ::testing::Values(
@@ -106,39 +98,6 @@ INSTANTIATE_TEST_SUITE_P(
                     return x.new_link("tnic");
                 },
                 EIO, nullptr},
-        refusal{"setppa", R"({"request": "setppa", "errno": "EBUSY"})",
-                [](ctx &x) { return drv_setppa(x.fd, 2, x.new_link("xnic"), 0); }, EBUSY,
-                [](ctx &x) {
-                    ppa_info info{};
-                    EXPECT_EQ(drv_getppa(x.fd, 2, info), -1);
-                    EXPECT_EQ(errno, ENOENT);
-                }},
-        refusal{"punlink", R"({"request": "punlink", "ppa": 0, "errno": "EBUSY"})",
-                [](ctx &x) { return stream_unlink(x.fd, 4); }, EBUSY, ppa0_untouched},
-        refusal{"getlink", R"({"request": "getlink", "errno": "EIO"})",
-                [](ctx &x) { return drv_getlink(x.fd, 0); }, EIO, nullptr},
-        refusal{"enable", R"({"request": "enable", "ppa": 0, "errno": "EBUSY"})",
-                [](ctx &x) { return drv_enable(x.fd, 0); }, EBUSY, ppa0_untouched},
-        refusal{"init", R"({"request": "init", "errno": "EINVAL"})",
-                [](ctx &x) { return drv_init(x.fd, 0); }, EINVAL, ppa0_untouched},
-        refusal{"uninit", R"({"request": "uninit", "errno": "EPROTO"})",
-                [](ctx &x) { return drv_uninit(x.fd, 0); }, EPROTO, nullptr},
-        refusal{"disable", R"({"request": "disable", "errno": "EPERM"})",
-                [](ctx &x) { return drv_disable(x.fd, 0); }, EPERM, nullptr},
-        refusal{"getppa", R"({"request": "getppa", "ppa": 0, "errno": "EIO"})",
-                [](ctx &x) {
-                    ppa_info info{};
-                    EXPECT_EQ(drv_getppa(x.fd, 1, info), 0);
-                    return drv_getppa(x.fd, 0, info);
-                },
-                EIO, nullptr},
-        refusal{"attach_putmsg", R"({"request": "attach", "errno": "EAGAIN"})",
-                [](ctx &x) { return dl_send(x.fd, DL_ATTACH_REQ, 0); }, EAGAIN,
-                [](ctx &x) { EXPECT_EQ(dl_wait(x.fd, 100), 0); }},
-        refusal{"info_putmsg", R"({"request": "info", "errno": "ENOSR"})",
-                [](ctx &x) { return dl_send(x.fd, DL_INFO_REQ); }, ENOSR, nullptr},
-        refusal{"detach_putmsg", R"({"request": "detach", "errno": "EIO"})",
-                [](ctx &x) { return dl_send(x.fd, DL_DETACH_REQ); }, EIO, nullptr},
         refusal{"ioctl_noreply", R"({"request": "getppa", "noreply": true})",
                 [](ctx &x) {
                     ppa_info info{};
