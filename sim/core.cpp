@@ -83,7 +83,7 @@ bytes make_frame(std::uint32_t op, std::uint64_t seq, std::initializer_list<std:
     h.magic = EMU_MAGIC;
     h.op = op | EMU_REPLY;
     h.seq = seq;
-    std::copy(a.begin(), a.begin() + std::min<std::ptrdiff_t>(a.size(), 6), h.a);
+    std::copy_n(a.begin(), std::min<std::size_t>(a.size(), std::size(h.a)), h.a);
     h.len = static_cast<std::uint32_t>(body.size() + body2.size());
     bytes f(sizeof h);
     std::memcpy(f.data(), &h, sizeof h);

@@ -77,7 +77,7 @@ answer do_getppa(sim_state &st, std::span<const std::uint8_t> body)
 answer do_init(sim_state &st, std::span<const std::uint8_t> body)
 {
     const auto rec = read_rec<ctl_init>(body);
-    const answer a = set_state(st, rec.ppa, LLC2_STATE_UP, true, body);
+    answer a = set_state(st, rec.ppa, LLC2_STATE_UP, true, body);
     if (a.ret == 0)
         st.ppas[rec.ppa].params = rec;
     return a;

@@ -386,7 +386,7 @@ TEST(core, refused_requests_change_nothing)
         {R"({"request": "disable", "errno": "EPERM"})", EMU_IOCTL, LLC2_IOC_DISABLE,
          rec_of(ppa_disable{0, 0}), EPERM},
         {R"({"request": "init", "errno": "EINVAL"})", EMU_IOCTL, LLC2_IOC_CONTROL,
-         rec_of(ctl_init{0, LLC2_CTL_INIT, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0}), EINVAL},
+         rec_of(ctl_init{0, LLC2_CTL_INIT, 2, 0, 0, 0, 0, 0, 0, 0, 0, 0, {}}), EINVAL},
         {R"({"request": "uninit", "errno": "EPROTO"})", EMU_IOCTL, LLC2_IOC_CONTROL,
          rec_of(ctl_uninit{0, LLC2_CTL_UNINIT}), EPROTO},
         {R"({"request": "getlink", "errno": "EIO"})", EMU_IOCTL, LLC2_IOC_GETLINK,
