@@ -71,6 +71,7 @@ TEST(StatusTable, HowFieldsPrint)
       {"ppa":1,"state":12,"id":48879,"dlpi":{"mac_type":2,"service_mode":28,"max_sdu":4294967295}},
       {"ppa":2,"state":1,"id":1,"mac":"0a:0b:0c:d0:e0:ff","dlpi":{"mac_type":8,"min_sdu":0,"max_sdu":0}},
       {"ppa":3,"state":8,"id":65535,"dlpi":{"mac_type":9}},
+      {"ppa":4,"state":4,"id":2,"answer_ppa":44},
       {"ppa":5,"state":241,"id":16},
       {"ppa":63,"state":4,"id":1}])");
     const llc2test::Run run = r.run_llc2({"-q"});
@@ -81,12 +82,14 @@ TEST(StatusTable, HowFieldsPrint)
                   "  1    up  beef 020000a1b2c3 tkn-ring 4294967295      1   1c        ??\n"
                   "  2  down  0001 0a0b0cd0e0ff    fddi      0      0    1        ??\n"
                   "  3   off  ffff 020000a1b2c3 unknown   1500      1    1 averylongnicname12\n"
+                  " 44    up  0002 020000a1b2c3 ethernet   1500      1    1        ??\n"
                   "  5  down  0010 020000a1b2c3 ethernet   1500      1    1        ??\n"
                   " 63    up  0001 020000a1b2c3 ethernet   1500      1    1       xnic1\n");
     const std::string conf = "Cannot open " + r.path("etc/llc2/default/llc2.");
     EXPECT_EQ(run.err, conf + "0: No such file or directory\n" + conf +
                            "1: No such file or directory\n" + conf +
-                           "2: No such file or directory\n");
+                           "2: No such file or directory\n" + conf +
+                           "4: No such file or directory\n");
 }
 
 TEST(StatusTable, TheScanEndsSilentlyAtARefusalOtherThanNoSuchPpa)
@@ -136,8 +139,10 @@ TEST(StatusTable, DlpiFailures)
         {R"([{"request":"attach","dlpi":"long"}])", false, "attach flush", "device_info: getmsg(DL_ATTACH_REQ): Success\n"},
         {R"([{"request":"attach","dlpi":"short","length":3}])", false, "attach flush", "device_info: getmsg(DL_ATTACH_REQ): Protocol error\n"},
         {R"([{"request":"attach","dlpi":"short","length":0}])", false, "attach flush", "device_info: getmsg(DL_ATTACH_REQ): Protocol error\n"},
+        {R"([{"request":"attach","dlpi":"poll_errno","errno":"EINTR"}])", false, "attach flush", "device_info: PPA (0) not responding\n"},
         {R"([{"request":"info","errno":"ENOSR"}])", false, "attach info detach", "device_info: putmsg(): Out of streams resources\n"},
         {R"([{"request":"info","dlpi":"getmsg_errno","errno":"EIO"}])", false, "attach info detach", "device_info: getmsg(DL_INFO_REQ): Input/output error\n"},
+        {R"([{"request":"info","dlpi":"poll_errno","errno":"EIO"}])", false, "attach info detach", "device_info: PPA (0) not responding\n"},
         {R"([{"request":"info","dlpi":"error_ack"}])", false, "attach info detach", ""},
         {R"([{"request":"info","dlpi":"wrong_primitive"}])", false, "attach info detach", ""},
         {R"([{"request":"info","dlpi":"short","length":2}])", false, "attach info detach", ""},
@@ -147,6 +152,7 @@ TEST(StatusTable, DlpiFailures)
         {R"([{"request":"info","dlpi":"data"}])", true, "attach info flush detach", ""},
         {R"([{"request":"detach","errno":"EIO"}])", true, "attach info detach flush", "device_info: putmsg(): Input/output error\n"},
         {R"([{"request":"detach","dlpi":"getmsg_errno","errno":"EIO"}])", true, "attach info detach flush", ""},
+        {R"([{"request":"detach","dlpi":"poll_errno","errno":"ENOMEM"}])", true, "attach info detach flush", "device_info: PPA (0) not responding\n"},
         {R"([{"request":"detach","dlpi":"error_ack"}])", true, "attach info detach", ""},
         {R"([{"request":"detach","dlpi":"data"}])", true, "attach info detach", ""},
         // clang-format on
