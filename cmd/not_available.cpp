@@ -31,9 +31,3 @@ int llc2_unplumb_all(void)
     std::fputs("llc2: -U: unplumbing all PPAs is not available in this build\n", stderr);
     return -1;
 }
-
-int llc2_query(void)
-{
-    std::fputs("llc2: the status table is not available in this build\n", stderr);
-    return -1;
-}
