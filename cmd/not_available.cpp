@@ -5,33 +5,6 @@
 
 #include <cstdio>
 
-int llc2_plumb_ppa(FILE *fp, int, int)
-{
-    // The caller has handed the stream over; keep that promise.
-    if (fp != nullptr)
-        std::fclose(fp);
-    std::fputs("llc2: plumbing a PPA is not available in this build\n", stderr);
-    return -1;
-}
-
-int llc2_init_ppa(int, int)
-{
-    std::fputs("llc2: initialising a PPA is not available in this build\n", stderr);
-    return -1;
-}
-
-int llc2_plumb_all(void)
-{
-    std::fputs("llc2: -P: plumbing all PPAs is not available in this build\n", stderr);
-    return -1;
-}
-
-int llc2_unplumb_all(void)
-{
-    std::fputs("llc2: -U: unplumbing all PPAs is not available in this build\n", stderr);
-    return -1;
-}
-
 int llc2_query(void)
 {
     std::fputs("llc2: the status table is not available in this build\n", stderr);
