@@ -31,7 +31,6 @@ inline constexpr std::int32_t LLC2_LINK_CMD = 15;
 
 // State flag bits of ppa_info.state. The status table tests them in this
 // order and the first one set decides; other bits are the driver's own.
-inline constexpr std::uint8_t LLC2_STATE_ENABLED = 0x01; // driver's own, not shown
 inline constexpr std::uint8_t LLC2_STATE_BAD = 0x02;
 inline constexpr std::uint8_t LLC2_STATE_UP = 0x04;
 inline constexpr std::uint8_t LLC2_STATE_OFF = 0x08;

@@ -42,8 +42,9 @@ enum emu_op : std::uint32_t {
     //   length (-1: part absent or not taken), a4 flags, body ctl then data.
     // llc2sim answers when a message is there.
     EMU_GETMSG = 8,
-    // a0 poll events -> a0 revents. llc2sim answers once one of the events
-    // holds; a newer EMU_POLL replaces an unanswered one.
+    // a0 poll events -> a0 revents, or -1 and a1 errno when the poll fails.
+    // llc2sim answers at once and, when no event holds, once more under the
+    // same seq when one does; a newer EMU_POLL replaces an unanswered one.
     EMU_POLL = 9,
 };
 

@@ -9,10 +9,10 @@
 #include "streams.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
-#include <ctime>
 #include <fcntl.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -28,15 +28,13 @@ using steady = std::chrono::steady_clock;
 // No deadline: the call blocks until answered, as a blocking getmsg does.
 constexpr int wait_forever = -1;
 
-// Sequence numbers come from the monotonic clock: strictly increasing within
-// a process and needing no counter, so a late reply never matches a later
-// request.
+// Sequence numbers count up per process, with the process id above them so
+// that a parent and a child sharing a stream never use the same one: a late
+// reply never matches a later request.
 std::uint64_t new_seq()
 {
-    timespec ts{};
-    clock_gettime(CLOCK_MONOTONIC, &ts);
-    return static_cast<std::uint64_t>(ts.tv_sec) * 1000000000U +
-           static_cast<std::uint64_t>(ts.tv_nsec);
+    static std::atomic<std::uint32_t> counter{0};
+    return (static_cast<std::uint64_t>(getpid()) << 32) | ++counter;
 }
 
 enum class kind { bad, stream, other };
@@ -479,6 +477,8 @@ int stream_poll(pollfd *fds, nfds_t nfds, int timeout_ms)
             fds[i].revents = POLLHUP;
         else if (err != 0)
             fds[i].revents = POLLERR;
+        else if (rep.a[0] < 0)
+            return fail(rep.a[1] > 0 ? rep.a[1] : EIO); // the wait itself failed
         else
             fds[i].revents =
                 static_cast<short>(rep.a[0] & (fds[i].events | POLLERR | POLLHUP | POLLNVAL));

@@ -19,6 +19,13 @@
 
 using bytes = std::vector<std::uint8_t>;
 
+// State bit that llc2sim sets for an enabled PPA; the command gives it no
+// meaning of its own.
+inline constexpr std::uint8_t LLC2_STATE_ENABLED = 0x01;
+
+// Normal messages a stream head holds before it discards what comes next.
+inline constexpr std::size_t HEAD_MAX_NORMAL = 16;
+
 // A message at a stream head.
 struct queued_msg {
     bool hipri = false;
@@ -32,6 +39,13 @@ struct pending_req {
     std::int32_t a[4] = {};
 };
 
+// A stream head holds at most one high-priority message, and ahead of the
+// normal ones.
+struct stream_head {
+    std::optional<queued_msg> hipri;
+    std::deque<queued_msg> normal;
+};
+
 struct stream_rec {
     int id = 0;
     std::string device; // "llc2" or an interface name
@@ -40,8 +54,9 @@ struct stream_rec {
     bool linked = false; // went beneath the driver: no longer a stream of its own
     int pid = 0;
     std::uint64_t cookie = 0;
-    std::deque<queued_msg> readq;
+    stream_head head;
     std::optional<int> attached; // DLPI: the PPA this control stream is attached to
+    int poll_errno = 0;          // the next poll of this stream fails with this
     std::optional<pending_req> getmsg;
     std::optional<pending_req> poll;
 };
@@ -61,16 +76,18 @@ struct ppa_rec {
     std::uint8_t state = 0;
     std::uint16_t id = 0;
     mac_addr mac{};
+    std::optional<std::uint8_t> answer_ppa; // GETPPA names this number instead
     std::optional<ctl_init> params;
     dlpi_values dlpi;
 };
 
-// Something to do later: a reply frame to send, or a DLPI reply to queue.
+// Something to do later: a reply frame to send, or a message for the stream
+// head. The driver has sent it already: a flush does not take it back.
 struct timer_rec {
     double due = 0;
     int stream = 0;
     std::optional<bytes> frame;
-    std::optional<queued_msg> msg; // dropped by a flush of the write side
+    std::optional<queued_msg> msg;
 };
 
 struct outgoing {
@@ -110,8 +127,12 @@ void stream_closed(sim_state &st, int id);
 // is logged as "bad" and the stream lands in st.drop.
 void handle_message(sim_state &st, int id, std::span<const std::uint8_t> msg);
 
-// Runs the timers that are due; the seconds until the next one, or -1.
+// Runs the timers due by now; the seconds until the next one, or -1.
 double run_timers(sim_state &st, double now);
+
+// A message arrives at a stream head: a high-priority one while another
+// waits, or a normal one beyond HEAD_MAX_NORMAL, is discarded and logged.
+void head_put(sim_state &st, stream_rec &s, queued_msg m);
 
 // A "bad" line in the log.
 void log_bad(sim_state &st, int stream, const std::string &device, const std::string &reason);

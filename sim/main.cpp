@@ -43,11 +43,13 @@ Scenario:
               "service_mode" (1), "macs" (MAC address of each instance)
   ppas        PPAs that exist at start, as if plumbed before: "ppa" (0-255,
               required), "interface" (the first), "instance" (0), "state"
-              (0), "id", "mac", "link_id", "params" (ctl_init fields by
-              name), "dlpi" (overrides the interface's DLPI values)
+              (0), "id", "mac", "answer_ppa" (the number GETPPA answers
+              with; the PPA's own), "link_id", "params" (ctl_init fields
+              by name), "dlpi" (overrides the interface's DLPI values)
   faults      each: "request" (open, enable, disable, getppa, init, uninit,
               getlink, setppa, plink, punlink, attach, info, detach), and
-              optionally "ppa", "device", "skip" (let this many matching
+              optionally "ppa" (for info and detach: the PPA the stream is
+              attached to), "device", "skip" (let this many matching
               requests pass first), "count" (fire this often; default
               always), then one action:
                 "errno": NAME or number   refuse (open, ioctl, putmsg fail)
@@ -62,6 +64,16 @@ Scenario:
                 "dlpi": "short"           reply cut to "length" bytes (4)
                 "dlpi": "getmsg_errno"    the getmsg of the reply fails
                                           with "errno"
+                "dlpi": "poll_errno"      the next poll of the stream fails
+                                          with "errno"; the reply still comes
+              A request refused, never answered, or answered with error_ack
+              or wrong_primitive changes nothing; otherwise it takes effect
+              at once, and a late reply still arrives after an I_FLUSH.
+
+DLPI: an attach on an attached stream, or a detach on an unattached one, is
+answered with DL_ERROR_ACK and DL_OUTSTATE. A stream head holds one
+high-priority message (a later one is discarded while it waits) and at most
+16 normal ones; discards are logged.
 
 Example:
   {
@@ -79,7 +91,9 @@ Example:
       {"request": "enable", "ppa": 1, "count": 4, "errno": "EBUSY"},
       {"request": "open", "device": "llc2", "skip": 1, "count": 1,
        "errno": "ENXIO"},
-      {"request": "getppa", "ppa": 5, "errno": "EIO"}
+      {"request": "getppa", "ppa": 5, "errno": "EIO"},
+      {"request": "attach", "ppa": 0, "dlpi": "poll_errno", "errno": "EINTR"},
+      {"request": "detach", "ppa": 0, "noreply": true}
     ]
   }
 

@@ -17,41 +17,36 @@ using nlohmann::json;
 namespace
 {
 
-constexpr std::array kind_names{
-    std::pair{req_kind::open, std::string_view("open")},
-    std::pair{req_kind::enable, std::string_view("enable")},
-    std::pair{req_kind::disable, std::string_view("disable")},
-    std::pair{req_kind::getppa, std::string_view("getppa")},
-    std::pair{req_kind::init, std::string_view("init")},
-    std::pair{req_kind::uninit, std::string_view("uninit")},
-    std::pair{req_kind::getlink, std::string_view("getlink")},
-    std::pair{req_kind::setppa, std::string_view("setppa")},
-    std::pair{req_kind::plink, std::string_view("plink")},
-    std::pair{req_kind::punlink, std::string_view("punlink")},
-    std::pair{req_kind::attach, std::string_view("attach")},
-    std::pair{req_kind::info, std::string_view("info")},
-    std::pair{req_kind::detach, std::string_view("detach")},
+template <typename T> struct named {
+    T value;
+    std::string_view name;
 };
 
+constexpr named<req_kind> kind_names[] = {
+    {req_kind::open, "open"},       {req_kind::enable, "enable"}, {req_kind::disable, "disable"},
+    {req_kind::getppa, "getppa"},   {req_kind::init, "init"},     {req_kind::uninit, "uninit"},
+    {req_kind::getlink, "getlink"}, {req_kind::setppa, "setppa"}, {req_kind::plink, "plink"},
+    {req_kind::punlink, "punlink"}, {req_kind::attach, "attach"}, {req_kind::info, "info"},
+    {req_kind::detach, "detach"}};
+
 // The first three are keys of their own; the rest are values of "dlpi".
-constexpr std::array action_names{
-    std::pair{fault_action::refuse, std::string_view("errno")},
-    std::pair{fault_action::noreply, std::string_view("noreply")},
-    std::pair{fault_action::delay, std::string_view("delay_ms")},
-    std::pair{fault_action::error_ack, std::string_view("error_ack")},
-    std::pair{fault_action::wrong_primitive, std::string_view("wrong_primitive")},
-    std::pair{fault_action::long_reply, std::string_view("long")},
-    std::pair{fault_action::data_part, std::string_view("data")},
-    std::pair{fault_action::short_reply, std::string_view("short")},
-    std::pair{fault_action::getmsg_errno, std::string_view("getmsg_errno")},
-};
+constexpr named<fault_action> action_names[] = {{fault_action::refuse, "errno"},
+                                                {fault_action::noreply, "noreply"},
+                                                {fault_action::delay, "delay_ms"},
+                                                {fault_action::error_ack, "error_ack"},
+                                                {fault_action::wrong_primitive, "wrong_primitive"},
+                                                {fault_action::long_reply, "long"},
+                                                {fault_action::data_part, "data"},
+                                                {fault_action::short_reply, "short"},
+                                                {fault_action::getmsg_errno, "getmsg_errno"},
+                                                {fault_action::poll_errno, "poll_errno"}};
 constexpr std::size_t first_dlpi_action = 3;
 
 std::optional<fault_action> dlpi_action_from_name(std::string_view name)
 {
-    for (std::size_t i = first_dlpi_action; i < action_names.size(); ++i)
-        if (action_names[i].second == name)
-            return action_names[i].first;
+    for (std::size_t i = first_dlpi_action; i < std::size(action_names); ++i)
+        if (action_names[i].name == name)
+            return action_names[i].value;
     return std::nullopt;
 }
 
@@ -181,7 +176,8 @@ ctl_init get_params(const json &obj, const std::string &where)
 ppa_conf get_ppa(const json &obj, const std::string &where)
 {
     only_keys(obj, where,
-              {"ppa", "interface", "instance", "state", "id", "mac", "link_id", "params", "dlpi"});
+              {"ppa", "interface", "instance", "state", "id", "mac", "answer_ppa", "link_id",
+               "params", "dlpi"});
     ppa_conf pc;
     if (!obj.contains("ppa"))
         bad(where, "\"ppa\" is missing");
@@ -196,6 +192,8 @@ ppa_conf get_ppa(const json &obj, const std::string &where)
         pc.id = static_cast<std::uint16_t>(get_int(obj, "id", where, 0, 65535));
     if (obj.contains("mac"))
         pc.mac = get_mac(obj["mac"], where);
+    if (obj.contains("answer_ppa"))
+        pc.answer_ppa = static_cast<std::uint8_t>(get_int(obj, "answer_ppa", where, 0, 255));
     if (obj.contains("link_id"))
         pc.link_id = static_cast<int>(get_int(obj, "link_id", where, 0, INT_MAX));
     if (obj.contains("params"))
@@ -234,7 +232,8 @@ fault get_fault(const json &obj, const std::string &where)
     if (obj.contains("count"))
         f.count = static_cast<int>(get_int(obj, "count", where, 0, INT_MAX));
 
-    // Exactly one action; "errno" is the getmsg's errno under "dlpi": "getmsg_errno".
+    // Exactly one action; under "dlpi": "getmsg_errno" or "poll_errno", "errno"
+    // is the errno of that call.
     const bool has_dlpi = obj.contains("dlpi");
     const int actions = (obj.contains("errno") && !has_dlpi ? 1 : 0) +
                         (obj.contains("noreply") ? 1 : 0) + (obj.contains("delay_ms") ? 1 : 0) +
@@ -259,9 +258,9 @@ fault get_fault(const json &obj, const std::string &where)
         if (!action)
             bad(where, "unknown \"dlpi\" value \"" + how + "\"");
         f.action = *action;
-        if (f.action == fault_action::getmsg_errno) {
+        if (f.action == fault_action::getmsg_errno || f.action == fault_action::poll_errno) {
             if (!obj.contains("errno"))
-                bad(where, "\"getmsg_errno\" needs \"errno\"");
+                bad(where, "\"" + how + "\" needs \"errno\"");
             f.err = get_errno(obj["errno"], where);
         }
     }

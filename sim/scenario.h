@@ -36,6 +36,7 @@ struct ppa_conf {
     std::uint8_t state = 0;
     std::optional<std::uint16_t> id;
     std::optional<mac_addr> mac;
+    std::optional<std::uint8_t> answer_ppa; // GETPPA's answer names this number
     std::optional<int> link_id;
     std::optional<ctl_init> params;
     std::optional<dlpi_values> dlpi; // merged over the interface's
@@ -72,6 +73,7 @@ enum class fault_action {
     data_part,    // DLPI: reply with a data part
     short_reply,  // DLPI: reply shorter than its fields
     getmsg_errno, // DLPI: the getmsg that takes the reply fails with err
+    poll_errno,   // DLPI: the next poll of the stream fails with err
 };
 
 // The scenario's word for an action ("errno", "noreply", "delay_ms", or the

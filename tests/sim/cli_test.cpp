@@ -36,8 +36,9 @@ TEST(cli, help_documents_command_line_and_scenario)
     const llc2test::Run r = run_llc2sim({"--help"});
     EXPECT_EQ(r.status, 0);
     EXPECT_TRUE(contains(r.out, "usage: llc2sim --root DIR [--scenario FILE] [--log FILE]"));
-    for (const char *word : {"\"interfaces\"", "\"ppas\"", "\"faults\"", "\"delay_ms\"",
-                             "getmsg_errno", "llc2sim: ready", "SIGTERM"})
+    for (const char *word :
+         {"\"interfaces\"", "\"ppas\"", "\"faults\"", "\"delay_ms\"", "getmsg_errno", "poll_errno",
+          "answer_ppa", "llc2sim: ready", "SIGTERM"})
         EXPECT_TRUE(contains(r.out, word)) << word;
     EXPECT_EQ(r.err, "");
 }

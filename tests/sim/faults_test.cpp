@@ -1,4 +1,5 @@
 // Every kind of fault a scenario can hold, seen through the platform seam.
+#include "core.h"
 #include "drv.h"
 #include "sim_fixture.h"
 
@@ -69,14 +70,6 @@ TEST_P(refusals, fail_with_the_errno_and_change_nothing)
     stream_close(x.fd);
 }
 
-void ppa0_untouched(ctx &x)
-{
-    ppa_info info{};
-    ASSERT_EQ(drv_getppa(x.fd, 0, info), 0);
-    EXPECT_EQ(info.state, 0);
-    EXPECT_EQ(drv_getlink(x.fd, 0), 4);
-}
-
 INSTANTIATE_TEST_SUITE_P(
     faults, refusals,
     ::testing::Values(
@@ -105,39 +98,6 @@ INSTANTIATE_TEST_SUITE_P(
                     return x.new_link("tnic");
                 },
                 EIO, nullptr},
-        refusal{"setppa", R"({"request": "setppa", "errno": "EBUSY"})",
-                [](ctx &x) { return drv_setppa(x.fd, 2, x.new_link("xnic"), 0); }, EBUSY,
-                [](ctx &x) {
-                    ppa_info info{};
-                    EXPECT_EQ(drv_getppa(x.fd, 2, info), -1);
-                    EXPECT_EQ(errno, ENOENT);
-                }},
-        refusal{"punlink", R"({"request": "punlink", "ppa": 0, "errno": "EBUSY"})",
-                [](ctx &x) { return stream_unlink(x.fd, 4); }, EBUSY, ppa0_untouched},
-        refusal{"getlink", R"({"request": "getlink", "errno": "EIO"})",
-                [](ctx &x) { return drv_getlink(x.fd, 0); }, EIO, nullptr},
-        refusal{"enable", R"({"request": "enable", "ppa": 0, "errno": "EBUSY"})",
-                [](ctx &x) { return drv_enable(x.fd, 0); }, EBUSY, ppa0_untouched},
-        refusal{"init", R"({"request": "init", "errno": "EINVAL"})",
-                [](ctx &x) { return drv_init(x.fd, 0); }, EINVAL, ppa0_untouched},
-        refusal{"uninit", R"({"request": "uninit", "errno": "EPROTO"})",
-                [](ctx &x) { return drv_uninit(x.fd, 0); }, EPROTO, nullptr},
-        refusal{"disable", R"({"request": "disable", "errno": "EPERM"})",
-                [](ctx &x) { return drv_disable(x.fd, 0); }, EPERM, nullptr},
-        refusal{"getppa", R"({"request": "getppa", "ppa": 0, "errno": "EIO"})",
-                [](ctx &x) {
-                    ppa_info info{};
-                    EXPECT_EQ(drv_getppa(x.fd, 1, info), 0);
-                    return drv_getppa(x.fd, 0, info);
-                },
-                EIO, nullptr},
-        refusal{"attach_putmsg", R"({"request": "attach", "errno": "EAGAIN"})",
-                [](ctx &x) { return dl_send(x.fd, DL_ATTACH_REQ, 0); }, EAGAIN,
-                [](ctx &x) { EXPECT_EQ(dl_wait(x.fd, 100), 0); }},
-        refusal{"info_putmsg", R"({"request": "info", "errno": "ENOSR"})",
-                [](ctx &x) { return dl_send(x.fd, DL_INFO_REQ); }, ENOSR, nullptr},
-        refusal{"detach_putmsg", R"({"request": "detach", "errno": "EIO"})",
-                [](ctx &x) { return dl_send(x.fd, DL_DETACH_REQ); }, EIO, nullptr},
         refusal{"ioctl_noreply", R"({"request": "getppa", "noreply": true})",
                 [](ctx &x) {
                     ppa_info info{};
@@ -145,126 +105,6 @@ INSTANTIATE_TEST_SUITE_P(
                 },
                 ETIME, nullptr}),
     [](const auto &info) { return std::string(info.param.name); });
-
-struct dlpi_case {
-    const char *name;
-    std::string fault;
-    std::uint32_t send; // the primitive hit; attach to PPA 0 comes first otherwise
-    int ret;            // of getmsg
-    int err;            // when ret is -1
-    int len;            // control length read
-    std::uint32_t prim;
-    std::function<void(const dl_area &)> more;
-};
-
-void PrintTo(const dlpi_case &c, std::ostream *os)
-{
-    *os << c.name;
-}
-
-class dlpi_replies : public ::testing::TestWithParam<dlpi_case>
-{
-};
-
-TEST_P(dlpi_replies, come_as_the_fault_says)
-{
-    const dlpi_case &c = GetParam();
-    llc2test::SimRoot sim;
-    ASSERT_NO_THROW(sim.start_sim_text(scenario_with(c.fault)));
-    const int fd = stream_open(sim.dev("llc2").c_str(), O_RDWR);
-    ASSERT_GE(fd, 0);
-    dl_area a{};
-    if (c.send != DL_ATTACH_REQ) {
-        ASSERT_EQ(dl_send(fd, DL_ATTACH_REQ, 0), 0);
-        ASSERT_EQ(dl_wait(fd), 1);
-        ASSERT_EQ(dl_read(fd, a), 0);
-        ASSERT_EQ(a[0], DL_OK_ACK);
-    }
-    ASSERT_EQ(dl_send(fd, c.send, 0), 0);
-    ASSERT_EQ(dl_wait(fd), 1);
-    int len = 0;
-    errno = 0;
-    EXPECT_EQ(dl_read(fd, a, &len), c.ret);
-    if (c.ret < 0) {
-        EXPECT_EQ(errno, c.err);
-    } else {
-        EXPECT_EQ(len, c.len);
-        EXPECT_EQ(a[0], c.prim);
-    }
-    if (c.more)
-        c.more(a);
-    // Whatever is left goes with a flush; the stream then works as before.
-    ASSERT_EQ(stream_flush(fd, FLUSHRW), 0);
-    EXPECT_EQ(dl_wait(fd, 0), 0);
-    ASSERT_EQ(dl_send(fd, DL_ATTACH_REQ, 1), 0);
-    ASSERT_EQ(dl_wait(fd), 1);
-    ASSERT_EQ(dl_read(fd, a), 0);
-    EXPECT_EQ(a[0], DL_OK_ACK);
-    stream_close(fd);
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    faults, dlpi_replies,
-    ::testing::Values(
-        dlpi_case{"attach_error_ack", R"({"request": "attach", "count": 1, "dlpi": "error_ack"})",
-                  DL_ATTACH_REQ, 0, 0, 16, DL_ERROR_ACK,
-                  [](const dl_area &a) {
-                      EXPECT_EQ(a[1], DL_ATTACH_REQ);
-                      EXPECT_EQ(a[2], DL_BADPPA);
-                      EXPECT_EQ(a[3], 0U);
-                  }},
-        dlpi_case{"detach_error_ack_chosen",
-                  R"({"request": "detach", "dlpi": "error_ack", "dl_errno": 4,
-                      "unix_errno": "EIO"})",
-                  DL_DETACH_REQ, 0, 0, 16, DL_ERROR_ACK,
-                  [](const dl_area &a) {
-                      EXPECT_EQ(a[2], DL_SYSERR);
-                      EXPECT_EQ(a[3], static_cast<std::uint32_t>(EIO));
-                  }},
-        dlpi_case{"info_error_ack", R"({"request": "info", "ppa": 0, "dlpi": "error_ack"})",
-                  DL_INFO_REQ, 0, 0, 16, DL_ERROR_ACK, nullptr},
-        dlpi_case{"attach_wrong_primitive",
-                  R"({"request": "attach", "count": 1, "dlpi": "wrong_primitive"})", DL_ATTACH_REQ,
-                  0, 0, 76, DL_INFO_ACK, nullptr},
-        dlpi_case{"info_wrong_primitive", R"({"request": "info", "dlpi": "wrong_primitive"})",
-                  DL_INFO_REQ, 0, 0, 8, DL_OK_ACK, nullptr},
-        dlpi_case{"info_chosen_primitive",
-                  R"({"request": "info", "dlpi": "wrong_primitive", "primitive": 5})", DL_INFO_REQ,
-                  0, 0, 16, DL_ERROR_ACK, nullptr},
-        dlpi_case{"attach_long", R"({"request": "attach", "count": 1, "dlpi": "long"})",
-                  DL_ATTACH_REQ, MORECTL, 0, 76, DL_OK_ACK, nullptr},
-        dlpi_case{"info_long", R"({"request": "info", "dlpi": "long", "extra": 4})", DL_INFO_REQ,
-                  MORECTL, 0, 76, DL_INFO_ACK, [](const dl_area &a) { EXPECT_EQ(a[1], 1500U); }},
-        dlpi_case{"attach_data", R"({"request": "attach", "count": 1, "dlpi": "data"})",
-                  DL_ATTACH_REQ, MOREDATA, 0, 8, DL_OK_ACK, nullptr},
-        dlpi_case{"info_short", R"({"request": "info", "dlpi": "short"})", DL_INFO_REQ, 0, 0, 4,
-                  DL_INFO_ACK, [](const dl_area &a) { EXPECT_EQ(a[1], 0xeeeeeeeeU); }},
-        dlpi_case{"info_short_20", R"({"request": "info", "dlpi": "short", "length": 20})",
-                  DL_INFO_REQ, 0, 0, 20, DL_INFO_ACK, nullptr},
-        dlpi_case{"info_getmsg_errno",
-                  R"({"request": "info", "dlpi": "getmsg_errno", "errno": "EBADMSG"})", DL_INFO_REQ,
-                  -1, EBADMSG, 0, 0, nullptr},
-        dlpi_case{"detach_delayed", R"({"request": "detach", "delay_ms": 100})", DL_DETACH_REQ, 0,
-                  0, 8, DL_OK_ACK, nullptr}),
-    [](const auto &info) { return std::string(info.param.name); });
-
-TEST(faults, dlpi_noreply_leaves_the_wait_empty)
-{
-    llc2test::SimRoot sim;
-    ASSERT_NO_THROW(
-        sim.start_sim_text(scenario_with(R"({"request": "attach", "count": 1, "noreply": true})")));
-    const int fd = stream_open(sim.dev("llc2").c_str(), O_RDWR);
-    ASSERT_EQ(dl_send(fd, DL_ATTACH_REQ, 0), 0);
-    EXPECT_EQ(dl_wait(fd, 300), 0);
-    // Not attached: a detach is out of state.
-    ASSERT_EQ(dl_send(fd, DL_DETACH_REQ), 0);
-    dl_area a{};
-    ASSERT_EQ(dl_wait(fd), 1);
-    ASSERT_EQ(dl_read(fd, a), 0);
-    EXPECT_EQ(a[0], DL_ERROR_ACK);
-    EXPECT_EQ(a[2], DL_OUTSTATE);
-    stream_close(fd);
-}
 
 TEST(faults, skip_and_count_pick_which_requests_fail)
 {
