@@ -54,13 +54,12 @@ inline std::vector<unsigned char> payload(const nlohmann::json &rec)
 
 // One line per stream opened and per request that reached the driver, read
 // from the payload bytes at the driver's offsets (not through the tool's
-// records), for comparing whole exchanges at a glance:
-//   "a open llc2"  "b open xnic"  "a PLINK xnic 1 ok"  "a PUNLINK 1 ok"
-//   "a SETPPA 3 15 1 0 ok"  "a GETLINK 3 15 0 0 ok"  "a ENABLE -1 3 ok"
-//   "a DISABLE 0 3 ok"  "a UNINIT 3 ok"  "a GETPPA 5 EIO"
-//   "a INIT 3 <ack poll rej rembusy inact retry xmit rcv timeinterval rsp> ok"
-// Streams are lettered in the order they were opened. A timeout other than
-// 10 or a length other than the request's shows as "timout=" or "len=".
+// records): "a open llc2", "a PLINK xnic 1 ok", "a PUNLINK 1 ok", and for
+// ioctls the name and payload fields: "a SETPPA 3 15 1 0 ok" (also GETLINK),
+// "a ENABLE -1 3 ok" (DISABLE), "a UNINIT 3 ok", "a GETPPA 5 EIO",
+// "a INIT 3 <ack poll rej rembusy inact retry xmit rcv timeinterval rsp> ok".
+// Streams are lettered in the order they opened; a length other than the
+// request's, or a timeout other than 10, shows as "len=" / "timout=".
 inline std::vector<std::string> trace(const std::vector<nlohmann::json> &log)
 {
     std::map<int, char> letters;
@@ -71,75 +70,57 @@ inline std::vector<std::string> trace(const std::vector<nlohmann::json> &log)
         if (kind == "open")
             letters.emplace(stream, static_cast<char>('a' + letters.size()));
         std::ostringstream line;
-        line << (letters.contains(stream) ? letters[stream] : '?') << ' ';
-        if (kind == "open") {
+        line << letters[stream] << ' ';
+        const std::vector<unsigned char> b =
+            rec.contains("payload") ? payload(rec) : std::vector<unsigned char>{};
+        auto i32 = [&](std::size_t off) {
+            std::int32_t v = 0;
+            if (off + 4 <= b.size())
+                std::memcpy(&v, &b[off], 4);
+            return v;
+        };
+        auto u16 = [&](std::size_t off) {
+            std::uint16_t v = 0;
+            if (off + 2 <= b.size())
+                std::memcpy(&v, &b[off], 2);
+            return v;
+        };
+        const int cmd = rec.value("ic_cmd", 0);
+        const bool init = cmd == 0x49000008 && i32(4) == 0x4C000001;
+        const std::map<int, std::size_t> lengths{
+            {1, 44}, {2, 8}, {0x0A, 10}, {0x49000008, 8}, {0x4C00000A, 16}, {0x4C00000B, 16}};
+        const std::size_t len = init ? 32 : lengths.contains(cmd) ? lengths.at(cmd) : 0;
+        if (kind == "open")
             line << "open " << rec.value("device", "");
-            if (rec.value("result", "") != "ok")
-                line << ' ' << rec.value("result", "");
-            out.push_back(line.str());
-            continue;
-        }
-        if (kind == "link") {
+        else if (kind == "link")
             line << "PLINK " << rec.value("lower_device", "") << ' ' << rec.value("link_id", -2);
-        } else if (kind == "unlink") {
+        else if (kind == "unlink")
             line << "PUNLINK " << rec.value("link_id", -2);
-        } else if (kind == "ioctl") {
-            const std::vector<unsigned char> b = payload(rec);
-            auto i32 = [&](std::size_t off) {
-                std::int32_t v = 0;
-                if (off + 4 <= b.size())
-                    std::memcpy(&v, b.data() + off, 4);
-                return v;
-            };
-            auto u16 = [&](std::size_t off) {
-                std::uint16_t v = 0;
-                if (off + 2 <= b.size())
-                    std::memcpy(&v, b.data() + off, 2);
-                return v;
-            };
-            const int cmd = rec.value("ic_cmd", 0);
-            std::size_t want_len = 0;
-            switch (cmd) {
-            case 1:
-                line << "ENABLE " << i32(0) << ' ' << i32(4);
-                want_len = 44;
-                break;
-            case 2:
-                line << "DISABLE " << i32(0) << ' ' << i32(4);
-                want_len = 8;
-                break;
-            case 0x0A:
-                line << "GETPPA " << (b.empty() ? -1 : static_cast<int>(b[0]));
-                want_len = 10;
-                break;
-            case 0x49000008:
-                if (static_cast<std::uint32_t>(i32(4)) == 0x4C000001U) {
-                    line << "INIT " << i32(0);
-                    for (std::size_t off = 8; off < 28; off += 2)
-                        line << ' ' << u16(off);
-                    want_len = 32;
-                } else {
-                    line << "UNINIT " << i32(0);
-                    want_len = 8;
-                }
-                break;
-            case 0x4C00000A:
-            case 0x4C00000B:
-                line << (cmd == 0x4C00000A ? "GETLINK " : "SETPPA ") << i32(0) << ' ' << i32(4)
-                     << ' ' << i32(8) << ' ' << i32(12);
-                want_len = 16;
-                break;
-            default:
-                line << "ic_cmd=" << cmd;
-            }
-            if (b.size() != want_len || rec.value("ic_len", -1) != static_cast<int>(want_len))
-                line << " len=" << rec.value("ic_len", -1);
-            if (rec.value("ic_timout", -1) != 10)
-                line << " timout=" << rec.value("ic_timout", -1);
-        } else {
+        else if (kind != "ioctl")
             continue;
-        }
-        line << ' ' << rec.value("result", "");
+        else if (cmd == 1 || cmd == 2)
+            line << (cmd == 1 ? "ENABLE " : "DISABLE ") << i32(0) << ' ' << i32(4);
+        else if (cmd == 0x0A)
+            line << "GETPPA " << (b.empty() ? -1 : b[0]);
+        else if (init) {
+            line << "INIT " << i32(0);
+            for (std::size_t off = 8; off < 28; off += 2)
+                line << ' ' << u16(off);
+        } else if (cmd == 0x49000008)
+            line << "UNINIT " << i32(0);
+        else if (cmd == 0x4C00000A || cmd == 0x4C00000B)
+            line << (cmd == 0x4C00000A ? "GETLINK " : "SETPPA ") << i32(0) << ' ' << i32(4) << ' '
+                 << i32(8) << ' ' << i32(12);
+        else
+            line << "ic_cmd=" << cmd;
+        if (kind == "ioctl" &&
+            (b.size() != len || rec.value("ic_len", -1) != static_cast<int>(len)))
+            line << " len=" << rec.value("ic_len", -1);
+        if (kind == "ioctl" && rec.value("ic_timout", -1) != 10)
+            line << " timout=" << rec.value("ic_timout", -1);
+        const std::string result = rec.value("result", "");
+        if (kind != "open" || result != "ok")
+            line << ' ' << result;
         out.push_back(line.str());
     }
     return out;
