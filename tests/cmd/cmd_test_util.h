@@ -1,5 +1,6 @@
 // What the command tests share: the usage line, payload bytes built from
-// host-order words, and picking driver requests out of llc2sim's log.
+// host-order words, picking driver requests out of llc2sim's log, and the
+// status table's debug lines.
 #ifndef LLC2_TEST_CMD_UTIL_H
 #define LLC2_TEST_CMD_UTIL_H
 
@@ -11,6 +12,7 @@
 #include <map>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace cmdtest
@@ -45,6 +47,32 @@ inline std::vector<nlohmann::json> requests(const llc2test::SimRoot &r)
             out.push_back(std::move(rec));
     }
     return out;
+}
+
+// The DLPI traffic of the log in order, one word a step: the request of
+// every putmsg ("attach", "info", "detach") and "flush" for every flush.
+inline std::string dlpi_steps(const llc2test::SimRoot &r)
+{
+    std::string s;
+    for (const nlohmann::json &rec : r.log()) {
+        const std::string kind = rec.value("kind", "");
+        if (kind == "putmsg" || kind == "flush")
+            s += (s.empty() ? "" : " ") + (kind == "flush" ? kind : rec.value("request", "?"));
+    }
+    return s;
+}
+
+// What -d writes while the status table scans PPAs 0 to 63, with extra after
+// the line of each PPA it names.
+inline std::string checking(const std::vector<std::pair<int, std::string>> &extra = {})
+{
+    std::string s;
+    for (int ppa = 0; ppa < 64; ++ppa) {
+        s += "Checking PPA " + std::to_string(ppa) + "\n";
+        for (const auto &[at, text] : extra)
+            s += at == ppa ? text : "";
+    }
+    return s;
 }
 
 inline std::vector<unsigned char> payload(const nlohmann::json &rec)

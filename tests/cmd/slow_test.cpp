@@ -138,4 +138,57 @@ TEST(StartUpThenShutdown, LeavesNoPpaAndNoLink)
               64);
 }
 
+// The status table's DLPI waits. An attach never answered costs one wait, a
+// flush and no detach, and the next PPA's exchange is whole. A detach never
+// answered leaves the stream attached: the next PPA's attach meets it as the
+// driver left it (DL_OUTSTATE), and the table still ends.
+TEST(SilentDriver, StatusTableWaitsOutDlpiReplies)
+{
+    const struct {
+        const char *faults;
+        std::string rows;
+        const char *steps;
+        std::vector<std::pair<int, std::string>> debug; // after "Checking PPA n"
+    } rows[] = {
+        {R"([{"request":"attach","ppa":0,"noreply":true}])",
+         "  0    up  0001 020000a1b2c3       ??     ??     ??   ??       xnic0\n"
+         "  1    up  0002 020000a1b2c4 ethernet   1500      1    1       xnic1\n",
+         "attach flush attach info detach",
+         {{0, "device_info: PPA (0) not responding\n"}}},
+        {R"([{"request":"detach","ppa":0,"noreply":true}])",
+         "  0    up  0001 020000a1b2c3 ethernet   1500      1    1       xnic0\n"
+         "  1    up  0002 020000a1b2c4       ??     ??     ??   ??       xnic1\n",
+         "attach info detach flush attach flush",
+         {{0, "device_info: PPA (0) not responding\n"},
+          {1, "device_info: wrong reply primitive: 5\n"}}},
+    };
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.faults);
+        llc2test::SimRoot r;
+        r.write_conf(0, llc2test::conf_text("xnic", 0));
+        r.write_conf(1, llc2test::conf_text("xnic", 1));
+        json s = llc2test::default_scenario();
+        s["ppas"] = json::parse(R"([{"ppa":0,"state":4,"id":1},
+                                    {"ppa":1,"instance":1,"state":4,"id":2}])");
+        s["faults"] = json::parse(row.faults);
+        r.start_sim(s);
+        const llc2test::Run run = r.run_llc2({"-d"});
+        EXPECT_EQ(run.status, 0);
+        EXPECT_EQ(run.out, "PPA State    ID      MACAddr     Type MaxSDU MinSDU Mode     Device\n" +
+                               row.rows);
+        EXPECT_EQ(run.err, cmdtest::checking(row.debug));
+        EXPECT_EQ(cmdtest::dlpi_steps(r), row.steps);
+        // The first flush comes only when the wait for the request before it ran out.
+        double sent = 0;
+        double waited = 0;
+        for (const json &rec : r.log()) {
+            if (rec.value("kind", "") == "putmsg")
+                sent = rec.value("t", 0.0);
+            if (rec.value("kind", "") == "flush" && waited == 0)
+                waited = rec.value("t", 0.0) - sent;
+        }
+        EXPECT_GE(waited, 9.5);
+    }
+}
+
 } // namespace

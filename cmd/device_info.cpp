@@ -1,0 +1,225 @@
+// The DLPI exchange behind the Type, MaxSDU, MinSDU and Mode columns of the
+// status table: attach the table's control stream to the PPA, ask for its
+// information, print it, detach. The stream serves the next PPA afterwards,
+// so every path that may have left a reply behind flushes it.
+#include "device_info.h"
+
+#include "dlpi.h"
+#include "llc2_debug.h"
+#include "streams.h"
+
+#include <array>
+#include <cerrno>
+#include <cstddef>
+#include <cstdio>
+#include <cstring>
+#include <libintl.h>
+
+namespace
+{
+
+// Each request is built in, and each reply read into, one area the size of
+// the largest reply we read: the fixed part of a DL_INFO_ACK.
+constexpr int DLPI_AREA_SIZE = sizeof(dl_info_ack_t);
+static_assert(DLPI_AREA_SIZE == 76);
+
+struct msg_area {
+    alignas(t_uscalar_t) std::array<char, DLPI_AREA_SIZE> bytes{};
+};
+
+// How long each reply may take.
+constexpr int DLPI_WAIT_MS = 10000;
+
+// The shortest replies we can read anything from: a primitive, and a
+// DL_INFO_ACK reaching to the end of dl_service_mode, the last field shown.
+constexpr int PRIMITIVE_SIZE = sizeof(t_uscalar_t);
+constexpr int INFO_ACK_SIZE = offsetof(dl_info_ack_t, dl_service_mode) + sizeof(t_uscalar_t);
+static_assert(INFO_ACK_SIZE == 36);
+
+// Where one request and its reply went wrong, in the order they are met.
+enum class dlpi_fault {
+    none,      // the expected primitive, long enough
+    send,      // putmsg failed
+    wait,      // no reply within the wait, or poll failed
+    read,      // getmsg failed
+    length,    // too short for the fields the step reads (errno EPROTO)
+    primitive, // some other primitive
+};
+
+struct dlpi_reply {
+    dlpi_fault fault;
+    int more;              // getmsg's positive result: part of the message is still queued
+    t_uscalar_t primitive; // what came, once a primitive was read
+};
+
+// Sends req from the area as a normal-priority message, waits for the
+// high-priority reply and reads it into the area, then checks that it is
+// expect and at least min_size bytes long. The area holds zeros past the
+// reply, so nothing read from it can be a stale byte.
+template <typename Request>
+dlpi_reply dlpi_exchange(int fd, msg_area &area, const Request &req, t_uscalar_t expect,
+                         int min_size)
+{
+    static_assert(sizeof(Request) <= DLPI_AREA_SIZE);
+    std::memcpy(area.bytes.data(), &req, sizeof req);
+    strbuf ctl{};
+    ctl.buf = area.bytes.data();
+    ctl.maxlen = ctl.len = static_cast<int>(sizeof req);
+    if (stream_putmsg(fd, &ctl, nullptr, 0) < 0)
+        return {dlpi_fault::send, 0, 0};
+
+    pollfd pfd{fd, POLLPRI, 0};
+    if (stream_poll(&pfd, 1, DLPI_WAIT_MS) <= 0)
+        return {dlpi_fault::wait, 0, 0};
+
+    area.bytes.fill(0);
+    ctl.maxlen = DLPI_AREA_SIZE;
+    ctl.len = 0;
+    int flags = 0;
+    const int rc = stream_getmsg(fd, &ctl, nullptr, &flags);
+    if (rc < 0)
+        return {dlpi_fault::read, 0, 0};
+    // A read that worked leaves errno as it found it, or as the calls
+    // beneath it left it; a message about a reply that did not fit must
+    // not name such a stale error.
+    errno = 0;
+    if (ctl.len < PRIMITIVE_SIZE) {
+        errno = EPROTO;
+        return {dlpi_fault::length, rc, 0};
+    }
+    t_uscalar_t primitive = 0;
+    std::memcpy(&primitive, area.bytes.data(), sizeof primitive);
+    if (primitive != expect)
+        return {dlpi_fault::primitive, rc, primitive};
+    if (ctl.len < min_size) {
+        errno = EPROTO;
+        return {dlpi_fault::length, rc, primitive};
+    }
+    return {dlpi_fault::none, rc, primitive};
+}
+
+void discard_queued(int fd)
+{
+    (void)stream_flush(fd, FLUSHRW);
+}
+
+void trace_send_failed()
+{
+    if (debug > 0)
+        std::fprintf(stderr, "device_info: putmsg(): %s\n", std::strerror(errno));
+}
+
+void trace_no_answer(int ppa)
+{
+    if (debug > 0)
+        std::fprintf(stderr, "device_info: PPA (%d) not responding\n", ppa);
+}
+
+// Attaches the stream to ppa. Whatever went wrong, the stream is flushed and
+// no detach follows: we cannot tell whether the attach took.
+bool attach(int ppa, int fd, msg_area &area)
+{
+    const dl_attach_req_t req{DL_ATTACH_REQ, static_cast<t_uscalar_t>(ppa)};
+    const dlpi_reply r = dlpi_exchange(fd, area, req, DL_OK_ACK, PRIMITIVE_SIZE);
+    if (r.fault == dlpi_fault::none && r.more == 0)
+        return true;
+    if (debug > 0) {
+        // A reply that did not fit is a bad read before it is a wrong one.
+        if (r.fault == dlpi_fault::send)
+            trace_send_failed();
+        else if (r.fault == dlpi_fault::wait)
+            trace_no_answer(ppa);
+        else if (r.more != 0 || r.fault == dlpi_fault::read || r.fault == dlpi_fault::length)
+            std::fprintf(stderr, "device_info: getmsg(DL_ATTACH_REQ): %s\n", std::strerror(errno));
+        else
+            std::fprintf(stderr, "device_info: wrong reply primitive: %lx\n",
+                         static_cast<unsigned long>(r.primitive));
+    }
+    discard_queued(fd);
+    return false;
+}
+
+// Asks for the attached PPA's information into ack. A reply longer than the
+// fixed part leaves its rest queued, which goes before the detach.
+bool info(int ppa, int fd, msg_area &area, dl_info_ack_t &ack)
+{
+    const dl_info_req_t req{DL_INFO_REQ};
+    const dlpi_reply r = dlpi_exchange(fd, area, req, DL_INFO_ACK, INFO_ACK_SIZE);
+    switch (r.fault) {
+    case dlpi_fault::send:
+        trace_send_failed();
+        return false;
+    case dlpi_fault::wait:
+        trace_no_answer(ppa);
+        return false;
+    case dlpi_fault::read:
+        if (debug > 0)
+            std::fprintf(stderr, "device_info: getmsg(DL_INFO_REQ): %s\n", std::strerror(errno));
+        return false;
+    default:
+        break;
+    }
+    if (r.more != 0)
+        discard_queued(fd);
+    if (r.fault != dlpi_fault::none)
+        return false;
+    std::memcpy(&ack, area.bytes.data(), sizeof ack);
+    return true;
+}
+
+// Detaches the stream. Any reply ends it, unexamined: a DL_ERROR_ACK means
+// the stream is not attached, which is what we want.
+void detach(int ppa, int fd, msg_area &area)
+{
+    const dl_detach_req_t req{DL_DETACH_REQ};
+    const dlpi_reply r = dlpi_exchange(fd, area, req, DL_OK_ACK, 0);
+    switch (r.fault) {
+    case dlpi_fault::send:
+        trace_send_failed();
+        break;
+    case dlpi_fault::wait:
+        trace_no_answer(ppa);
+        break;
+    case dlpi_fault::read:
+        break;
+    default:
+        return;
+    }
+    discard_queued(fd);
+}
+
+const char *medium_name(t_uscalar_t mac_type)
+{
+    switch (mac_type) {
+    case DL_CSMACD:
+        return "csma/cd";
+    case DL_TPR:
+        return "tkn-ring";
+    case DL_ETHER:
+        return "ethernet";
+    case DL_FDDI:
+        return "fddi";
+    default:
+        return gettext("unknown");
+    }
+}
+
+} // namespace
+
+int get_device_info(int ppa, int fd)
+{
+    msg_area area;
+    if (!attach(ppa, fd, area))
+        return -1;
+    dl_info_ack_t ack{};
+    const bool known = info(ppa, fd, area, ack);
+    // The columns go out before the detach, so that a detach that fails
+    // still leaves a whole row.
+    if (known)
+        std::printf("%7s %6lu %6lu %4lx ", medium_name(ack.dl_mac_type),
+                    static_cast<unsigned long>(ack.dl_max_sdu),
+                    static_cast<unsigned long>(ack.dl_min_sdu),
+                    static_cast<unsigned long>(ack.dl_service_mode));
+    detach(ppa, fd, area);
+    return known ? 0 : -1;
+}
