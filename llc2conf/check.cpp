@@ -41,7 +41,7 @@ int value_problems(int ppa, const int *params)
         if (static_cast<unsigned int>(value) <= 0xffffU)
             continue;
         const unsigned int sent = init_param_value(param, value);
-        if ((static_cast<unsigned int>(value) & 0xffffU) == 0)
+        if ((static_cast<unsigned int>(value) & 0xffffU) == 0 && param.default_value != 0)
             std::fprintf(stderr, gettext("PPA %d: %s=%d is sent as the default %u\n"), ppa,
                          *param.keyword, value, sent);
         else
