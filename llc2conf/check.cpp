@@ -63,7 +63,7 @@ bool check_one(const conf_file &file, device_map &devices)
     std::array<char, LLC2_DEVNAME_SIZE> devicename{};
     std::array<int, CONF_NPARAMS> params{};
     int instance = 0;
-    const bool parsed = read_conf_file(file.fp, devicename.data(), &instance, params.data()) == 0;
+    const bool parsed = parse_conf(file.fp, devicename.data(), &instance, params.data()) == 0;
     if (!parsed) {
         // The parser has said why.
         conf_path_buf path;

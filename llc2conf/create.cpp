@@ -129,7 +129,7 @@ bool reads_back(int ppa, const char *provider, unsigned int instance, const int 
     std::array<char, LLC2_DEVNAME_SIZE> devicename{};
     std::array<int, CONF_NPARAMS> read{};
     int read_instance = -1;
-    const int parsed = read_conf_file(fp, devicename.data(), &read_instance, read.data());
+    const int parsed = parse_conf(fp, devicename.data(), &read_instance, read.data());
     std::fclose(fp);
     return parsed == 0 && std::strcmp(devicename.data(), provider) == 0 &&
            read_instance == static_cast<int>(instance) &&

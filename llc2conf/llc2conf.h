@@ -5,8 +5,10 @@
 #define LLC2CONF_LLC2CONF_H
 
 #include "llc2_conf.h"
+#include "llc2_debug.h"
 
 #include <array>
+#include <cstdio>
 
 // Exit statuses: 0 done and nothing wrong, 1 refused or something wrong
 // found, 2 a command line we cannot act on (main prints the usage line).
@@ -25,6 +27,19 @@ inline constexpr std::array<conf_switch, 2> CONF_SWITCHES{{
     {&LLC2_ON, CONF_LLC2_ON},
     {&DEV_LOOPBACK, CONF_LOOPBACK},
 }};
+
+// read_conf_file, saying why a file falls short: the parser names a missing
+// keyword only under debug, and telling the administrator why is what we
+// are here for. The directory scan's debug traces are not wanted, so debug
+// is raised for the parse alone.
+inline int parse_conf(std::FILE *fp, char *devicename, int *instance, int *conf_params)
+{
+    const int saved = debug;
+    debug = 1;
+    const int result = read_conf_file(fp, devicename, instance, conf_params);
+    debug = saved;
+    return result;
+}
 
 // llc2conf create [-f] <ppa> <linkname> [keyword=value ...]
 int conf_create(int argc, char *const argv[]);

@@ -1,6 +1,5 @@
 // The llc2conf command: picks the subcommand and turns its result into the
 // exit status. Nothing here or below opens the driver.
-#include "llc2_debug.h"
 #include "llc2conf.h"
 
 #include <libintl.h>
@@ -29,10 +28,6 @@ int main(int argc, char *argv[])
 {
     std::setlocale(LC_ALL, "");
     textdomain(TEXT_DOMAIN);
-    // The parser says why a file falls short (a missing keyword, say) only
-    // under debug; telling the administrator why is what we are here for.
-    debug = 1;
-
     int status = EXIT_USAGE;
     if (argc >= 2) {
         const std::string_view command = argv[1];

@@ -24,7 +24,7 @@ int conf_show(int argc, char *const argv[])
     std::array<char, LLC2_DEVNAME_SIZE> devicename{};
     std::array<int, CONF_NPARAMS> params{};
     int instance = 0;
-    const int parsed = read_conf_file(fp, devicename.data(), &instance, params.data());
+    const int parsed = parse_conf(fp, devicename.data(), &instance, params.data());
     std::fclose(fp);
     if (parsed == -1) {
         std::fprintf(stderr, gettext("Error reading parameters for PPA %d\n"), ppa);

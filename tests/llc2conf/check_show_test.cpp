@@ -27,14 +27,17 @@ TEST(Check, ReportsEveryFaultAndFailsForAny)
     r.write_conf(6, conf_text("xnic", 6, 0));
     r.write_conf(64, conf_text("xnic", 64));
     r.write_file("etc/llc2/default/llc2.6.bak", conf_text("xnic", 9));
+    std::filesystem::create_symlink("nowhere", r.path("etc/llc2/default/llc2.8"));
 
     const std::string dir = r.path("etc/llc2/default/");
     const llc2test::Run all = run(r, {"check"});
     EXPECT_EQ(all.status, 1);
     EXPECT_EQ(all.out, "PPA 0: ok: device xnic, instance 0, llc2_on 1\n"
                        "PPA 6: ok: device xnic, instance 6, llc2_on 0\n");
-    EXPECT_EQ(all.err, "Invalid line: acktimer=x\n\n"
-                       "PPA 1: " +
+    EXPECT_EQ(all.err, "Cannot open " + dir +
+                           "llc2.8: No such file or directory\n"
+                           "Invalid line: acktimer=x\n\n"
+                           "PPA 1: " +
                            dir +
                            "llc2.1 does not parse\n"
                            "PPA 2: device xnic instance 0 is also configured for PPA 0\n"
