@@ -1,25 +1,19 @@
 #include "control.h"
 
 #include "llc2_driver.h"
+#include "llc2_report.h"
 #include "paths.h"
 #include "streams.h"
 
-#include <cerrno>
-#include <cstdio>
-#include <cstring>
 #include <fcntl.h>
-#include <libintl.h>
 #include <string>
 
 int llc2_open_control(void)
 {
     const std::string path = rooted_path(LLC2_CONTROL_DEVICE);
     const int fd = stream_open(path.c_str(), O_RDWR);
-    if (fd < 0) {
-        const int err = errno;
-        std::fprintf(stderr, gettext("Cannot open LLC2 device: %s\n"), std::strerror(err));
-        errno = err;
-    }
+    if (fd < 0)
+        report_errno("Cannot open LLC2 device: %s\n");
     return fd;
 }
 

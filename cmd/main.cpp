@@ -4,12 +4,11 @@
 #include "llc2_conf.h"
 #include "llc2_debug.h"
 #include "llc2_ops.h"
+#include "llc2_report.h"
 #include "ppa_number.h"
 
-#include <cerrno>
 #include <clocale>
 #include <cstdio>
-#include <cstring>
 #include <libintl.h>
 #include <unistd.h>
 
@@ -39,18 +38,10 @@ void Usage(char *const argv[])
     std::fprintf(stderr, gettext("Usage: %s [-P|-U|-p <ppa>|-u <ppa>|-q]\n"), name);
 }
 
-// Writes a message that ends in strerror of the errno a failed call left.
-void report_conf_error()
-{
-    const int err = errno;
-    std::fprintf(stderr, gettext("Error opening LLC2 configuration files: %s\n"),
-                 std::strerror(err));
-}
-
 int plumb_all()
 {
     if (add_conf() == -1) {
-        report_conf_error();
+        report_errno("Error opening LLC2 configuration files: %s\n");
         return -1;
     }
     if (debug > 0) {
@@ -114,7 +105,7 @@ int init_one(int ppa)
     // The list is not needed here, but an unreadable configuration directory
     // is worth stopping for before the driver is touched.
     if (add_conf() == -1) {
-        report_conf_error();
+        report_errno("Error opening LLC2 configuration files: %s\n");
         return -1;
     }
     const control_stream ctl(llc2_open_control());

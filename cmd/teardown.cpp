@@ -3,12 +3,8 @@
 #include "control.h"
 #include "llc2_driver.h"
 #include "llc2_ops.h"
+#include "llc2_report.h"
 #include "streams.h"
-
-#include <cerrno>
-#include <cstdio>
-#include <cstring>
-#include <libintl.h>
 
 int llc2_uninit_ppa(int ppa, int fd)
 {
@@ -35,14 +31,11 @@ int llc2_unplumb_ppa(int ppa, int fd)
     link.ppa = ppa;
     link.cmd = LLC2_LINK_CMD;
     if (llc2_request(fd, LLC2_IOC_GETLINK, link) < 0) {
-        const int err = errno;
-        std::fprintf(stderr, gettext("Error getting info from PPA %d: %s\n"), ppa,
-                     std::strerror(err));
+        report_errno("Error getting info from PPA %d: %s\n", ppa);
         return -1;
     }
     if (stream_unlink(fd, link.link_id) < 0) {
-        const int err = errno;
-        std::fprintf(stderr, gettext("Error unplumbing PPA %d: %s\n"), ppa, std::strerror(err));
+        report_errno("Error unplumbing PPA %d: %s\n", ppa);
         return -1;
     }
     return 0;

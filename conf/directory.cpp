@@ -2,6 +2,7 @@
 // conf_head, and the debug listing print_conf_entry.
 #include "llc2_conf.h"
 #include "llc2_debug.h"
+#include "llc2_report.h"
 #include "path.h"
 
 #include <dirent.h>
@@ -71,12 +72,9 @@ FILE *open_conf(int ppa)
 {
     conf_path_buf path;
     FILE *fp = conf_file_path(path, ppa) ? std::fopen(path.data(), "r") : nullptr;
-    if (fp == nullptr) {
-        // The caller reports errno too; writing the message must not change it.
-        const int err = errno;
-        std::fprintf(stderr, gettext("Cannot open %s: %s\n"), path.data(), std::strerror(err));
-        errno = err;
-    }
+    // The caller reports errno too; report_errno leaves it as it was.
+    if (fp == nullptr)
+        report_errno("Cannot open %s: %s\n", path.data());
     return fp;
 }
 
@@ -85,9 +83,7 @@ int add_conf(void)
     conf_path_buf dir_path;
     DIR *dir = conf_dir_path(dir_path) ? opendir(dir_path.data()) : nullptr;
     if (dir == nullptr) {
-        const int err = errno;
-        std::fprintf(stderr, gettext("Cannot open default directory: %s\n"), std::strerror(err));
-        errno = err;
+        report_errno("Cannot open default directory: %s\n");
         return -1;
     }
 

@@ -3,6 +3,7 @@
 
 #include "dlpi.h"
 #include "llc2_conf.h"
+#include "llc2_report.h"
 #include "path.h"
 
 #include <sys/stat.h>
@@ -88,8 +89,7 @@ int create_conf(const char *linkname, int ppa, const int *conf_params)
     conf_path_buf path;
     std::FILE *out = conf_file_path(path, ppa) ? std::fopen(path.data(), "w") : nullptr;
     if (out == nullptr) {
-        std::fprintf(stderr, gettext("Cannot create conf file %s: %s\n"), path.data(),
-                     std::strerror(errno));
+        report_errno("Cannot create conf file %s: %s\n", path.data());
         return -1;
     }
     // A failure with errno left at 0 still is one.

@@ -9,6 +9,8 @@
 #include <cstdint>
 #include <cstring>
 #include <initializer_list>
+#include <map>
+#include <sstream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -76,6 +78,85 @@ inline std::string checking(const std::vector<std::pair<int, std::string>> &extr
 inline std::vector<unsigned char> payload(const nlohmann::json &rec)
 {
     return llc2test::unhex(rec.at("payload").get<std::string>());
+}
+
+// One line per stream opened and per request that reached the driver, read
+// from the payload bytes at the driver's offsets (not through the tool's
+// records): "a open llc2", "a PLINK xnic 1 ok", "a PUNLINK 1 ok", and for
+// ioctls the name and payload fields: "a SETPPA 3 15 1 0 ok" (also GETLINK),
+// "a ENABLE -1 3 ok" (DISABLE), "a UNINIT 3 ok", "a GETPPA 5 EIO",
+// "a INIT 3 <ack poll rej rembusy inact retry xmit rcv timeinterval rsp> ok".
+// Streams are lettered in the order they opened; a length other than the
+// request's, or a timeout other than 10, shows as "len=" / "timout=".
+inline std::vector<std::string> trace(const std::vector<nlohmann::json> &log)
+{
+    std::map<int, char> letters;
+    std::vector<std::string> out;
+    for (const nlohmann::json &rec : log) {
+        const std::string kind = rec.value("kind", "");
+        const int stream = rec.value("stream", -1);
+        if (kind == "open")
+            letters.emplace(stream, static_cast<char>('a' + letters.size()));
+        std::ostringstream line;
+        line << letters[stream] << ' ';
+        const std::vector<unsigned char> b =
+            rec.contains("payload") ? payload(rec) : std::vector<unsigned char>{};
+        auto i32 = [&](std::size_t off) {
+            std::int32_t v = 0;
+            if (off + 4 <= b.size())
+                std::memcpy(&v, &b[off], 4);
+            return v;
+        };
+        auto u16 = [&](std::size_t off) {
+            std::uint16_t v = 0;
+            if (off + 2 <= b.size())
+                std::memcpy(&v, &b[off], 2);
+            return v;
+        };
+        const int cmd = rec.value("ic_cmd", 0);
+        const bool init = cmd == 0x49000008 && i32(4) == 0x4C000001;
+        const std::map<int, std::size_t> lengths{
+            {1, 44}, {2, 8}, {0x0A, 10}, {0x49000008, 8}, {0x4C00000A, 16}, {0x4C00000B, 16}};
+        const std::size_t len = init ? 32 : lengths.contains(cmd) ? lengths.at(cmd) : 0;
+        if (kind == "open")
+            line << "open " << rec.value("device", "");
+        else if (kind == "link")
+            line << "PLINK " << rec.value("lower_device", "") << ' ' << rec.value("link_id", -2);
+        else if (kind == "unlink")
+            line << "PUNLINK " << rec.value("link_id", -2);
+        else if (kind != "ioctl")
+            continue;
+        else if (cmd == 1 || cmd == 2)
+            line << (cmd == 1 ? "ENABLE " : "DISABLE ") << i32(0) << ' ' << i32(4);
+        else if (cmd == 0x0A)
+            line << "GETPPA " << (b.empty() ? -1 : b[0]);
+        else if (init) {
+            line << "INIT " << i32(0);
+            for (std::size_t off = 8; off < 28; off += 2)
+                line << ' ' << u16(off);
+        } else if (cmd == 0x49000008)
+            line << "UNINIT " << i32(0);
+        else if (cmd == 0x4C00000A || cmd == 0x4C00000B)
+            line << (cmd == 0x4C00000A ? "GETLINK " : "SETPPA ") << i32(0) << ' ' << i32(4) << ' '
+                 << i32(8) << ' ' << i32(12);
+        else
+            line << "ic_cmd=" << cmd;
+        if (kind == "ioctl" &&
+            (b.size() != len || rec.value("ic_len", -1) != static_cast<int>(len)))
+            line << " len=" << rec.value("ic_len", -1);
+        if (kind == "ioctl" && rec.value("ic_timout", -1) != 10)
+            line << " timout=" << rec.value("ic_timout", -1);
+        const std::string result = rec.value("result", "");
+        if (kind != "open" || result != "ok")
+            line << ' ' << result;
+        out.push_back(line.str());
+    }
+    return out;
+}
+
+inline std::vector<std::string> trace(const llc2test::SimRoot &r)
+{
+    return trace(r.log());
 }
 
 } // namespace cmdtest

@@ -1,7 +1,10 @@
-// A driver that never answers: every request waits out its ten seconds and
-// then counts as refused. Real waits, so these carry the label "slow".
+// The tool's real waits: a driver that never answers (every request waits
+// out its ten seconds), ENABLE asked again one second apart, and the second
+// between taking a PPA out of service and unplumbing it. These carry the
+// label "slow".
 #include "cmd_test_util.h"
 
+#include <algorithm>
 #include <gtest/gtest.h>
 
 namespace
@@ -39,6 +42,100 @@ TEST(SilentDriver, UnplumbingReportsTheExpiredWait)
     EXPECT_EQ(run.status, 255);
     EXPECT_EQ(run.err, "Error getting info from PPA 2: Timer expired\n");
     EXPECT_TRUE(r.log("unlink").empty());
+}
+
+using Trace = std::vector<std::string>;
+
+// The seconds between consecutive requests of the given code.
+std::vector<double> gaps(const llc2test::SimRoot &r, int ic_cmd)
+{
+    std::vector<double> out;
+    double last = -1;
+    for (const json &rec : r.log("ioctl"))
+        if (rec.value("ic_cmd", 0) == ic_cmd) {
+            if (last >= 0)
+                out.push_back(rec.value("t", 0.0) - last);
+            last = rec.value("t", 0.0);
+        }
+    return out;
+}
+
+TEST(EnableRefused, AskedFiveTimesOneSecondApart)
+{
+    // Accepted at the fifth attempt; refused five times: no parameters, and
+    // -p unplumbs the PPA again.
+    for (const int refusals : {4, 5}) {
+        SCOPED_TRACE(refusals);
+        llc2test::SimRoot r;
+        r.write_conf(3, llc2test::conf_text("xnic", 0));
+        json s = llc2test::default_scenario();
+        s["faults"] =
+            json::array({{{"request", "enable"}, {"count", refusals}, {"errno", "EBUSY"}}});
+        r.start_sim(s);
+        const llc2test::Run run = r.run_llc2({"-p", "3"});
+        Trace want{"a open llc2", "b open xnic", "a PLINK xnic 1 ok", "a SETPPA 3 15 1 0 ok",
+                   "c open llc2"};
+        want.insert(want.end(), 4, "c ENABLE -1 3 EBUSY");
+        if (refusals == 4) {
+            EXPECT_EQ(run.status, 0);
+            EXPECT_EQ(run.err, "");
+            want.insert(want.end(), {"c ENABLE -1 3 ok", "c INIT 3 2 4 6 8 30 6 14 14 0 2 ok"});
+        } else {
+            EXPECT_EQ(run.status, 255);
+            EXPECT_EQ(run.err, "Timeout initializing PPA 3: Device or resource busy\n");
+            want.insert(want.end(),
+                        {"c ENABLE -1 3 EBUSY", "c GETLINK 3 15 0 0 ok", "c PUNLINK 1 ok"});
+        }
+        EXPECT_EQ(cmdtest::trace(r), want);
+        const std::vector<double> g = gaps(r, 1);
+        EXPECT_EQ(g.size(), 4U);
+        EXPECT_GE(*std::ranges::min_element(g), 0.9);
+    }
+}
+
+TEST(UnplumbAll, TakesDownWhatItFindsUntilTheScanEnds)
+{
+    // PPAs 2 and 7 exist; the probe of 5 fails, so 7 is never reached.
+    llc2test::SimRoot r;
+    json s = llc2test::default_scenario();
+    s["ppas"] = json::parse(R"([{"ppa": 2, "link_id": 4}, {"ppa": 7, "link_id": 5}])");
+    s["faults"] = json::array({{{"request", "getppa"}, {"ppa", 5}, {"errno", "EIO"}}});
+    r.start_sim(s);
+    const llc2test::Run run = r.run_llc2({"-d", "-U"});
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.err, "Unplumbing PPA 2\n");
+    EXPECT_EQ(cmdtest::trace(r),
+              (Trace{"a open llc2", "a GETPPA 0 ENOENT", "a GETPPA 1 ENOENT", "a GETPPA 2 ok",
+                     "a UNINIT 2 ok", "a DISABLE 0 2 ok", "a GETLINK 2 15 0 0 ok", "a PUNLINK 4 ok",
+                     "a GETPPA 3 ENOENT", "a GETPPA 4 ENOENT", "a GETPPA 5 EIO"}));
+    const std::vector<json> reqs = cmdtest::requests(r);
+    EXPECT_GE(reqs[5].value("t", 0.0) - reqs[4].value("t", 0.0), 0.9) << "DISABLE to GETLINK";
+}
+
+TEST(StartUpThenShutdown, LeavesNoPpaAndNoLink)
+{
+    llc2test::SimRoot r;
+    for (const int ppa : {0, 1, 4})
+        r.write_conf(ppa, llc2test::conf_text("xnic", ppa % 2));
+    r.start_sim();
+    EXPECT_EQ(r.run_llc2({"-P"}).status, 0);
+    EXPECT_EQ(r.run_llc2({"-U"}).status, 0);
+    std::vector<int> linked;
+    std::vector<int> unlinked;
+    for (const json &rec : r.log("link"))
+        linked.push_back(rec.value("link_id", -1));
+    for (const json &rec : r.log("unlink"))
+        unlinked.push_back(rec.value("result", "") == "ok" ? rec.value("link_id", -1) : -1);
+    std::ranges::sort(unlinked);
+    EXPECT_EQ(linked, (std::vector<int>{1, 2, 3}));
+    EXPECT_EQ(unlinked, linked);
+    // The driver knows nothing any more: every probe of a third run finds no PPA.
+    const std::size_t before = cmdtest::trace(r).size();
+    EXPECT_EQ(r.run_llc2({"-U"}).status, 0);
+    const Trace t = cmdtest::trace(r);
+    EXPECT_EQ(std::count_if(t.begin() + static_cast<long>(before), t.end(),
+                            [](const std::string &l) { return l.ends_with(" ENOENT"); }),
+              64);
 }
 
 // The status table's DLPI waits. An attach never answered costs one wait, a

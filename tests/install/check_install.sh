@@ -22,8 +22,10 @@ expect() { # path mode
 }
 expect "$sbin/llc2" 755
 expect "$sbin/llc2sim" 755
+expect "$sbin/llc2conf" 755
 expect "$man/man8/llc2.8" 644
 expect "$man/man8/llc2sim.8" 644
+expect "$man/man8/llc2conf.8" 644
 expect "$data/llc2/llc2.sample" 644
 expect "$data/llc2/llc2.rc" 755
 # The installed tool runs.

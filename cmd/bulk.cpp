@@ -1,0 +1,96 @@
+// The start-up and shutdown jobs: every configured PPA brought up, every PPA
+// the driver knows taken down.
+#include "control.h"
+#include "llc2_conf.h"
+#include "llc2_debug.h"
+#include "llc2_driver.h"
+#include "llc2_ops.h"
+
+#include <cerrno>
+#include <cstdint>
+#include <cstdio>
+#include <unistd.h>
+
+namespace
+{
+
+// First pass: plumbs every node of conf_head through fd and unlinks (and
+// frees) the nodes whose PPA did not plumb. Every node's stream is closed.
+void plumb_listed(int fd)
+{
+    conf_entry *kept = nullptr;
+    conf_entry *node = conf_head;
+    while (node != nullptr) {
+        conf_entry *next = node->next;
+        const int plumbed = llc2_plumb_ppa(node->fp, node->ppa, fd);
+        node->fp = nullptr; // closed by llc2_plumb_ppa, whatever it returned
+        if (plumbed != -1) {
+            kept = node;
+        } else {
+            if (debug > 0)
+                std::fprintf(stderr, "Removed PPA %d\n", node->ppa);
+            (kept == nullptr ? conf_head : kept->next) = next;
+            delete node;
+        }
+        node = next;
+    }
+}
+
+} // namespace
+
+int llc2_plumb_all(void)
+{
+    if (conf_head == nullptr)
+        return 0;
+    control_stream ctl(llc2_open_control());
+    if (ctl.fd < 0)
+        return -1;
+    plumb_listed(ctl.fd);
+
+    // Initialise on a stream of its own: nothing may depend on the plumbing
+    // stream still being open.
+    ctl.close();
+    ctl.fd = llc2_open_control();
+    if (ctl.fd < 0)
+        return -1;
+    // Any PPA that does not come up fails the job. The list's order is the
+    // directory's and means nothing, so the last PPA's result alone must not
+    // decide what a boot reports.
+    int result = 0;
+    for (const conf_entry *node = conf_head; node != nullptr; node = node->next) {
+        if (debug > 0)
+            std::fprintf(stderr, "Initializing PPA %d\n", node->ppa);
+        if (llc2_init_ppa(node->ppa, ctl.fd) == -1) {
+            result = -1;
+            if (debug > 0)
+                std::fprintf(stderr, "Error in initializing PPA %d\n", node->ppa);
+            (void)llc2_unplumb_ppa(node->ppa, ctl.fd);
+        }
+    }
+    return result;
+}
+
+int llc2_unplumb_all(void)
+{
+    const control_stream ctl(llc2_open_control());
+    if (ctl.fd < 0)
+        return -1;
+    for (int ppa = 0; ppa < LLC2_MAX_PPA; ++ppa) {
+        ppa_info probe{};
+        probe.ppa = static_cast<std::uint8_t>(ppa);
+        if (llc2_request(ctl.fd, LLC2_IOC_GETPPA, probe) < 0) {
+            if (errno == ENOENT)
+                continue;
+            // The driver cannot be asked any further; what was found is down.
+            break;
+        }
+        if (debug > 0)
+            std::fprintf(stderr, "Unplumbing PPA %d\n", ppa);
+        (void)llc2_uninit_ppa(ppa, ctl.fd);
+        // Let the driver wind the PPA's connections down before its lower
+        // stream goes.
+        sleep(1);
+        (void)llc2_unplumb_ppa(ppa, ctl.fd);
+    }
+    return 0;
+}

@@ -1,0 +1,59 @@
+// Initialising one plumbed PPA: enable it, then hand it the ten parameters
+// of its configuration file.
+#include "control.h"
+#include "init_params.h"
+#include "llc2_conf.h"
+#include "llc2_driver.h"
+#include "llc2_ops.h"
+#include "llc2_report.h"
+
+#include <array>
+#include <cstdio>
+#include <libintl.h>
+#include <unistd.h>
+
+namespace
+{
+
+// A PPA that was plumbed a moment ago may not be ready for ENABLE yet: ask
+// this many times in all, one second apart.
+constexpr int ENABLE_ATTEMPTS = 5;
+
+} // namespace
+
+int llc2_init_ppa(int ppa, int fd)
+{
+    FILE *fp = open_conf(ppa);
+    if (fp == nullptr) {
+        std::fprintf(stderr, gettext("Cannot open configuration files for PPA %d\n"), ppa);
+        return -1;
+    }
+    std::array<char, LLC2_DEVNAME_SIZE> devicename{};
+    std::array<int, CONF_NPARAMS> params{};
+    int instance = 0;
+    const int parsed = read_conf_file(fp, devicename.data(), &instance, params.data());
+    std::fclose(fp);
+    if (parsed == -1) {
+        std::fprintf(stderr, gettext("Error reading parameters for PPA %d\n"), ppa);
+        return -1;
+    }
+
+    ppa_enable enable{};
+    enable.all = LLC2_ENABLE_ALL;
+    enable.ppa = ppa;
+    for (int attempt = 1; llc2_request(fd, LLC2_IOC_ENABLE, enable) < 0; ++attempt) {
+        if (attempt == ENABLE_ATTEMPTS) {
+            report_errno("Timeout initializing PPA %d: %s\n", ppa);
+            return -1;
+        }
+        sleep(1);
+    }
+
+    ctl_init init = make_ctl_init(ppa, params.data());
+    if (llc2_request(fd, LLC2_IOC_CONTROL, init) < 0) {
+        // The PPA stays enabled: the caller decides whether to take it down.
+        std::fprintf(stderr, gettext("Error initialization PPA %d\n"), ppa);
+        return -1;
+    }
+    return 0;
+}

@@ -1,0 +1,93 @@
+// Plumbing one PPA: the network interface its configuration names is linked
+// beneath the driver and the link bound to the PPA number.
+#include "control.h"
+#include "llc2_conf.h"
+#include "llc2_debug.h"
+#include "llc2_driver.h"
+#include "llc2_ops.h"
+#include "llc2_report.h"
+#include "paths.h"
+#include "streams.h"
+
+#include <array>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <libintl.h>
+#include <string>
+
+namespace
+{
+
+constexpr char DEVICE_DIR[] = "/dev/";
+
+// The device path lives in a field of LLC2_PATH_SIZE bytes; a name longer
+// than what fits behind "/dev/" is refused rather than cut.
+bool device_path(const char *devicename, std::string &path)
+{
+    std::array<char, LLC2_PATH_SIZE> field{};
+    const int n = std::snprintf(field.data(), field.size(), "%s%s", DEVICE_DIR, devicename);
+    if (n < 0 || static_cast<std::size_t>(n) >= field.size())
+        return false;
+    path = rooted_path(field.data());
+    return true;
+}
+
+} // namespace
+
+int llc2_plumb_ppa(FILE *fp, int ppa, int fd)
+{
+    std::array<char, LLC2_DEVNAME_SIZE> devicename{};
+    std::array<int, CONF_NPARAMS> params{};
+    int instance = 0;
+    // The stream is ours from here on: closed once, on every path.
+    const int parsed = read_conf_file(fp, devicename.data(), &instance, params.data());
+    std::fclose(fp);
+    if (parsed == -1) {
+        if (debug > 0)
+            std::fprintf(stderr, "Invalid configuration file %s.%d\n", "llc2", ppa);
+        return -1;
+    }
+    if (params[CONF_LLC2_ON] == 0) {
+        if (debug > 0)
+            std::fprintf(stderr, "Skip plumbing PPA %d.\n", ppa);
+        return -1;
+    }
+    if (debug > 0)
+        std::fprintf(stderr, "Plumbing PPA %d: %s(%d)\n", ppa, devicename.data(), instance);
+
+    std::string path;
+    if (!device_path(devicename.data(), path)) {
+        std::fprintf(stderr, gettext("Device name too long: %s\n"), devicename.data());
+        return -1;
+    }
+    const int lower = stream_open(path.c_str(), O_RDWR);
+    if (lower < 0) {
+        // A missing interface is common at start-up; only -d says which.
+        if (debug > 0)
+            std::fprintf(stderr, "Error opening device %s: %s\n", path.c_str(),
+                         std::strerror(errno));
+        return -1;
+    }
+    const int link_id = stream_link(fd, lower);
+    if (link_id < 0) {
+        report_errno("Error plumbing %s: %s\n", path.c_str());
+        stream_close(lower);
+        return -1;
+    }
+    // The link holds the interface's stream now; our descriptor is not needed.
+    stream_close(lower);
+
+    ppa_link bind{};
+    bind.ppa = ppa;
+    bind.cmd = LLC2_LINK_CMD;
+    bind.link_id = link_id;
+    bind.instance = instance;
+    if (llc2_request(fd, LLC2_IOC_SETPPA, bind) >= 0)
+        return 0;
+    report_errno("Error setting PPA(%d) on %s: %s\n", ppa, path.c_str());
+    // An unbound link would hold the interface until the next boot.
+    (void)stream_unlink(fd, link_id);
+    return -1;
+}

@@ -1,0 +1,44 @@
+// The llc2conf command: picks the subcommand and turns its result into the
+// exit status. Nothing here or below opens the driver.
+#include "llc2conf.h"
+
+#include <libintl.h>
+
+#include <clocale>
+#include <cstdio>
+#include <string_view>
+
+namespace
+{
+
+void usage(const char *argv0)
+{
+    // An exec with an empty argument vector leaves argv[0] null.
+    const char *name = argv0 != nullptr ? argv0 : "llc2conf";
+    std::fprintf(stderr,
+                 gettext("Usage: %s create [-f] <ppa> <linkname> [keyword=value ...]\n"
+                         "       %s check [<ppa> ...]\n"
+                         "       %s show <ppa>\n"),
+                 name, name, name);
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    std::setlocale(LC_ALL, "");
+    textdomain(TEXT_DOMAIN);
+    int status = EXIT_USAGE;
+    if (argc >= 2) {
+        const std::string_view command = argv[1];
+        if (command == "create")
+            status = conf_create(argc - 2, argv + 2);
+        else if (command == "check")
+            status = conf_check(argc - 2, argv + 2);
+        else if (command == "show")
+            status = conf_show(argc - 2, argv + 2);
+    }
+    if (status == EXIT_USAGE)
+        usage(argc > 0 ? argv[0] : nullptr);
+    return status;
+}

@@ -1,0 +1,141 @@
+// llc2conf check and show on configuration directories as an administrator
+// leaves them.
+#include "run.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+namespace
+{
+
+using conftool::run;
+using conftool::with_line;
+using llc2test::conf_text;
+using llc2test::SimRoot;
+
+TEST(Check, ReportsEveryFaultAndFailsForAny)
+{
+    SimRoot r;
+    r.write_conf(0, conf_text("xnic", 0));
+    r.write_conf(1, with_line(conf_text("xnic", 1), "acktimer=2", "acktimer=x"));
+    r.write_conf(2, conf_text("xnic", 0)); // PPA 0's device and instance
+    r.write_conf(3, with_line(with_line(conf_text("xnic", 3), "polltimer=4", "polltimer=70000"),
+                              "rsptimer=2", "rsptimer=65536"));
+    r.write_conf(4, with_line(conf_text("xnic", 4), "llc2_on=1", "llc2_on=2"));
+    r.write_conf(5, with_line(conf_text("xnic", 5, 0), "rcvwindowsz=14", ""));
+    r.write_conf(6, conf_text("xnic", 6, 0));
+    r.write_conf(64, conf_text("xnic", 64));
+    r.write_file("etc/llc2/default/llc2.6.bak", conf_text("xnic", 9));
+    std::filesystem::create_symlink("nowhere", r.path("etc/llc2/default/llc2.8"));
+
+    const std::string dir = r.path("etc/llc2/default/");
+    const llc2test::Run all = run(r, {"check"});
+    EXPECT_EQ(all.status, 1);
+    EXPECT_EQ(all.out, "PPA 0: ok: device xnic, instance 0, llc2_on 1\n"
+                       "PPA 6: ok: device xnic, instance 6, llc2_on 0\n");
+    EXPECT_EQ(all.err, "Cannot open " + dir +
+                           "llc2.8: No such file or directory\n"
+                           "Invalid line: acktimer=x\n\n"
+                           "PPA 1: " +
+                           dir +
+                           "llc2.1 does not parse\n"
+                           "PPA 2: device xnic instance 0 is also configured for PPA 0\n"
+                           "PPA 3: polltimer=70000 is cut to 4464\n"
+                           "PPA 3: rsptimer=65536 is sent as the default 2\n"
+                           "PPA 4: llc2_on=2: 0 or 1 is expected\n"
+                           "Cannot find all required keywords.\n"
+                           "PPA 5: " +
+                           dir +
+                           "llc2.5 does not parse\n"
+                           "PPA 6: more than one file names it; llc2 -P plumbs it twice\n"
+                           "PPA 64: outside 0 to 63: llc2 -q and -U never reach it\n");
+
+    // Named PPAs only, each once, in order; a missing file is a fault.
+    struct Case {
+        std::vector<std::string> args;
+        int status;
+        std::string out;
+        std::string err;
+    };
+    const Case cases[] = {
+        {{"check", "6", "0", "6"},
+         0,
+         "PPA 0: ok: device xnic, instance 0, llc2_on 1\n"
+         "PPA 6: ok: device xnic, instance 6, llc2_on 0\n",
+         ""},
+        {{"check", "0", "2"},
+         1,
+         "PPA 0: ok: device xnic, instance 0, llc2_on 1\n",
+         "PPA 2: device xnic instance 0 is also configured for PPA 0\n"},
+        {{"check", "7", "0"},
+         1,
+         "PPA 0: ok: device xnic, instance 0, llc2_on 1\n",
+         "Cannot open " + dir + "llc2.7: No such file or directory\n"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.args[1]);
+        const llc2test::Run named = run(r, c.args);
+        EXPECT_EQ(named.status, c.status);
+        EXPECT_EQ(named.out, c.out);
+        EXPECT_EQ(named.err, c.err);
+    }
+}
+
+TEST(Check, EmptyAndMissingDirectories)
+{
+    SimRoot r;
+    const llc2test::Run empty = run(r, {"check"});
+    EXPECT_EQ(empty.status, 0);
+    EXPECT_EQ(empty.out, "No PPA is configured in " + r.path("etc/llc2/default/") + "\n");
+    EXPECT_EQ(empty.err, "");
+
+    std::filesystem::remove_all(r.path("etc/llc2/default"));
+    const llc2test::Run missing = run(r, {"check"});
+    EXPECT_EQ(missing.status, 1);
+    EXPECT_EQ(missing.out, "");
+    EXPECT_EQ(missing.err, "Cannot open default directory: No such file or directory\n");
+}
+
+TEST(Show, WrittenBesideSent)
+{
+    SimRoot r;
+    std::string text = conf_text("xnic", 3, 0);
+    text = with_line(text, "acktimer=2", "acktimer=65536");
+    text = with_line(text, "polltimer=4", "polltimer=70000");
+    text = with_line(text, "inacttimer=30", "inacttimer=0");
+    text = with_line(text, "rsptimer=2", "rsptimer=131075");
+    text = with_line(text, "timeinterval=0", "timeinterval=65536");
+    r.write_conf(3, text);
+    r.write_conf(4, with_line(conf_text("xnic", 4), "maxretry=6", "maxretry=-6"));
+
+    const llc2test::Run shown = run(r, {"show", "3"});
+    EXPECT_EQ(shown.status, 0);
+    EXPECT_EQ(shown.err, "");
+    EXPECT_EQ(shown.out, "PPA 3: device xnic, instance 3, llc2_on 0\n"
+                         "keyword         written     sent\n"
+                         "acktimer          65536        2  default\n"
+                         "polltimer         70000     4464  cut to 16 bits\n"
+                         "rejecttimer           6        6\n"
+                         "rembusytimer          8        8\n"
+                         "inacttimer            0       30  default\n"
+                         "maxretry              6        6\n"
+                         "xmitwindowsz         14       14\n"
+                         "rcvwindowsz          14       14\n"
+                         "timeinterval      65536        0  cut to 16 bits\n"
+                         "rsptimer         131075        3  cut to 16 bits\n"
+                         "llc2_on is 0: llc2 -P leaves PPA 3 out, llc2 -i 3 initialises it all "
+                         "the same\n");
+
+    const llc2test::Run bad = run(r, {"show", "4"});
+    EXPECT_EQ(bad.status, 1);
+    EXPECT_EQ(bad.out, "");
+    EXPECT_EQ(bad.err, "Invalid line: maxretry=-6\n\nError reading parameters for PPA 4\n");
+
+    const llc2test::Run missing = run(r, {"show", "9"});
+    EXPECT_EQ(missing.status, 1);
+    EXPECT_EQ(missing.err,
+              "Cannot open " + r.path("etc/llc2/default/llc2.9") + ": No such file or directory\n");
+}
+
+} // namespace
