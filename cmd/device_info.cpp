@@ -4,6 +4,8 @@
 // so every path that may have left a reply behind flushes it.
 #include "device_info.h"
 
+#include "dlpi_reply.h"
+
 #include "dlpi.h"
 #include "llc2_debug.h"
 #include "streams.h"
@@ -29,28 +31,6 @@ struct msg_area {
 
 // How long each reply may take.
 constexpr int DLPI_WAIT_MS = 10000;
-
-// The shortest replies we can read anything from: a primitive, and a
-// DL_INFO_ACK reaching to the end of dl_service_mode, the last field shown.
-constexpr int PRIMITIVE_SIZE = sizeof(t_uscalar_t);
-constexpr int INFO_ACK_SIZE = offsetof(dl_info_ack_t, dl_service_mode) + sizeof(t_uscalar_t);
-static_assert(INFO_ACK_SIZE == 36);
-
-// Where one request and its reply went wrong, in the order they are met.
-enum class dlpi_fault {
-    none,      // the expected primitive, long enough
-    send,      // putmsg failed
-    wait,      // no reply within the wait, or poll failed
-    read,      // getmsg failed
-    length,    // too short for the fields the step reads (errno EPROTO)
-    primitive, // some other primitive
-};
-
-struct dlpi_reply {
-    dlpi_fault fault;
-    int more;              // getmsg's positive result: part of the message is still queued
-    t_uscalar_t primitive; // what came, once a primitive was read
-};
 
 // Sends req from the area as a normal-priority message, waits for the
 // high-priority reply and reads it into the area, then checks that it is
@@ -79,23 +59,7 @@ dlpi_reply dlpi_exchange(int fd, msg_area &area, const Request &req, t_uscalar_t
     const int rc = stream_getmsg(fd, &ctl, nullptr, &flags);
     if (rc < 0)
         return {dlpi_fault::read, 0, 0};
-    // A read that worked leaves errno as it found it, or as the calls
-    // beneath it left it; a message about a reply that did not fit must
-    // not name such a stale error.
-    errno = 0;
-    if (ctl.len < PRIMITIVE_SIZE) {
-        errno = EPROTO;
-        return {dlpi_fault::length, rc, 0};
-    }
-    t_uscalar_t primitive = 0;
-    std::memcpy(&primitive, area.bytes.data(), sizeof primitive);
-    if (primitive != expect)
-        return {dlpi_fault::primitive, rc, primitive};
-    if (ctl.len < min_size) {
-        errno = EPROTO;
-        return {dlpi_fault::length, rc, primitive};
-    }
-    return {dlpi_fault::none, rc, primitive};
+    return dlpi_check_reply(area.bytes.data(), ctl.len, rc, expect, min_size);
 }
 
 void discard_queued(int fd)
