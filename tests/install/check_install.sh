@@ -31,4 +31,10 @@ expect "$data/llc2/llc2.rc" 755
 # The installed tool runs.
 "$stage/$sbin/llc2" -q -q 2>/dev/null && rc=0 || rc=$?
 [ "$rc" -eq 2 ] || { echo "installed llc2 -q -q: status $rc, want 2"; status=1; }
+# The installed sample is a file the tool accepts as it stands.
+conf=$(mktemp -d)
+mkdir -p "$conf/etc/llc2/default"
+cp "$stage/$data/llc2/llc2.sample" "$conf/etc/llc2/default/llc2.0"
+LLC2_ROOT=$conf "$stage/$sbin/llc2conf" check 0 >/dev/null || { echo "llc2conf check rejects the sample"; status=1; }
+rm -rf "$conf"
 exit $status
