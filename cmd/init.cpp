@@ -7,7 +7,6 @@
 #include "llc2_ops.h"
 #include "llc2_report.h"
 
-#include <array>
 #include <cstdio>
 #include <libintl.h>
 #include <unistd.h>
@@ -28,12 +27,8 @@ int llc2_init_ppa(int ppa, int fd)
         std::fprintf(stderr, gettext("Cannot open configuration files for PPA %d\n"), ppa);
         return -1;
     }
-    std::array<char, LLC2_DEVNAME_SIZE> devicename{};
-    std::array<int, CONF_NPARAMS> params{};
-    int instance = 0;
-    const int parsed = read_conf_file(fp, devicename.data(), &instance, params.data());
-    std::fclose(fp);
-    if (parsed == -1) {
+    conf_values conf;
+    if (read_conf_and_close(fp, conf) == -1) {
         std::fprintf(stderr, gettext("Error reading parameters for PPA %d\n"), ppa);
         return -1;
     }
@@ -49,7 +44,7 @@ int llc2_init_ppa(int ppa, int fd)
         sleep(1);
     }
 
-    ctl_init init = make_ctl_init(ppa, params.data());
+    ctl_init init = make_ctl_init(ppa, conf.params.data());
     if (llc2_request(fd, LLC2_IOC_CONTROL, init) < 0) {
         // The PPA stays enabled: the caller decides whether to take it down.
         std::fprintf(stderr, gettext("Error initialization PPA %d\n"), ppa);

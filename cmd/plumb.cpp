@@ -38,28 +38,25 @@ bool device_path(const char *devicename, std::string &path)
 
 int llc2_plumb_ppa(FILE *fp, int ppa, int fd)
 {
-    std::array<char, LLC2_DEVNAME_SIZE> devicename{};
-    std::array<int, CONF_NPARAMS> params{};
-    int instance = 0;
     // The stream is ours from here on: closed once, on every path.
-    const int parsed = read_conf_file(fp, devicename.data(), &instance, params.data());
-    std::fclose(fp);
-    if (parsed == -1) {
+    conf_values conf;
+    if (read_conf_and_close(fp, conf) == -1) {
         if (debug > 0)
             std::fprintf(stderr, "Invalid configuration file %s.%d\n", "llc2", ppa);
         return -1;
     }
-    if (params[CONF_LLC2_ON] == 0) {
+    if (conf.params[CONF_LLC2_ON] == 0) {
         if (debug > 0)
             std::fprintf(stderr, "Skip plumbing PPA %d.\n", ppa);
         return -1;
     }
     if (debug > 0)
-        std::fprintf(stderr, "Plumbing PPA %d: %s(%d)\n", ppa, devicename.data(), instance);
+        std::fprintf(stderr, "Plumbing PPA %d: %s(%d)\n", ppa, conf.devicename.data(),
+                     conf.instance);
 
     std::string path;
-    if (!device_path(devicename.data(), path)) {
-        std::fprintf(stderr, gettext("Device name too long: %s\n"), devicename.data());
+    if (!device_path(conf.devicename.data(), path)) {
+        std::fprintf(stderr, gettext("Device name too long: %s\n"), conf.devicename.data());
         return -1;
     }
     const int lower = stream_open(path.c_str(), O_RDWR);
@@ -83,7 +80,7 @@ int llc2_plumb_ppa(FILE *fp, int ppa, int fd)
     bind.ppa = ppa;
     bind.cmd = LLC2_LINK_CMD;
     bind.link_id = link_id;
-    bind.instance = instance;
+    bind.instance = conf.instance;
     if (llc2_request(fd, LLC2_IOC_SETPPA, bind) >= 0)
         return 0;
     report_errno("Error setting PPA(%d) on %s: %s\n", ppa, path.c_str());

@@ -47,14 +47,11 @@ void print_device(int ppa)
         std::fputs(NO_DEVICE, stdout);
         return;
     }
-    std::array<char, LLC2_DEVNAME_SIZE> devicename{};
-    int instance = 0;
-    std::array<int, CONF_NPARAMS> params{};
-    if (read_conf_file(fp, devicename.data(), &instance, params.data()) == -1)
+    conf_values conf;
+    if (read_conf_and_close(fp, conf) == -1)
         std::fputs(NO_DEVICE, stdout);
     else
-        std::printf("%10s%d\n", devicename.data(), instance);
-    std::fclose(fp);
+        std::printf("%10s%d\n", conf.devicename.data(), conf.instance);
 }
 
 } // namespace

@@ -262,3 +262,10 @@ int read_conf_file(FILE *fp, char *devicename, int *instance, int *conf_params)
         std::fprintf(stderr, "Cannot find all required keywords.\n");
     return -1;
 }
+
+int read_conf_and_close(FILE *fp, conf_values &v)
+{
+    const int parsed = read_conf_file(fp, v.devicename.data(), &v.instance, v.params.data());
+    std::fclose(fp);
+    return parsed;
+}

@@ -4,6 +4,7 @@
 #ifndef LLC2_CONF_H
 #define LLC2_CONF_H
 
+#include <array>
 #include <cstdio>
 
 // The fourteen keywords, in the order the parser tries them. Shared by the
@@ -61,6 +62,18 @@ extern conf_entry *conf_head;
 // conf_params twelve ints. Returns 0 when the file is valid and complete,
 // -1 otherwise after its message.
 int read_conf_file(FILE *fp, char *devicename, int *instance, int *conf_params);
+
+// One file's values, as read_conf_file leaves them.
+struct conf_values {
+    std::array<char, LLC2_DEVNAME_SIZE> devicename{};
+    int instance = 0;
+    std::array<int, CONF_NPARAMS> params{};
+};
+
+// read_conf_file of fp into v, then closes fp, whatever the parse gave:
+// for the operations that take a stream over. 0, or -1 after the parser's
+// message.
+int read_conf_and_close(FILE *fp, conf_values &v);
 
 // The value of one numeric keyword line (line starts at the keyword; only the
 // keyword's length is used), or -1 when the line is not a valid one.
