@@ -1,5 +1,7 @@
 // The llc2conf command: picks the subcommand and turns its result into the
 // exit status. Nothing here or below opens the driver.
+#include "catalogue.h"
+#include "help.h"
 #include "llc2conf.h"
 
 #include <libintl.h>
@@ -28,9 +30,14 @@ int main(int argc, char *argv[])
 {
     std::setlocale(LC_ALL, "");
     textdomain(TEXT_DOMAIN);
+    // A deliberate change from the platform default: the catalogues live
+    // under our own prefix, which the default location need not be.
+    bindtextdomain(TEXT_DOMAIN, catalogue_dir());
     int status = EXIT_USAGE;
     if (argc >= 2) {
         const std::string_view command = argv[1];
+        if (llc2conf_long_option(argv[1]) == 0)
+            return 0;
         if (command == "create")
             status = conf_create(argc - 2, argv + 2);
         else if (command == "check")
