@@ -5,6 +5,7 @@
 #include "llc2_debug.h"
 #include "llc2_ops.h"
 #include "llc2_report.h"
+#include "output.h"
 #include "ppa_number.h"
 
 #include <clocale>
@@ -47,6 +48,9 @@ int plumb_all()
     if (debug > 0) {
         std::fputs("\nExisting config files found:\n", stderr);
         print_conf_entry();
+        // The listing goes under its heading in a log that takes both
+        // streams, not after every trace that follows.
+        order_output();
     }
     return llc2_plumb_all();
 }
@@ -140,6 +144,7 @@ int main(int argc, char *argv[])
 {
     std::setlocale(LC_ALL, "");
     textdomain(TEXT_DOMAIN);
+    prepare_output();
 
     int action = 0;
     int ppa = 0;
@@ -180,5 +185,5 @@ int main(int argc, char *argv[])
             return EXIT_USAGE;
         }
     }
-    return run(action, ppa);
+    return finish_output("llc2", run(action, ppa), -1);
 }

@@ -1,6 +1,7 @@
 // The llc2conf command: picks the subcommand and turns its result into the
 // exit status. Nothing here or below opens the driver.
 #include "llc2conf.h"
+#include "output.h"
 
 #include <libintl.h>
 
@@ -28,6 +29,7 @@ int main(int argc, char *argv[])
 {
     std::setlocale(LC_ALL, "");
     textdomain(TEXT_DOMAIN);
+    prepare_output();
     int status = EXIT_USAGE;
     if (argc >= 2) {
         const std::string_view command = argv[1];
@@ -40,5 +42,5 @@ int main(int argc, char *argv[])
     }
     if (status == EXIT_USAGE)
         usage(argc > 0 ? argv[0] : nullptr);
-    return status;
+    return finish_output("llc2conf", status, EXIT_WRONG);
 }
