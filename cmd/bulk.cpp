@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
+#include <libintl.h>
 #include <unistd.h>
 
 namespace
@@ -16,17 +17,24 @@ namespace
 
 // First pass: plumbs every node of conf_head through fd and unlinks (and
 // frees) the nodes whose PPA did not plumb. Every node's stream is closed.
-void plumb_listed(int fd)
+// false when a PPA that its file switches on did not plumb: a boot that
+// leaves such a PPA down has failed, whatever the others did.
+bool plumb_listed(int fd)
 {
+    bool all_up = true;
     conf_entry *kept = nullptr;
     conf_entry *node = conf_head;
     while (node != nullptr) {
         conf_entry *next = node->next;
-        const int plumbed = llc2_plumb_ppa(node->fp, node->ppa, fd);
-        node->fp = nullptr; // closed by llc2_plumb_ppa, whatever it returned
-        if (plumbed != -1) {
+        const plumb_outcome outcome = plumb_ppa(node->fp, node->ppa, fd);
+        node->fp = nullptr; // closed by plumb_ppa, whatever it returned
+        if (outcome == plumb_outcome::plumbed) {
             kept = node;
         } else {
+            if (outcome == plumb_outcome::failed) {
+                std::fprintf(stderr, gettext("Cannot plumb PPA %d\n"), node->ppa);
+                all_up = false;
+            }
             if (debug > 0)
                 std::fprintf(stderr, "Removed PPA %d\n", node->ppa);
             (kept == nullptr ? conf_head : kept->next) = next;
@@ -34,6 +42,7 @@ void plumb_listed(int fd)
         }
         node = next;
     }
+    return all_up;
 }
 
 } // namespace
@@ -45,7 +54,7 @@ int llc2_plumb_all(void)
     control_stream ctl(llc2_open_control());
     if (ctl.fd < 0)
         return -1;
-    plumb_listed(ctl.fd);
+    const bool all_plumbed = plumb_listed(ctl.fd);
 
     // Initialise on a stream of its own: nothing may depend on the plumbing
     // stream still being open.
@@ -56,7 +65,7 @@ int llc2_plumb_all(void)
     // Any PPA that does not come up fails the job. The list's order is the
     // directory's and means nothing, so the last PPA's result alone must not
     // decide what a boot reports.
-    int result = 0;
+    int result = all_plumbed ? 0 : -1;
     for (const conf_entry *node = conf_head; node != nullptr; node = node->next) {
         if (debug > 0)
             std::fprintf(stderr, "Initializing PPA %d\n", node->ppa);

@@ -21,11 +21,17 @@ int llc2_unplumb_ppa(int ppa, int fd);
 // driver and binds it to ppa. Takes fp over and closes it on every path.
 int llc2_plumb_ppa(FILE *fp, int ppa, int fd);
 
+// llc2_plumb_ppa, telling a PPA that its file switches off (llc2_on=0) from
+// one that should have come up and did not.
+enum class plumb_outcome { plumbed, switched_off, failed };
+plumb_outcome plumb_ppa(FILE *fp, int ppa, int fd);
+
 // Enables PPA ppa and hands it the parameters of its configuration file.
 int llc2_init_ppa(int ppa, int fd);
 
 // Plumbs every PPA of conf_head on one control stream, then initialises the
-// ones that plumbed on a second.
+// ones that plumbed on a second. -1 when any PPA that is switched on did not
+// come up ("Cannot plumb PPA %d\n" for one that did not plumb).
 int llc2_plumb_all(void);
 
 // Uninitialises and unplumbs every PPA the driver reports.

@@ -7,6 +7,7 @@
 #include "llc2_debug.h"
 #include "llc2_ops.h"
 #include "llc2_report.h"
+#include "output.h"
 #include "ppa_number.h"
 
 #include <clocale>
@@ -49,6 +50,9 @@ int plumb_all()
     if (debug > 0) {
         std::fputs("\nExisting config files found:\n", stderr);
         print_conf_entry();
+        // The listing goes under its heading in a log that takes both
+        // streams, not after every trace that follows.
+        order_output();
     }
     return llc2_plumb_all();
 }
@@ -140,6 +144,7 @@ int run(int action, int ppa)
 
 int main(int argc, char *argv[])
 {
+    prepare_output();
     std::setlocale(LC_ALL, "");
     textdomain(TEXT_DOMAIN);
     // A deliberate change from the platform default: the catalogues live
@@ -151,7 +156,7 @@ int main(int argc, char *argv[])
     for (;;) {
         // --help and --version count wherever getopt would read an option.
         if (optind < argc && llc2_long_option(argv[optind]) == 0)
-            return 0;
+            return finish_output("llc2", 0, -1);
         const int c = getopt(argc, argv, OPTIONS);
         if (c == -1)
             break;
@@ -190,5 +195,5 @@ int main(int argc, char *argv[])
             return EXIT_USAGE;
         }
     }
-    return run(action, ppa);
+    return finish_output("llc2", run(action, ppa), -1);
 }

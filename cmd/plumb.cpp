@@ -36,19 +36,19 @@ bool device_path(const char *devicename, std::string &path)
 
 } // namespace
 
-int llc2_plumb_ppa(FILE *fp, int ppa, int fd)
+plumb_outcome plumb_ppa(FILE *fp, int ppa, int fd)
 {
     // The stream is ours from here on: closed once, on every path.
     conf_values conf;
     if (read_conf_and_close(fp, conf) == -1) {
         if (debug > 0)
             std::fprintf(stderr, "Invalid configuration file %s.%d\n", "llc2", ppa);
-        return -1;
+        return plumb_outcome::failed;
     }
     if (conf.params[CONF_LLC2_ON] == 0) {
         if (debug > 0)
             std::fprintf(stderr, "Skip plumbing PPA %d.\n", ppa);
-        return -1;
+        return plumb_outcome::switched_off;
     }
     if (debug > 0)
         std::fprintf(stderr, "Plumbing PPA %d: %s(%d)\n", ppa, conf.devicename.data(),
@@ -57,7 +57,7 @@ int llc2_plumb_ppa(FILE *fp, int ppa, int fd)
     std::string path;
     if (!device_path(conf.devicename.data(), path)) {
         std::fprintf(stderr, gettext("Device name too long: %s\n"), conf.devicename.data());
-        return -1;
+        return plumb_outcome::failed;
     }
     const int lower = stream_open(path.c_str(), O_RDWR);
     if (lower < 0) {
@@ -65,13 +65,13 @@ int llc2_plumb_ppa(FILE *fp, int ppa, int fd)
         if (debug > 0)
             std::fprintf(stderr, "Error opening device %s: %s\n", path.c_str(),
                          std::strerror(errno));
-        return -1;
+        return plumb_outcome::failed;
     }
     const int link_id = stream_link(fd, lower);
     if (link_id < 0) {
         report_errno("Error plumbing %s: %s\n", path.c_str());
         stream_close(lower);
-        return -1;
+        return plumb_outcome::failed;
     }
     // The link holds the interface's stream now; our descriptor is not needed.
     stream_close(lower);
@@ -82,9 +82,14 @@ int llc2_plumb_ppa(FILE *fp, int ppa, int fd)
     bind.link_id = link_id;
     bind.instance = conf.instance;
     if (llc2_request(fd, LLC2_IOC_SETPPA, bind) >= 0)
-        return 0;
+        return plumb_outcome::plumbed;
     report_errno("Error setting PPA(%d) on %s: %s\n", ppa, path.c_str());
     // An unbound link would hold the interface until the next boot.
     (void)stream_unlink(fd, link_id);
-    return -1;
+    return plumb_outcome::failed;
+}
+
+int llc2_plumb_ppa(FILE *fp, int ppa, int fd)
+{
+    return plumb_ppa(fp, ppa, fd) == plumb_outcome::plumbed ? 0 : -1;
 }

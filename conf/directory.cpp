@@ -6,7 +6,10 @@
 #include "path.h"
 
 #include <dirent.h>
+#include <fcntl.h>
 #include <libintl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <array>
 #include <cctype>
@@ -66,15 +69,68 @@ const dirent *next_entry(DIR *dir, int &failed_errno)
     return entry;
 }
 
+// Opens a configuration file for reading, or nothing when it is not a
+// regular file (a symbolic link to one is fine). A FIFO in the directory
+// would block the boot in open or read for ever, and a link to /dev/zero
+// would feed the parser without end: neither is opened for reading. The
+// type is checked before the open, so no device is ever opened, and again
+// on what was opened, in case the entry changed in between; the open
+// itself cannot block. On failure null with errno set, and regular false
+// when the file is there but of another type (errno EISDIR or EINVAL).
+FILE *open_regular(const char *path, bool &regular)
+{
+    regular = true;
+    struct stat st {
+    };
+    if (stat(path, &st) != 0)
+        return nullptr;
+    const auto refuse = [&regular](mode_t mode) -> FILE * {
+        regular = false;
+        errno = S_ISDIR(mode) ? EISDIR : EINVAL;
+        return nullptr;
+    };
+    if (!S_ISREG(st.st_mode))
+        return refuse(st.st_mode);
+    const int fd = open(path, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0)
+        return nullptr;
+    const auto give_up = [fd](int err) -> FILE * {
+        close(fd);
+        errno = err;
+        return nullptr;
+    };
+    if (fstat(fd, &st) != 0)
+        return give_up(errno);
+    if (!S_ISREG(st.st_mode)) {
+        give_up(0);
+        return refuse(st.st_mode);
+    }
+    FILE *fp = fdopen(fd, "r");
+    return fp != nullptr ? fp : give_up(errno);
+}
+
 } // namespace
 
 FILE *open_conf(int ppa)
 {
     conf_path_buf path;
-    FILE *fp = conf_file_path(path, ppa) ? std::fopen(path.data(), "r") : nullptr;
-    // The caller reports errno too; report_errno leaves it as it was.
-    if (fp == nullptr)
+    if (!conf_file_path(path, ppa)) {
         report_errno("Cannot open %s: %s\n", path.data());
+        return nullptr;
+    }
+    bool regular = true;
+    FILE *fp = open_regular(path.data(), regular);
+    if (fp == nullptr) {
+        // The caller reports errno too; both messages leave it as it was.
+        if (regular) {
+            report_errno("Cannot open %s: %s\n", path.data());
+        } else {
+            const int err = errno;
+            std::fprintf(stderr, gettext("Cannot open %s: %s\n"), path.data(),
+                         gettext("not a regular file"));
+            errno = err;
+        }
+    }
     return fp;
 }
 

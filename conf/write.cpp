@@ -6,13 +6,17 @@
 #include "llc2_report.h"
 #include "path.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <libintl.h>
 
 #include <array>
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
+#include <string>
 
 namespace
 {
@@ -69,41 +73,161 @@ int write_conf_rows(std::FILE *out, const char *provider, unsigned int instance,
     return 0;
 }
 
-int create_conf(const char *linkname, int ppa, const int *conf_params)
+namespace
+{
+
+// The temporary file a new configuration is written to, beside the file it
+// will replace. Its name starts with a point, so the directory scan, which
+// takes every "llc2.<n>..." for PPA n, never mistakes it for a configuration
+// of its own. Removed again unless it was put in place.
+struct temp_conf {
+    std::string path;
+    int fd = -1;
+    bool placed = false;
+
+    temp_conf() = default;
+    temp_conf(const temp_conf &) = delete;
+    temp_conf &operator=(const temp_conf &) = delete;
+    ~temp_conf()
+    {
+        if (fd >= 0)
+            close(fd);
+        if (!path.empty() && !placed)
+            unlink(path.c_str());
+    }
+};
+
+// What the new file takes over from the one it replaces: its mode, and its
+// owner and group where we may give them. A new file is read-only for
+// everybody, as the mask of 0333 makes it.
+struct conf_attrs {
+    mode_t mode = 0444;
+    bool keep_owner = false;
+    uid_t uid = 0;
+    gid_t gid = 0;
+};
+
+conf_attrs attrs_for(const char *path)
+{
+    conf_attrs out;
+    struct stat st {
+    };
+    // A symbolic link there is replaced, not followed: the new file is new.
+    if (lstat(path, &st) == 0 && S_ISREG(st.st_mode)) {
+        out.mode = st.st_mode & 07777;
+        out.keep_owner = geteuid() == 0;
+        out.uid = st.st_uid;
+        out.gid = st.st_gid;
+    }
+    return out;
+}
+
+// Writes the file's text to the temporary file and makes it durable with
+// the attributes of the final file. 0, or the errno of the first failure.
+int fill(temp_conf &tmp, const conf_attrs &attrs, const char *provider, unsigned int instance,
+         const int *conf_params, std::time_t built)
+{
+    std::FILE *out = fdopen(tmp.fd, "w");
+    if (out == nullptr)
+        return errno;
+    tmp.fd = -1; // the stream owns it now
+    errno = 0;
+    int err = 0;
+    if (write_conf_rows(out, provider, instance, conf_params, built) != 0 ||
+        std::fflush(out) != 0 || fsync(fileno(out)) != 0 || fchmod(fileno(out), attrs.mode) != 0 ||
+        (attrs.keep_owner && fchown(fileno(out), attrs.uid, attrs.gid) != 0))
+        err = errno != 0 ? errno : EIO;
+    if (std::fclose(out) != 0 && err == 0)
+        err = errno != 0 ? errno : EIO;
+    return err;
+}
+
+// The rename is only durable once the directory that holds it is.
+int sync_dir(const char *dir)
+{
+    const int fd = open(dir, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        return errno;
+    // Some file systems cannot sync a directory and say so; nothing to do.
+    const int err = fsync(fd) != 0 && errno != EINVAL ? errno : 0;
+    close(fd);
+    return err;
+}
+
+} // namespace
+
+conf_write_result write_conf(const char *linkname, int ppa, const int *conf_params,
+                             conf_write_mode mode)
 {
     const std::time_t now = std::time(nullptr);
     // Files we create are read-only for everybody. The mask stays so for
     // the rest of the process.
     umask(0333);
 
-    // Split the link name before the file is opened: a bad name must not
-    // truncate the configuration that is there.
+    // Split the link name before anything is written: a bad name must not
+    // disturb the configuration that is there.
     std::array<char, DLPI_LINKNAME_MAX> provider{};
     unsigned int instance = 0;
     if (dlpi_parselink(linkname, provider.data(), &instance) != DLPI_SUCCESS) {
         std::fprintf(stderr, gettext("Invalid link name: %s\n"),
                      linkname != nullptr ? linkname : "");
-        return -1;
+        return conf_write_result::failed;
     }
 
     conf_path_buf path;
-    std::FILE *out = conf_file_path(path, ppa) ? std::fopen(path.data(), "w") : nullptr;
-    if (out == nullptr) {
-        report_errno("Cannot create conf file %s: %s\n", path.data());
-        return -1;
+    conf_path_buf dir;
+    temp_conf tmp;
+    if (conf_file_path(path, ppa) && conf_dir_path(dir)) {
+        tmp.path = std::string(dir.data()) + ".llc2." + std::to_string(ppa) + ".XXXXXX";
+        tmp.fd = mkstemp(tmp.path.data());
+        if (tmp.fd < 0)
+            tmp.path.clear();
     }
-    // A failure with errno left at 0 still is one.
-    int err = 0;
-    errno = 0;
-    if (write_conf_rows(out, provider.data(), instance, conf_params, now) != 0)
-        err = errno != 0 ? errno : EIO;
-    // Buffered writes to a full disk often fail only when the close flushes.
-    if (std::fclose(out) != 0 && err == 0)
-        err = errno != 0 ? errno : EIO;
-    if (err != 0) {
+    if (tmp.fd < 0) {
+        report_errno("Cannot create conf file %s: %s\n", path.data());
+        return conf_write_result::failed;
+    }
+    if (const int err =
+            fill(tmp, attrs_for(path.data()), provider.data(), instance, conf_params, now);
+        err != 0) {
         std::fprintf(stderr, gettext("Cannot write conf file %s: %s\n"), path.data(),
                      std::strerror(err));
-        return -1;
+        return conf_write_result::failed;
     }
-    return 0;
+
+    // Readers see the old file or the new one, never a part of either. Where
+    // no file may be replaced, link fails if one has appeared since the
+    // caller looked.
+    if (mode == conf_write_mode::replace) {
+        if (rename(tmp.path.c_str(), path.data()) != 0) {
+            report_errno("Cannot create conf file %s: %s\n", path.data());
+            return conf_write_result::failed;
+        }
+        tmp.placed = true;
+    } else {
+        if (link(tmp.path.c_str(), path.data()) != 0) {
+            if (errno == EEXIST)
+                return conf_write_result::exists;
+            report_errno("Cannot create conf file %s: %s\n", path.data());
+            return conf_write_result::failed;
+        }
+        // The file has its own name now; the temporary one goes before the
+        // directory is synced.
+        unlink(tmp.path.c_str());
+        tmp.placed = true;
+    }
+    if (const int err = sync_dir(dir.data()); err != 0) {
+        std::fprintf(stderr, gettext("Cannot write conf file %s: %s\n"), path.data(),
+                     std::strerror(err));
+        return conf_write_result::failed;
+    }
+    return conf_write_result::written;
+}
+
+int create_conf(const char *linkname, int ppa, const int *conf_params)
+{
+    return write_conf(linkname, ppa, conf_params, conf_write_mode::replace) ==
+                   conf_write_result::written
+               ? 0
+               : -1;
 }

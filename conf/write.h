@@ -1,6 +1,7 @@
-// The body of the writer, apart from opening and closing the file, so the
-// layout can be checked on any stream and for any clock. Internal to
-// llc2_conf and its tests.
+// The writer's parts: the body apart from the file it goes to, so the layout
+// can be checked on any stream and for any clock, and the writer with a
+// choice about an existing file. Internal to llc2_conf, llc2conf and the
+// tests.
 #ifndef LLC2_CONF_WRITE_H
 #define LLC2_CONF_WRITE_H
 
@@ -12,5 +13,26 @@
 // a write fails (errno tells why).
 int write_conf_rows(std::FILE *out, const char *provider, unsigned int instance,
                     const int *conf_params, std::time_t built);
+
+// How write_conf treats a file that is there already.
+enum class conf_write_mode {
+    replace, // put the new file in its place (create_conf)
+    keep,    // leave it, and say so: for a caller that checked it was absent
+};
+
+enum class conf_write_result {
+    written,
+    exists, // keep, and a file of that name appeared; nothing was said
+    failed, // after a message on standard error
+};
+
+// create_conf with the choice of mode. The file is written to a temporary
+// file in the same directory, synced, given its final mode (and, for root,
+// the owner and group of the file it replaces), then renamed over (or, with
+// keep, linked to) the PPA's file name and the directory synced. Whatever
+// fails, the PPA's file is either the old one, untouched, or the whole new
+// one, and no temporary file is left behind.
+conf_write_result write_conf(const char *linkname, int ppa, const int *conf_params,
+                             conf_write_mode mode);
 
 #endif

@@ -2,6 +2,7 @@
 // found before the driver is asked.
 #include "init_params.h"
 #include "llc2conf.h"
+#include "output.h"
 #include "path.h"
 #include "ppa_number.h"
 
@@ -52,6 +53,45 @@ int value_problems(int ppa, const int *params)
     return wrong;
 }
 
+// Lines that hold a NUL byte: the parser reads a line only up to it, so
+// "devicename=xn\0ic0" quietly names xn. Comment lines do no harm. Returns
+// how many it reported.
+int nul_bytes(int ppa, std::FILE *fp)
+{
+    int found = 0;
+    int line = 1;
+    bool nul = false;
+    bool comment = false;
+    bool blank = true; // nothing but white space so far on this line
+    std::rewind(fp);
+    for (int c = std::getc(fp);; c = std::getc(fp)) {
+        if (c == EOF || c == '\n') {
+            if (nul && !comment) {
+                std::fprintf(stderr,
+                             gettext("PPA %d: line %d holds a NUL byte: llc2 reads the line only "
+                                     "up to it\n"),
+                             ppa, line);
+                ++found;
+            }
+            if (c == EOF)
+                break;
+            ++line;
+            nul = comment = false;
+            blank = true;
+        } else if (c == '\0') {
+            nul = true;
+            blank = false;
+        } else if (blank && c == '#' && !nul) {
+            comment = true;
+            blank = false;
+        } else if (c != ' ' && c != '\t') {
+            blank = false;
+        }
+    }
+    std::rewind(fp);
+    return found;
+}
+
 // Device and instance of every file that parsed, for the duplicate check.
 using device_map = std::map<std::pair<std::string, int>, int>;
 
@@ -71,13 +111,27 @@ bool check_one(const conf_file &file, device_map &devices)
         std::fprintf(stderr, gettext("PPA %d: %s does not parse\n"), ppa, path.data());
         ++wrong;
     }
-    if (ppa < 0 || ppa > PPA_SCAN_MAX) {
+    // What create refuses is wrong here too; what it only warns of is a
+    // warning, so that "llc2conf check && llc2 -P" boots over it.
+    if (ppa < 0) {
         std::fprintf(stderr, gettext("PPA %d: outside 0 to %d: llc2 -q and -U never reach it\n"),
                      ppa, PPA_SCAN_MAX);
         ++wrong;
+    } else if (ppa > PPA_SCAN_MAX) {
+        std::fprintf(stderr,
+                     gettext("Warning: PPA %d is above %d: llc2 -q and -U never reach it\n"), ppa,
+                     PPA_SCAN_MAX);
     }
+    wrong += nul_bytes(ppa, file.fp);
     if (!parsed)
         return false;
+    if (!provider_name_ok(devicename.data())) {
+        std::fprintf(stderr,
+                     gettext("PPA %d: devicename=%s: not a device in /dev: a device name has "
+                             "letters, digits, '_', '.' and '-' only\n"),
+                     ppa, devicename.data());
+        ++wrong;
+    }
     wrong += value_problems(ppa, params.data());
 
     const auto [at, fresh] = devices.try_emplace({devicename.data(), instance}, ppa);
@@ -92,7 +146,7 @@ bool check_one(const conf_file &file, device_map &devices)
                     devicename.data(), instance, params[CONF_LLC2_ON]);
     }
     // Keep the order of the two streams when both go to one place.
-    std::fflush(stdout);
+    order_output();
     return wrong == 0;
 }
 

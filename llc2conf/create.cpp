@@ -5,6 +5,7 @@
 #include "llc2conf.h"
 #include "path.h"
 #include "ppa_number.h"
+#include "write.h"
 
 #include <sys/stat.h>
 
@@ -108,16 +109,13 @@ bool parse_settings(int argc, char *const argv[], int *params)
     return true;
 }
 
-// A link name create_conf can split into a provider and an instance that
-// read back as written: the parser ends a device name at white space.
+// A link name create_conf can split into a provider and an instance, whose
+// provider reads back as written and names nothing outside /dev.
 bool valid_linkname(const char *linkname, std::array<char, DLPI_LINKNAME_MAX> &provider,
                     unsigned int &instance)
 {
-    if (dlpi_parselink(linkname, provider.data(), &instance) != DLPI_SUCCESS)
-        return false;
-    const std::string_view name = provider.data();
-    return std::none_of(name.begin(), name.end(),
-                        [](char c) { return std::isspace(static_cast<unsigned char>(c)) != 0; });
+    return dlpi_parselink(linkname, provider.data(), &instance) == DLPI_SUCCESS &&
+           provider_name_ok(provider.data());
 }
 
 // The file as the parser sees it equals what was asked for.
@@ -184,19 +182,31 @@ int conf_create(int argc, char *const argv[])
         return EXIT_WRONG;
 
     conf_path_buf path;
-    struct stat st {
-    };
-    if (conf_file_path(path, ppa) && !force && lstat(path.data(), &st) == 0) {
+    const bool have_path = conf_file_path(path, ppa);
+    const auto exists = [&path]() {
         std::fprintf(stderr, gettext("%s exists; give -f to replace it\n"), path.data());
         return EXIT_WRONG;
-    }
+    };
+    struct stat st {
+    };
+    if (have_path && !force && lstat(path.data(), &st) == 0)
+        return exists();
     if (ppa > PPA_SCAN_MAX) {
         std::fprintf(stderr,
                      gettext("Warning: PPA %d is above %d: llc2 -q and -U never reach it\n"), ppa,
                      PPA_SCAN_MAX);
     }
-    if (create_conf(linkname, ppa, params.data()) == -1)
+    // Without -f, a file that appears after the look above is still not
+    // replaced: of two creates of one PPA, one wins.
+    switch (write_conf(linkname, ppa, params.data(),
+                       force ? conf_write_mode::replace : conf_write_mode::keep)) {
+    case conf_write_result::written:
+        break;
+    case conf_write_result::exists:
+        return exists();
+    case conf_write_result::failed:
         return EXIT_WRONG;
+    }
     if (!reads_back(ppa, provider.data(), instance, params.data())) {
         std::fprintf(stderr, gettext("%s does not read back as written\n"), path.data());
         return EXIT_WRONG;

@@ -7,8 +7,10 @@
 #include "llc2_conf.h"
 #include "llc2_debug.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdio>
+#include <string_view>
 
 // Exit statuses: 0 done and nothing wrong, 1 refused or something wrong
 // found, 2 a command line we cannot act on (main prints the usage line).
@@ -27,6 +29,21 @@ inline constexpr std::array<conf_switch, 2> CONF_SWITCHES{{
     {&LLC2_ON, CONF_LLC2_ON},
     {&DEV_LOOPBACK, CONF_LOOPBACK},
 }};
+
+// A provider name that can only name a device node directly in /dev, as
+// llc2 -p opens it: letters, digits, '_', '.' and '-', not "." or "..", no
+// leading '-', and short enough for a link name. Everything real providers
+// are called passes; a '/', a blank, a '#' or a '=' does not.
+inline bool provider_name_ok(std::string_view name)
+{
+    constexpr std::size_t longest = 31; // a link name's provider part
+    const auto allowed = [](char c) {
+        return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+               c == '_' || c == '.' || c == '-';
+    };
+    return !name.empty() && name.size() <= longest && name.front() != '-' && name != "." &&
+           name != ".." && std::all_of(name.begin(), name.end(), allowed);
+}
 
 // read_conf_file, saying why a file falls short: the parser names a missing
 // keyword only under debug, and telling the administrator why is what we

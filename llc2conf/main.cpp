@@ -3,6 +3,7 @@
 #include "catalogue.h"
 #include "help.h"
 #include "llc2conf.h"
+#include "output.h"
 
 #include <libintl.h>
 
@@ -28,6 +29,7 @@ void usage(const char *argv0)
 
 int main(int argc, char *argv[])
 {
+    prepare_output();
     std::setlocale(LC_ALL, "");
     textdomain(TEXT_DOMAIN);
     // A deliberate change from the platform default: the catalogues live
@@ -37,7 +39,7 @@ int main(int argc, char *argv[])
     if (argc >= 2) {
         const std::string_view command = argv[1];
         if (llc2conf_long_option(argv[1]) == 0)
-            return 0;
+            return finish_output("llc2conf", 0, EXIT_WRONG);
         if (command == "create")
             status = conf_create(argc - 2, argv + 2);
         else if (command == "check")
@@ -47,5 +49,5 @@ int main(int argc, char *argv[])
     }
     if (status == EXIT_USAGE)
         usage(argc > 0 ? argv[0] : nullptr);
-    return status;
+    return finish_output("llc2conf", status, EXIT_WRONG);
 }

@@ -1,6 +1,7 @@
-// Every absolute path the tool uses goes through here: with LLC2_ROOT set in
-// the environment, its value is put in front, so tests and the demo run
-// against a throw-away root. Unset, paths are used as they stand.
+// Every absolute path the tool uses goes through here: where streams are
+// emulated and LLC2_ROOT is set in the environment, its value is put in
+// front, so tests and the demo run against a throw-away root. Unset, and
+// always in a native build, paths are used as they stand.
 #ifndef LLC2_PLATFORM_PATHS_H
 #define LLC2_PLATFORM_PATHS_H
 
@@ -8,7 +9,7 @@
 #include <string>
 #include <string_view>
 
-// The value of LLC2_ROOT, or "" when unset.
+// The value of LLC2_ROOT, or "" when unset or in a native build.
 std::string_view llc2_root();
 
 // Writes the root followed by path into buf (size bytes, NUL included).

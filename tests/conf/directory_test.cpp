@@ -229,6 +229,35 @@ TEST_F(ConfDirectory, OpenConf)
     EXPECT_EQ(err, "Cannot open " + path_of("llc2.42") + ": " + strerror_of(ENOENT) + "\n");
 }
 
+TEST_F(ConfDirectory, OnlyRegularFilesAreRead)
+{
+    // Read, /dev/zero would feed the parser for ever. A FIFO, which would
+    // block, is run in a child process with a time limit (llc2conf's tests).
+    make_file("real");
+    std::filesystem::create_symlink("real", dir / "llc2.1");
+    std::filesystem::create_symlink("/dev/zero", dir / "llc2.2");
+    std::filesystem::create_directory(dir / "llc2.3");
+    const struct {
+        int ppa;
+        int err; // 0: opened
+    } cases[] = {{1, 0}, {2, EINVAL}, {3, EISDIR}};
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.ppa);
+        std::FILE *fp = nullptr;
+        errno = 0;
+        const std::string err = capture_stderr([&] { fp = open_conf(c.ppa); });
+        const file_ptr owned(fp);
+        EXPECT_EQ(fp != nullptr, c.err == 0);
+        EXPECT_EQ(errno, c.err);
+        EXPECT_EQ(err, c.err == 0 ? ""
+                                  : "Cannot open " + path_of("llc2." + std::to_string(c.ppa)) +
+                                        ": not a regular file\n");
+    }
+    std::string err;
+    EXPECT_EQ(scan(err), -1);
+    EXPECT_EQ(list_ppas(), std::vector<int>{1});
+}
+
 TEST_F(ConfDirectory, RootTooLongForThePathBuffer)
 {
     const std::string long_root = "/tmp/" + std::string(LLC2_PATH_SIZE, 'r');

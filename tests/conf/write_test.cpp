@@ -1,14 +1,18 @@
 #include "helpers.h"
 #include "write.h"
 
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <array>
 #include <cerrno>
 #include <climits>
+#include <csignal>
 #include <cstring>
 #include <ctime>
 #include <regex>
+#include <set>
 #include <string>
 
 using namespace conf_test;
@@ -75,6 +79,14 @@ class ConfWriter : public temp_root
         int rc = 0;
         err = capture_stderr([&] { rc = create_conf(linkname, ppa, params.data()); });
         return rc;
+    }
+
+    std::set<std::string> entries() const
+    {
+        std::set<std::string> out;
+        for (const auto &entry : std::filesystem::directory_iterator(dir))
+            out.insert(entry.path().filename().string());
+        return out;
     }
 
     mode_t mode_of(const std::string &name) const
@@ -207,11 +219,16 @@ TEST_F(ConfWriter, NewFileIsReadOnlyAndTheMaskStays)
     EXPECT_EQ(umask(saved_mask), 0333u);
 }
 
-TEST_F(ConfWriter, RewriteKeepsModeAndTruncatesInPlace)
+TEST_F(ConfWriter, ReplacementIsANewFileWithTheOldModeAndOwner)
 {
     const std::filesystem::path file = dir / "llc2.3";
     write_file(file, std::string(5000, '#') + "\n");
     ASSERT_EQ(chmod(file.c_str(), 0640), 0);
+    // Only root may give a file away; others keep their own.
+    const bool root_runs = geteuid() == 0;
+    if (root_runs) {
+        ASSERT_EQ(chown(file.c_str(), 1234, 5678), 0);
+    }
     struct stat before {
     };
     ASSERT_EQ(stat(file.c_str(), &before), 0);
@@ -221,11 +238,50 @@ TEST_F(ConfWriter, RewriteKeepsModeAndTruncatesInPlace)
     struct stat after {
     };
     ASSERT_EQ(stat(file.c_str(), &after), 0);
-    EXPECT_EQ(after.st_ino, before.st_ino);
+    // Renamed into place: a reader that had the old file open keeps it whole.
+    EXPECT_NE(after.st_ino, before.st_ino);
     EXPECT_EQ(mode_of("llc2.3"), 0640u);
+    EXPECT_EQ(after.st_uid, before.st_uid);
+    EXPECT_EQ(after.st_gid, before.st_gid);
     const std::string text = read_file(file);
     EXPECT_EQ(text.substr(0, header.size()), header);
     EXPECT_EQ(text.substr(text.size() - typical_keys.size()), typical_keys);
+    EXPECT_EQ(entries(), (std::set<std::string>{"llc2.3"}));
+}
+
+TEST_F(ConfWriter, ANameIsReplacedNeverWrittenThrough)
+{
+    const std::string other = "devicename=other\n";
+    write_file(dir / "llc2.0", other);
+    std::filesystem::create_symlink("llc2.0", dir / "llc2.3");
+    std::filesystem::create_symlink(root / "outside", dir / "llc2.8");
+    std::string err;
+    for (const int ppa : {3, 8}) {
+        ASSERT_EQ(create("xnic0", ppa, typical, err), 0);
+        EXPECT_TRUE(std::filesystem::is_regular_file(
+            std::filesystem::symlink_status(dir / ("llc2." + std::to_string(ppa)))));
+    }
+    EXPECT_EQ(read_file(dir / "llc2.0"), other);
+    EXPECT_FALSE(std::filesystem::exists(root / "outside"));
+    // A link is not the file it names: the new file is read-only as new.
+    EXPECT_EQ(mode_of("llc2.3"), 0444u);
+}
+
+TEST_F(ConfWriter, KeepLeavesAFileThatAppeared)
+{
+    // Another create got there between the caller's look and the write.
+    const std::string first = "devicename=first\n";
+    write_file(dir / "llc2.5", first);
+    conf_write_result result = conf_write_result::failed;
+    const std::string err = capture_stderr(
+        [&] { result = write_conf("xnic0", 5, typical.data(), conf_write_mode::keep); });
+    EXPECT_EQ(result, conf_write_result::exists);
+    EXPECT_EQ(err, "");
+    EXPECT_EQ(read_file(dir / "llc2.5"), first);
+    EXPECT_EQ(entries(), (std::set<std::string>{"llc2.5"}));
+    EXPECT_EQ(write_conf("xnic0", 6, typical.data(), conf_write_mode::keep),
+              conf_write_result::written);
+    EXPECT_EQ(mode_of("llc2.6"), 0444u);
 }
 
 TEST_F(ConfWriter, BadLinkNameLeavesTheFileAlone)
@@ -255,11 +311,33 @@ TEST_F(ConfWriter, CannotCreate)
     EXPECT_EQ(umask(saved_mask), 0333u);
 }
 
-TEST_F(ConfWriter, FailedWriteIsReported)
+TEST_F(ConfWriter, FailedWriteLeavesTheOldFileWhole)
 {
-    std::filesystem::create_symlink("/dev/full", dir / "llc2.8");
-    std::string err;
-    EXPECT_EQ(create("xnic0", 8, typical, err), -1);
-    EXPECT_EQ(err,
-              "Cannot write conf file " + path_of("llc2.8") + ": " + std::strerror(ENOSPC) + "\n");
+    // A file size limit makes the writes fail part-way, as a full disk does.
+    const std::string old = "devicename=old\n" + std::string(100, '#') + "\n";
+    write_file(dir / "llc2.8", old);
+    struct sigaction ignore {
+    };
+    struct sigaction saved {
+    };
+    ignore.sa_handler = SIG_IGN;
+    ASSERT_EQ(sigaction(SIGXFSZ, &ignore, &saved), 0);
+    rlimit limit{};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &limit), 0);
+    const rlimit small{200, limit.rlim_max};
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
+    std::string err8;
+    std::string err9;
+    const int rc8 = create("xnic0", 8, typical, err8);
+    const int rc9 = create("xnic0", 9, typical, err9);
+    setrlimit(RLIMIT_FSIZE, &limit);
+    sigaction(SIGXFSZ, &saved, nullptr);
+
+    EXPECT_EQ(rc8, -1);
+    EXPECT_EQ(err8,
+              "Cannot write conf file " + path_of("llc2.8") + ": " + std::strerror(EFBIG) + "\n");
+    EXPECT_EQ(read_file(dir / "llc2.8"), old);
+    // A new file is not left empty or cut short either.
+    EXPECT_EQ(rc9, -1);
+    EXPECT_EQ(entries(), (std::set<std::string>{"llc2.8"}));
 }

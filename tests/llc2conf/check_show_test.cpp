@@ -26,6 +26,10 @@ TEST(Check, ReportsEveryFaultAndFailsForAny)
     r.write_conf(5, with_line(conf_text("xnic", 5, 0), "rcvwindowsz=14", ""));
     r.write_conf(6, conf_text("xnic", 6, 0));
     r.write_conf(64, conf_text("xnic", 64));
+    r.write_conf(10,
+                 with_line(conf_text("xnic", 10), "devicename=xnic", "devicename=../../tmp/evil"));
+    r.write_conf(11, with_line(conf_text("xnic", 11), "devicename=xnic",
+                               std::string("devicename=xn\0ic", 16)));
     r.write_file("etc/llc2/default/llc2.6.bak", conf_text("xnic", 9));
     std::filesystem::create_symlink("nowhere", r.path("etc/llc2/default/llc2.8"));
 
@@ -33,7 +37,8 @@ TEST(Check, ReportsEveryFaultAndFailsForAny)
     const llc2test::Run all = run(r, {"check"});
     EXPECT_EQ(all.status, 1);
     EXPECT_EQ(all.out, "PPA 0: ok: device xnic, instance 0, llc2_on 1\n"
-                       "PPA 6: ok: device xnic, instance 6, llc2_on 0\n");
+                       "PPA 6: ok: device xnic, instance 6, llc2_on 0\n"
+                       "PPA 64: ok: device xnic, instance 64, llc2_on 1\n");
     EXPECT_EQ(all.err, "Cannot open " + dir +
                            "llc2.8: No such file or directory\n"
                            "Invalid line: acktimer=x\n\n"
@@ -49,7 +54,10 @@ TEST(Check, ReportsEveryFaultAndFailsForAny)
                            dir +
                            "llc2.5 does not parse\n"
                            "PPA 6: more than one file names it; llc2 -P plumbs it twice\n"
-                           "PPA 64: outside 0 to 63: llc2 -q and -U never reach it\n");
+                           "PPA 10: devicename=../../tmp/evil: not a device in /dev: a device "
+                           "name has letters, digits, '_', '.' and '-' only\n"
+                           "PPA 11: line 2 holds a NUL byte: llc2 reads the line only up to it\n"
+                           "Warning: PPA 64 is above 63: llc2 -q and -U never reach it\n");
 
     // Named PPAs only, each once, in order; a missing file is a fault.
     struct Case {
@@ -64,6 +72,11 @@ TEST(Check, ReportsEveryFaultAndFailsForAny)
          "PPA 0: ok: device xnic, instance 0, llc2_on 1\n"
          "PPA 6: ok: device xnic, instance 6, llc2_on 0\n",
          ""},
+        // A warning alone does not fail it: "check && llc2 -P" still boots.
+        {{"check", "64"},
+         0,
+         "PPA 64: ok: device xnic, instance 64, llc2_on 1\n",
+         "Warning: PPA 64 is above 63: llc2 -q and -U never reach it\n"},
         {{"check", "0", "2"},
          1,
          "PPA 0: ok: device xnic, instance 0, llc2_on 1\n",

@@ -56,6 +56,13 @@ TEST(Create, RefusalsLeaveTheExistingFileAsItWas)
         {{"create", "5", "xnic2"}, 1, file + " exists; give -f to replace it\n"},
         {{"create", "-f", "5", "xnic"}, 1, "Invalid link name: xnic\n"},
         {{"create", "-f", "5", "x nic2"}, 1, "Invalid link name: x nic2\n"},
+        // Nothing but a device directly in /dev.
+        {{"create", "-f", "5", "../../tmp/evil0"}, 1, "Invalid link name: ../../tmp/evil0\n"},
+        {{"create", "-f", "5", "..0"}, 1, "Invalid link name: ..0\n"},
+        {{"create", "-f", "5", "x#0"}, 1, "Invalid link name: x#0\n"},
+        {{"create", "-f", "5", "x=y0"}, 1, "Invalid link name: x=y0\n"},
+        {{"create", "-f", "5", "-xnic0"}, 1, "Invalid link name: -xnic0\n"},
+        {{"create", "-f", "5", "x\tnic0"}, 1, "Invalid link name: x\tnic0\n"},
         {kw("acktimr=5"), 1, "Unknown keyword: acktimr\n"},
         {kw("devicename=eth"), 1, "Unknown keyword: devicename\n"},
         {kw("ACKTIMER=5"), 1, "Unknown keyword: ACKTIMER\n"},
