@@ -88,7 +88,7 @@ const std::array<int, CONF_NPARAMS> full_params{0,   101, 102, 103, 104, 105,
 
 } // namespace
 
-TEST(KeywordConstants, TextsAndOrderAsTheWriterAndParserShareThem)
+TEST(KeywordConstants, ShareTextsAndOrderWithTheWriter)
 {
     const std::vector<keyword_line> lines = keyword_lines();
     const std::array<const char *, 14> constants{

@@ -219,7 +219,7 @@ TEST_F(ConfWriter, NewFileIsReadOnlyAndTheMaskStays)
     EXPECT_EQ(umask(saved_mask), 0333u);
 }
 
-TEST_F(ConfWriter, ReplacementIsANewFileWithTheOldModeAndOwner)
+TEST_F(ConfWriter, ReplacesWithANewFileOfOldModeAndOwner)
 {
     const std::filesystem::path file = dir / "llc2.3";
     write_file(file, std::string(5000, '#') + "\n");
