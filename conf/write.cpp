@@ -224,6 +224,43 @@ conf_write_result write_conf(const char *linkname, int ppa, const int *conf_para
     return conf_write_result::written;
 }
 
+int make_conf_dir()
+{
+    conf_path_buf dir;
+    if (!conf_dir_path(dir)) {
+        report_errno("Cannot create directory %s: %s\n", dir.data());
+        return -1;
+    }
+    const std::string path = dir.data();
+    // Each prefix that ends before a '/', from the top down.
+    for (std::size_t end = path.find('/', 1); end != std::string::npos;
+         end = path.find('/', end + 1)) {
+        const std::string part = path.substr(0, end);
+        struct stat st {
+        };
+        if (stat(part.c_str(), &st) == 0 || errno != ENOENT)
+            continue;
+        if (mkdir(part.c_str(), 0755) != 0) {
+            if (errno == EEXIST) // made by someone else meanwhile
+                continue;
+            report_errno("Cannot create directory %s: %s\n", part.c_str());
+            return -1;
+        }
+        // The umask narrows what mkdir gives; llc2 and the rc script must be
+        // able to read the directory whoever runs them.
+        const std::size_t up = part.rfind('/');
+        const std::string parent = up == 0 ? "/" : part.substr(0, up);
+        const int err = chmod(part.c_str(), 0755) != 0 ? errno : sync_dir(parent.c_str());
+        if (err != 0) {
+            std::fprintf(stderr, gettext("Cannot create directory %s: %s\n"), part.c_str(),
+                         std::strerror(err));
+            return -1;
+        }
+        std::fprintf(stderr, gettext("Created directory %s\n"), part.c_str());
+    }
+    return 0;
+}
+
 int create_conf(const char *linkname, int ppa, const int *conf_params)
 {
     return write_conf(linkname, ppa, conf_params, conf_write_mode::replace) ==

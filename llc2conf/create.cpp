@@ -196,6 +196,8 @@ int conf_create(int argc, char *const argv[])
                      gettext("Warning: PPA %d is above %d: llc2 -q and -U never reach it\n"), ppa,
                      PPA_SCAN_MAX);
     }
+    if (make_conf_dir() != 0)
+        return EXIT_WRONG;
     // Without -f, a file that appears after the look above is still not
     // replaced: of two creates of one PPA, one wins.
     switch (write_conf(linkname, ppa, params.data(),

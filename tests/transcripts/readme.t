@@ -2,13 +2,17 @@ The README's transcripts of every action against llc2sim, in the order of
 the README's one session. tests/transcripts/readme_blocks.sh checks that
 every transcript block of the README is found here as it stands.
 
-llc2sim with one interface, xnic, and no PPA yet; an empty configuration
-directory:
+llc2sim with one interface, xnic, and no PPA yet; no configuration
+directory, nor its parents:
 
   $ . "$LLC2_SOURCE/tests/transcripts/sim.sh"
   $ start "$LLC2_SOURCE/tests/transcripts/xnic.json"
+  $ rm -r r/etc
 
   $ llc2conf create 0 xnic0
+  Created directory /tmp/r/etc
+  Created directory /tmp/r/etc/llc2
+  Created directory /tmp/r/etc/llc2/default
   [exit 0]
   $ llc2conf create 1 xnic1 acktimer=5 maxretry=10
   [exit 0]
