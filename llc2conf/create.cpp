@@ -124,14 +124,13 @@ bool reads_back(int ppa, const char *provider, unsigned int instance, const int 
     std::FILE *fp = open_conf(ppa);
     if (fp == nullptr)
         return false;
-    std::array<char, LLC2_DEVNAME_SIZE> devicename{};
-    std::array<int, CONF_NPARAMS> read{};
-    int read_instance = -1;
-    const int parsed = parse_conf(fp, devicename.data(), &read_instance, read.data());
+    conf_values read;
+    conf_report report;
+    const int parsed = parse_conf(fp, ppa, read, report);
     std::fclose(fp);
-    return parsed == 0 && std::strcmp(devicename.data(), provider) == 0 &&
-           read_instance == static_cast<int>(instance) &&
-           std::equal(read.begin(), read.end(), params);
+    return parsed == 0 && std::strcmp(read.devicename.data(), provider) == 0 &&
+           read.instance == static_cast<int>(instance) &&
+           std::equal(read.params.begin(), read.params.end(), params);
 }
 
 } // namespace
