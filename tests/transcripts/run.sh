@@ -3,7 +3,9 @@
 # llc2, llc2conf and llc2sim first on PATH. cram leaves FILE.t.err beside the
 # file it ran when the output differs, so it runs a copy.
 set -euo pipefail
-build=$1 source=$2 transcript=$3
+# The paths may be relative: cram runs in a directory of its own.
+build=$(cd "$1" && pwd) source=$(cd "$2" && pwd)
+transcript=$(cd "$(dirname "$3")" && pwd)/$(basename "$3")
 cram=$(command -v cram3 || command -v cram) ||
   { echo "cram is missing (Debian: python3-cram; scripts/deps test installs it)"; exit 1; }
 work=$(mktemp -d /tmp/llc2cram.XXXXXX)
