@@ -4,6 +4,7 @@
 #include "llc2_debug.h"
 #include "llc2_ops.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <gtest/gtest.h>
 
@@ -123,8 +124,13 @@ TEST(UnplumbAll, ProbesWithoutPauses)
         if (eio_at >= 0)
             want.push_back("a GETPPA " + std::to_string(eio_at) + " EIO");
         EXPECT_EQ(cmdtest::trace(r), want);
+        // A pause is a second between two requests; however slow the host,
+        // the probes themselves never leave a gap that long.
         const std::vector<json> reqs = cmdtest::requests(r);
-        EXPECT_LT(reqs.back().value("t", 9.0) - reqs.front().value("t", 0.0), 0.9) << "a pause";
+        double widest = 0;
+        for (std::size_t i = 1; i < reqs.size(); ++i)
+            widest = std::max(widest, reqs[i].value("t", 9.0) - reqs[i - 1].value("t", 0.0));
+        EXPECT_LT(widest, 1.0) << "a pause";
     }
 }
 
