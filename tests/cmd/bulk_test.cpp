@@ -124,8 +124,9 @@ TEST(UnplumbAll, ProbesWithoutPauses)
         if (eio_at >= 0)
             want.push_back("a GETPPA " + std::to_string(eio_at) + " EIO");
         EXPECT_EQ(cmdtest::trace(r), want);
-        // A pause is a second between two requests; however slow the host,
-        // the probes themselves never leave a gap that long.
+        // A pause is a second's sleep between two requests. How long the
+        // whole scan takes depends on the host's speed; a gap of a second
+        // between two probes does not come from a slow host.
         const std::vector<json> reqs = cmdtest::requests(r);
         double widest = 0;
         for (std::size_t i = 1; i < reqs.size(); ++i)

@@ -46,8 +46,8 @@ std::string hex(const std::vector<unsigned char> &bytes);
 std::vector<unsigned char> words(std::initializer_list<std::uint32_t> ws);
 
 // How many times slower than a native build this run may be:
-// LLC2_TEST_TIME_FACTOR (scripts/cross sets it for programs under qemu), 1
-// when unset or not a whole number above 1. It scales the waits that only
+// LLC2_TEST_TIME_FACTOR (the cross presets set it: there every program runs
+// under qemu), 1 when unset or not a whole number above 1. It scales the waits that only
 // keep a broken run from hanging, and the windows a test needs to stay open.
 int time_factor();
 
@@ -92,8 +92,8 @@ class SimRoot
     // The same with the scenario file's text as it is, which need not be JSON.
     void start_sim_text(std::string_view scenario);
     // Sends sig, then SIGKILL if it has not gone within five seconds (times
-    // time_factor()). Returns
-    // llc2sim's exit status (or 128 + signal), -1 when it was not running.
+    // time_factor()). Returns llc2sim's exit status (or 128 + signal), -1
+    // when it was not running.
     int stop_sim(int sig = SIGTERM);
     bool sim_running() const { return sim_pid_ > 0; }
     // What llc2sim wrote to standard error so far.
