@@ -4,6 +4,7 @@
 #include "llc2_debug.h"
 #include "llc2_ops.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <gtest/gtest.h>
 
@@ -123,8 +124,14 @@ TEST(UnplumbAll, ProbesWithoutPauses)
         if (eio_at >= 0)
             want.push_back("a GETPPA " + std::to_string(eio_at) + " EIO");
         EXPECT_EQ(cmdtest::trace(r), want);
+        // A pause is a second's sleep between two requests. How long the
+        // whole scan takes depends on the host's speed; a gap of a second
+        // between two probes does not come from a slow host.
         const std::vector<json> reqs = cmdtest::requests(r);
-        EXPECT_LT(reqs.back().value("t", 9.0) - reqs.front().value("t", 0.0), 0.9) << "a pause";
+        double widest = 0;
+        for (std::size_t i = 1; i < reqs.size(); ++i)
+            widest = std::max(widest, reqs[i].value("t", 9.0) - reqs[i - 1].value("t", 0.0));
+        EXPECT_LT(widest, 1.0) << "a pause";
     }
 }
 

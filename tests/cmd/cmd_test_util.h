@@ -8,7 +8,6 @@
 
 #include <cstdint>
 #include <cstring>
-#include <initializer_list>
 #include <map>
 #include <sstream>
 #include <string>
@@ -23,19 +22,9 @@ inline std::string usage_line()
     return "Usage: " + llc2test::llc2_binary() + " [-P|-U|-p <ppa>|-u <ppa>|-q]\n";
 }
 
-// The bytes of 32-bit words in the host's order, as the driver receives them.
-// Built word by word, not from the tool's records, so a wrong field offset
-// in a record shows up here.
-inline std::vector<unsigned char> words(std::initializer_list<std::uint32_t> ws)
-{
-    std::vector<unsigned char> out;
-    for (const std::uint32_t w : ws) {
-        unsigned char b[4];
-        std::memcpy(b, &w, sizeof b);
-        out.insert(out.end(), b, b + 4);
-    }
-    return out;
-}
+// Expected payloads are built word by word, not from the tool's records, so a
+// wrong field offset in a record shows up.
+using llc2test::words;
 
 // The ioctl and link records of the log, in order: what reached the driver.
 inline std::vector<nlohmann::json> requests(const llc2test::SimRoot &r)

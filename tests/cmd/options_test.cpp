@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 #include <sstream>
 #include <unistd.h>
+#include <utility>
 
 namespace
 {
@@ -16,6 +17,7 @@ using cmdtest::usage_line;
 using llc2test::SimRoot;
 
 struct UsageCase {
+    std::string name; // of the test case
     std::vector<std::string> args;
     std::string before_usage; // what comes ahead of the usage line on stderr
 };
@@ -34,35 +36,49 @@ std::vector<UsageCase> usage_cases()
 {
     std::vector<UsageCase> cases = {
         // A second action, the same one repeated included.
-        {{"-q", "-q"}, ""},
-        {{"-P", "-U"}, ""},
-        {{"-p", "1", "-u", "2"}, ""},
-        {{"-r", "1", "-r", "1"}, ""},
-        {{"-PU"}, ""},
-        {{"-d", "-P", "-d", "-q"}, ""},
-        {{"-i", "0", "-P"}, ""},
+        {"q_twice", {"-q", "-q"}, ""},
+        {"P_and_U", {"-P", "-U"}, ""},
+        {"p_and_u", {"-p", "1", "-u", "2"}, ""},
+        {"r_twice", {"-r", "1", "-r", "1"}, ""},
+        {"PU_bundled", {"-PU"}, ""},
+        {"d_around_P_and_q", {"-d", "-P", "-d", "-q"}, ""},
+        {"i_and_P", {"-i", "0", "-P"}, ""},
         // Nothing after the second action is looked at: no diagnostic for
         // the bad letter, no complaint about the bad number.
-        {{"-P", "-U", "-x"}, ""},
-        {{"-U", "-p", "abc"}, ""},
+        {"bad_letter_after_second", {"-P", "-U", "-x"}, ""},
+        {"bad_number_after_second", {"-U", "-p", "abc"}, ""},
         // getopt's own diagnostics stay, then the usage line.
-        {{"-x"}, getopt_says("invalid option", 'x')},
-        {{"-d", "-x", "-P"}, getopt_says("invalid option", 'x')},
-        {{"-p"}, getopt_says("option requires an argument", 'p')},
-        {{"-d", "-r"}, getopt_says("option requires an argument", 'r')},
-        {{"-x", "-P"}, getopt_says("invalid option", 'x')},
+        {"bad_letter", {"-x"}, getopt_says("invalid option", 'x')},
+        {"bad_letter_between", {"-d", "-x", "-P"}, getopt_says("invalid option", 'x')},
+        {"p_alone", {"-p"}, getopt_says("option requires an argument", 'p')},
+        {"r_alone_after_d", {"-d", "-r"}, getopt_says("option requires an argument", 'r')},
+        {"bad_letter_first", {"-x", "-P"}, getopt_says("invalid option", 'x')},
         // The argument of -p is whatever follows it, even an option.
-        {{"-p", "-P"}, invalid("-P")},
-        {{"-u", "abc", "-P"}, invalid("abc")},
+        {"p_takes_an_option", {"-p", "-P"}, invalid("-P")},
+        {"u_bad_then_P", {"-u", "abc", "-P"}, invalid("abc")},
     };
     // Not a whole decimal number within int, for each of the four letters.
     // The last is a digit three, but not an ASCII one.
-    const char *bad[] = {"abc", "3x",          "",           "+3",          " 3",
-                         "3 ",  "-",           "--1",        "1-",          "0x1",
-                         "1e3", "99999999999", "2147483648", "-2147483649", "\xd9\xa3"};
+    const std::pair<const char *, const char *> bad[] = {
+        {"abc", "letters"},
+        {"3x", "trailing_letter"},
+        {"", "empty"},
+        {"+3", "plus_sign"},
+        {" 3", "leading_blank"},
+        {"3 ", "trailing_blank"},
+        {"-", "minus_alone"},
+        {"--1", "two_minuses"},
+        {"1-", "trailing_minus"},
+        {"0x1", "hex"},
+        {"1e3", "exponent"},
+        {"99999999999", "eleven_digits"},
+        {"2147483648", "int_max_plus_one"},
+        {"-2147483649", "int_min_minus_one"},
+        {"\xd9\xa3", "arabic_three"},
+    };
     for (const char *letter : {"-p", "-u", "-i", "-r"})
-        for (const char *b : bad)
-            cases.push_back({{letter, b}, invalid(b)});
+        for (const auto &[b, name] : bad)
+            cases.push_back({std::string(letter + 1) + "_" + name, {letter, b}, invalid(b)});
     return cases;
 }
 
@@ -74,20 +90,32 @@ std::string joined(const std::vector<std::string> &args)
     return s;
 }
 
-TEST(CommandLine, UsageErrorsEndWithStatusTwoAndTouchNothing)
+// gtest names the failing case by its command line.
+void PrintTo(const UsageCase &c, std::ostream *os)
+{
+    *os << joined(c.args);
+}
+
+// Each case runs on its own, so that a slow host meets no time limit for the
+// lot and a failure names its command line.
+struct BadLine : ::testing::TestWithParam<UsageCase> {
+};
+
+INSTANTIATE_TEST_SUITE_P(Usage, BadLine, ::testing::ValuesIn(usage_cases()),
+                         [](const auto &info) { return info.param.name; });
+
+// The usage line, exit status 2, and nothing opened or sent.
+TEST_P(BadLine, ExitsTwo)
 {
     SimRoot r;
     r.write_conf(0, llc2test::conf_text("xnic", 0));
     r.write_conf(1, llc2test::conf_text("xnic", 1));
     r.start_sim();
-    for (const UsageCase &c : usage_cases()) {
-        SCOPED_TRACE(joined(c.args));
-        const llc2test::Run run = r.run_llc2(c.args);
-        EXPECT_EQ(run.status, 2);
-        EXPECT_EQ(run.err, c.before_usage + usage_line());
-        EXPECT_EQ(run.out, "");
-        EXPECT_TRUE(r.log().empty()) << "the driver saw a request";
-    }
+    const llc2test::Run run = r.run_llc2(GetParam().args);
+    EXPECT_EQ(run.status, 2);
+    EXPECT_EQ(run.err, GetParam().before_usage + usage_line());
+    EXPECT_EQ(run.out, "");
+    EXPECT_TRUE(r.log().empty()) << "the driver saw a request";
 }
 
 // Runs llc2 under strace and returns the trace of the calls that open a
@@ -116,7 +144,7 @@ std::string traced_opens(const SimRoot &r, const std::vector<std::string> &args)
     return s.str();
 }
 
-TEST(CommandLine, UsageErrorsOpenNoFileOfTheRoot)
+TEST_P(BadLine, OpensNoFile)
 {
     SimRoot r;
     r.write_conf(1, llc2test::conf_text("xnic", 1));
@@ -127,19 +155,16 @@ TEST(CommandLine, UsageErrorsOpenNoFileOfTheRoot)
     if (control.find(r.path("etc/llc2/default/llc2.1")) == std::string::npos)
         GTEST_SKIP() << "strace is not installed or cannot trace here; output: " << control;
 
-    for (const UsageCase &c : usage_cases()) {
-        SCOPED_TRACE(joined(c.args));
-        const std::string t = traced_opens(r, c.args);
-        EXPECT_NE(t, "") << "no trace written";
-        EXPECT_EQ(t.find(r.root()), std::string::npos) << t;
-        EXPECT_EQ(t.find("connect("), std::string::npos) << t;
-    }
+    const std::string t = traced_opens(r, GetParam().args);
+    EXPECT_NE(t, "") << "no trace written";
+    EXPECT_EQ(t.find(r.root()), std::string::npos) << t;
+    EXPECT_EQ(t.find("connect("), std::string::npos) << t;
 }
 
 // Accepted command lines: -d anywhere and repeated, and operands ending the
 // options. Which action ran shows in what it printed: the status table, or
 // nothing for -U.
-TEST(CommandLine, ParsingStopsAtTheFirstOperandAndDebugGoesAnywhere)
+TEST(CommandLine, OperandEndsOptionsDebugGoesAnywhere)
 {
     const std::string table =
         "PPA State    ID      MACAddr     Type MaxSDU MinSDU Mode     Device\n";

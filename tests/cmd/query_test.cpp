@@ -4,6 +4,7 @@
 #include "cmd_test_util.h"
 
 #include <gtest/gtest.h>
+#include <ostream>
 
 namespace
 {
@@ -92,7 +93,7 @@ TEST(StatusTable, HowFieldsPrint)
                            "4: No such file or directory\n");
 }
 
-TEST(StatusTable, TheScanEndsSilentlyAtARefusalOtherThanNoSuchPpa)
+TEST(StatusTable, ScanEndsQuietlyAtOtherRefusals)
 {
     const struct {
         const char *faults;
@@ -126,60 +127,74 @@ TEST(StatusTable, TheScanEndsSilentlyAtARefusalOtherThanNoSuchPpa)
 }
 
 // One PPA, and each way one step of its DLPI exchange can go wrong: the
-// columns printed or not, the DLPI traffic, and the -d message.
-TEST(StatusTable, DlpiFailures)
+// columns printed or not, the DLPI traffic, and the -d message. One test case
+// each, so that a slow host meets no time limit for the lot.
+struct DlpiFailure {
+    const char *name;
+    const char *faults;
+    bool columns;
+    const char *steps;
+    const char *debug;
+};
+
+void PrintTo(const DlpiFailure &f, std::ostream *os)
 {
-    const struct {
-        const char *faults;
-        bool columns;
-        const char *steps;
-        std::string debug;
-    } rows[] = {
-        // clang-format off
-        {"[]", true, "attach info detach", ""},
-        {R"([{"request":"attach","errno":"EIO"}])", false, "attach flush", "device_info: putmsg(): Input/output error\n"},
-        {R"([{"request":"attach","dlpi":"getmsg_errno","errno":"EBADMSG"}])", false, "attach flush", "device_info: getmsg(DL_ATTACH_REQ): Bad message\n"},
-        {R"([{"request":"attach","dlpi":"error_ack"}])", false, "attach flush", "device_info: wrong reply primitive: 5\n"},
-        {R"([{"request":"attach","dlpi":"wrong_primitive"}])", false, "attach flush", "device_info: wrong reply primitive: 3\n"},
-        {R"([{"request":"attach","dlpi":"data"}])", false, "attach flush", "device_info: getmsg(DL_ATTACH_REQ): Success\n"},
-        {R"([{"request":"attach","dlpi":"long"}])", false, "attach flush", "device_info: getmsg(DL_ATTACH_REQ): Success\n"},
-        {R"([{"request":"attach","dlpi":"short","length":3}])", false, "attach flush", "device_info: getmsg(DL_ATTACH_REQ): Protocol error\n"},
-        {R"([{"request":"attach","dlpi":"short","length":0}])", false, "attach flush", "device_info: getmsg(DL_ATTACH_REQ): Protocol error\n"},
-        {R"([{"request":"attach","dlpi":"poll_errno","errno":"EINTR"}])", false, "attach flush", "device_info: PPA (0) not responding\n"},
-        {R"([{"request":"info","errno":"ENOSR"}])", false, "attach info detach", "device_info: putmsg(): Out of streams resources\n"},
-        {R"([{"request":"info","dlpi":"getmsg_errno","errno":"EIO"}])", false, "attach info detach", "device_info: getmsg(DL_INFO_REQ): Input/output error\n"},
-        {R"([{"request":"info","dlpi":"poll_errno","errno":"EIO"}])", false, "attach info detach", "device_info: PPA (0) not responding\n"},
-        {R"([{"request":"info","dlpi":"error_ack"}])", false, "attach info detach", ""},
-        {R"([{"request":"info","dlpi":"wrong_primitive"}])", false, "attach info detach", ""},
-        {R"([{"request":"info","dlpi":"short","length":2}])", false, "attach info detach", ""},
-        {R"([{"request":"info","dlpi":"short","length":35}])", false, "attach info detach", ""},
-        {R"([{"request":"info","dlpi":"short","length":36}])", true, "attach info detach", ""},
-        {R"([{"request":"info","dlpi":"long","extra":12}])", true, "attach info flush detach", ""},
-        {R"([{"request":"info","dlpi":"data"}])", true, "attach info flush detach", ""},
-        {R"([{"request":"detach","errno":"EIO"}])", true, "attach info detach flush", "device_info: putmsg(): Input/output error\n"},
-        {R"([{"request":"detach","dlpi":"getmsg_errno","errno":"EIO"}])", true, "attach info detach flush", ""},
-        {R"([{"request":"detach","dlpi":"poll_errno","errno":"ENOMEM"}])", true, "attach info detach flush", "device_info: PPA (0) not responding\n"},
-        {R"([{"request":"detach","dlpi":"error_ack"}])", true, "attach info detach", ""},
-        {R"([{"request":"detach","dlpi":"data"}])", true, "attach info detach", ""},
-        // clang-format on
-    };
-    for (const auto &row : rows) {
-        SCOPED_TRACE(row.faults);
-        SimRoot r;
-        r.write_conf(0, conf_text("xnic", 0));
-        start(r, R"([{"ppa":0,"state":4,"id":1}])", row.faults);
-        const llc2test::Run quiet = r.run_llc2({});
-        EXPECT_EQ(quiet.status, 0);
-        EXPECT_EQ(quiet.out, header + "  0    up  0001 020000a1b2c3 " +
-                                 (row.columns ? "ethernet   1500      1    1 "
-                                              : "      ??     ??     ??   ?? ") +
-                                 "      xnic0\n");
-        EXPECT_EQ(quiet.err, "");
-        EXPECT_EQ(cmdtest::dlpi_steps(r), row.steps);
-        const llc2test::Run loud = r.run_llc2({"-d"});
-        EXPECT_EQ(loud.out, quiet.out);
-        EXPECT_EQ(loud.err, checking({{0, row.debug}}));
-    }
+    *os << f.faults;
+}
+
+const DlpiFailure dlpi_failures[] = {
+    // clang-format off
+    {"none", "[]", true, "attach info detach", ""},
+    {"attach_eio", R"([{"request":"attach","errno":"EIO"}])", false, "attach flush", "device_info: putmsg(): Input/output error\n"},
+    {"attach_getmsg_ebadmsg", R"([{"request":"attach","dlpi":"getmsg_errno","errno":"EBADMSG"}])", false, "attach flush", "device_info: getmsg(DL_ATTACH_REQ): Bad message\n"},
+    {"attach_error_ack", R"([{"request":"attach","dlpi":"error_ack"}])", false, "attach flush", "device_info: wrong reply primitive: 5\n"},
+    {"attach_wrong_primitive", R"([{"request":"attach","dlpi":"wrong_primitive"}])", false, "attach flush", "device_info: wrong reply primitive: 3\n"},
+    {"attach_data", R"([{"request":"attach","dlpi":"data"}])", false, "attach flush", "device_info: getmsg(DL_ATTACH_REQ): Success\n"},
+    {"attach_long", R"([{"request":"attach","dlpi":"long"}])", false, "attach flush", "device_info: getmsg(DL_ATTACH_REQ): Success\n"},
+    {"attach_short_3", R"([{"request":"attach","dlpi":"short","length":3}])", false, "attach flush", "device_info: getmsg(DL_ATTACH_REQ): Protocol error\n"},
+    {"attach_short_0", R"([{"request":"attach","dlpi":"short","length":0}])", false, "attach flush", "device_info: getmsg(DL_ATTACH_REQ): Protocol error\n"},
+    {"attach_poll_eintr", R"([{"request":"attach","dlpi":"poll_errno","errno":"EINTR"}])", false, "attach flush", "device_info: PPA (0) not responding\n"},
+    {"info_enosr", R"([{"request":"info","errno":"ENOSR"}])", false, "attach info detach", "device_info: putmsg(): Out of streams resources\n"},
+    {"info_getmsg_eio", R"([{"request":"info","dlpi":"getmsg_errno","errno":"EIO"}])", false, "attach info detach", "device_info: getmsg(DL_INFO_REQ): Input/output error\n"},
+    {"info_poll_eio", R"([{"request":"info","dlpi":"poll_errno","errno":"EIO"}])", false, "attach info detach", "device_info: PPA (0) not responding\n"},
+    {"info_error_ack", R"([{"request":"info","dlpi":"error_ack"}])", false, "attach info detach", ""},
+    {"info_wrong_primitive", R"([{"request":"info","dlpi":"wrong_primitive"}])", false, "attach info detach", ""},
+    {"info_short_2", R"([{"request":"info","dlpi":"short","length":2}])", false, "attach info detach", ""},
+    {"info_short_35", R"([{"request":"info","dlpi":"short","length":35}])", false, "attach info detach", ""},
+    {"info_short_36", R"([{"request":"info","dlpi":"short","length":36}])", true, "attach info detach", ""},
+    {"info_long", R"([{"request":"info","dlpi":"long","extra":12}])", true, "attach info flush detach", ""},
+    {"info_data", R"([{"request":"info","dlpi":"data"}])", true, "attach info flush detach", ""},
+    {"detach_eio", R"([{"request":"detach","errno":"EIO"}])", true, "attach info detach flush", "device_info: putmsg(): Input/output error\n"},
+    {"detach_getmsg_eio", R"([{"request":"detach","dlpi":"getmsg_errno","errno":"EIO"}])", true, "attach info detach flush", ""},
+    {"detach_poll_enomem", R"([{"request":"detach","dlpi":"poll_errno","errno":"ENOMEM"}])", true, "attach info detach flush", "device_info: PPA (0) not responding\n"},
+    {"detach_error_ack", R"([{"request":"detach","dlpi":"error_ack"}])", true, "attach info detach", ""},
+    {"detach_data", R"([{"request":"detach","dlpi":"data"}])", true, "attach info detach", ""},
+    // clang-format on
+};
+
+struct DlpiRow : ::testing::TestWithParam<DlpiFailure> {
+};
+
+INSTANTIATE_TEST_SUITE_P(Query, DlpiRow, ::testing::ValuesIn(dlpi_failures),
+                         [](const auto &info) { return std::string(info.param.name); });
+
+TEST_P(DlpiRow, ColumnsAndTrace)
+{
+    const DlpiFailure &row = GetParam();
+    SimRoot r;
+    r.write_conf(0, conf_text("xnic", 0));
+    start(r, R"([{"ppa":0,"state":4,"id":1}])", row.faults);
+    const llc2test::Run quiet = r.run_llc2({});
+    EXPECT_EQ(quiet.status, 0);
+    EXPECT_EQ(quiet.out,
+              header + "  0    up  0001 020000a1b2c3 " +
+                  (row.columns ? "ethernet   1500      1    1 " : "      ??     ??     ??   ?? ") +
+                  "      xnic0\n");
+    EXPECT_EQ(quiet.err, "");
+    EXPECT_EQ(cmdtest::dlpi_steps(r), row.steps);
+    const llc2test::Run loud = r.run_llc2({"-d"});
+    EXPECT_EQ(loud.out, quiet.out);
+    EXPECT_EQ(loud.err, checking({{0, row.debug}}));
 }
 
 } // namespace

@@ -1,5 +1,6 @@
 // A request that llc2sim never answers fails after the full ic_timout.
 #include "drv.h"
+#include "emu_proto.h"
 #include "sim_fixture.h"
 
 #include <gtest/gtest.h>
@@ -21,7 +22,9 @@ TEST(streams_slow, silence_is_etime_after_ic_timout)
     const auto waited = std::chrono::steady_clock::now() - t0;
     EXPECT_EQ(errno, ETIME);
     EXPECT_GE(waited, std::chrono::milliseconds(9950));
-    EXPECT_LT(waited, std::chrono::seconds(12));
+    // It was ic_timout that ran out, not the stream head's own wait for
+    // requests that carry none, five seconds longer.
+    EXPECT_LT(waited, std::chrono::seconds(EMU_DEFAULT_TIMEOUT_S));
     // The fault fired once; the stream still works.
     EXPECT_EQ(drv_getppa(fd, 0, info), 0);
     stream_close(fd);

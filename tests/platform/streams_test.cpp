@@ -84,13 +84,13 @@ TEST_F(streams, plink_setppa_getlink_punlink)
     EXPECT_EQ(stream_unlink(fd, id), -1);
     EXPECT_EQ(errno, EINVAL);
 
-    // The log shows the request with its exact bytes.
+    // The log shows the request with its exact bytes: PPA 2, command 15,
+    // the link, instance 1.
     bool seen = false;
+    const std::string want =
+        llc2test::hex(llc2test::words({2, 15, static_cast<std::uint32_t>(id), 1}));
     for (const auto &l : sim.log("ioctl"))
         if (l["ic_cmd"] == LLC2_IOC_SETPPA && l["result"] == "ok") {
-            const int lo = id & 0xff;
-            char want[33];
-            std::snprintf(want, sizeof want, "020000000f000000%02x00000001000000", lo);
             EXPECT_EQ(l["payload"], want);
             EXPECT_EQ(l["ic_len"], 16);
             EXPECT_EQ(l["ic_timout"], 10);
@@ -262,7 +262,8 @@ TEST_F(streams, dlpi_attach_info_detach)
                    [](const auto &l) { return l["primitive"].template get<std::uint32_t>(); });
     EXPECT_EQ(prims, (std::vector<std::uint32_t>{DL_ATTACH_REQ, DL_INFO_REQ, DL_DETACH_REQ,
                                                  DL_DETACH_REQ, DL_ATTACH_REQ}));
-    EXPECT_EQ(sim.log("putmsg")[0]["ctl"], "0b00000001000000");
+    // DL_ATTACH_REQ (0x0b) for PPA 1.
+    EXPECT_EQ(sim.log("putmsg")[0]["ctl"], llc2test::hex(llc2test::words({0x0b, 1})));
 }
 
 TEST_F(streams, replies_stay_on_their_own_stream)
@@ -337,10 +338,15 @@ TEST_F(streams, late_answer_is_never_taken_for_a_later_one)
 TEST_F(streams, flush_poll_errno_and_a_late_reply)
 {
     llc2test::SimRoot s2;
+    // The late reply must still be on its way when the flush below reaches
+    // llc2sim, some 50 ms after the request: a second leaves room for a slow
+    // host, and more for one under emulation.
+    const std::string late = std::to_string(1000 * llc2test::time_factor());
     ASSERT_NO_THROW(s2.start_sim_text(R"({"ppas": [{"ppa": 0}],
         "faults": [{"request": "attach", "dlpi": "poll_errno", "errno": "EINTR"},
                    {"request": "info", "dlpi": "long", "extra": 30, "count": 1},
-                   {"request": "info", "delay_ms": 300}]})"));
+                   {"request": "info", "delay_ms": )" +
+                                      late + "}]}"));
     const int fd = stream_open(s2.dev("llc2").c_str(), O_RDWR);
     ASSERT_GE(fd, 0);
     fds.push_back(fd);
@@ -369,7 +375,7 @@ TEST_F(streams, flush_poll_errno_and_a_late_reply)
     ASSERT_EQ(dl_send(fd, DL_INFO_REQ), 0);
     EXPECT_EQ(dl_wait(fd, 50), 0);
     ASSERT_EQ(stream_flush(fd, FLUSHRW), 0);
-    ASSERT_EQ(dl_wait(fd), 1);
+    ASSERT_EQ(dl_wait(fd, 10000 * llc2test::time_factor()), 1);
     ASSERT_EQ(dl_read(fd, a), 0);
     EXPECT_EQ(a[0], DL_INFO_ACK);
 }

@@ -4,6 +4,7 @@
 #include "dlpi.h"
 #include "errnames.h"
 #include "row_name.h"
+#include "sim_fixture.h"
 #include "streams.h"
 
 #include <gtest/gtest.h>
@@ -275,7 +276,8 @@ TEST(core, stream_head_holds_one_high_priority_message)
     const auto gone = k.log("discard");
     ASSERT_EQ(gone.size(), 1U);
     EXPECT_EQ(gone[0]["primitive"], DL_OK_ACK);
-    EXPECT_EQ(gone[0]["ctl"], "060000000c000000");
+    // DL_OK_ACK (0x06) for DL_DETACH_REQ (0x0c).
+    EXPECT_EQ(gone[0]["ctl"], llc2test::hex(llc2test::words({0x06, 0x0c})));
     EXPECT_EQ(k.get().word(1), DL_ATTACH_REQ);
     EXPECT_EQ(k.poll(), 0);
     // The detach took effect all the same.

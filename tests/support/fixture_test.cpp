@@ -125,6 +125,8 @@ TEST(Unhex, DecodesAndRejects)
     EXPECT_EQ(llc2test::unhex("00ff0A"), (std::vector<unsigned char>{0, 255, 10}));
     EXPECT_THROW(llc2test::unhex("abc"), std::invalid_argument);
     EXPECT_THROW(llc2test::unhex("zz"), std::invalid_argument);
+    // hex writes what the log writes: lower case, two digits a byte.
+    EXPECT_EQ(llc2test::hex({0, 255, 10, 0xa5}), "00ff0aa5");
 }
 
 } // namespace

@@ -215,6 +215,38 @@ std::vector<unsigned char> unhex(std::string_view hex)
     return out;
 }
 
+std::string hex(const std::vector<unsigned char> &bytes)
+{
+    static constexpr char digits[] = "0123456789abcdef";
+    std::string out;
+    for (const unsigned char b : bytes) {
+        out += digits[b >> 4];
+        out += digits[b & 0xf];
+    }
+    return out;
+}
+
+std::vector<unsigned char> words(std::initializer_list<std::uint32_t> ws)
+{
+    std::vector<unsigned char> out;
+    for (const std::uint32_t w : ws) {
+        unsigned char b[sizeof w];
+        std::memcpy(b, &w, sizeof w);
+        out.insert(out.end(), b, b + sizeof w);
+    }
+    return out;
+}
+
+int time_factor()
+{
+    const char *v = std::getenv("LLC2_TEST_TIME_FACTOR");
+    if (v == nullptr)
+        return 1;
+    char *end = nullptr;
+    const long f = std::strtol(v, &end, 10);
+    return end != v && *end == '\0' && f > 1 && f <= 100 ? static_cast<int>(f) : 1;
+}
+
 Run run_program(const std::vector<std::string> &argv, const std::vector<std::string> &env,
                 int timeout_s)
 {
@@ -225,7 +257,7 @@ Run run_program(const std::vector<std::string> &argv, const std::vector<std::str
     err.close_end(1);
 
     Run run;
-    const auto deadline = Clock::now() + std::chrono::seconds(timeout_s);
+    const auto deadline = Clock::now() + std::chrono::seconds(timeout_s) * time_factor();
     bool killed = false;
     std::array<pollfd, 2> fds{{{out.fd[0], POLLIN, 0}, {err.fd[0], POLLIN, 0}}};
     std::array<std::string *, 2> sinks{&run.out, &run.err};
@@ -350,7 +382,7 @@ void SimRoot::start_sim_text(std::string_view scenario)
                          program_env(), in.fd, out.fd, err.fd);
     }
 
-    const auto deadline = Clock::now() + std::chrono::seconds(10);
+    const auto deadline = Clock::now() + std::chrono::seconds(10) * time_factor();
     while (Clock::now() < deadline) {
         if (read_file(out_path).find("llc2sim: ready\n") != std::string::npos)
             return;
@@ -372,7 +404,7 @@ int SimRoot::stop_sim(int sig)
     const pid_t pid = std::exchange(sim_pid_, -1);
     ::kill(pid, sig);
     // Do not hang a test on an llc2sim that ignores the signal.
-    const auto deadline = Clock::now() + std::chrono::seconds(5);
+    const auto deadline = Clock::now() + std::chrono::seconds(5) * time_factor();
     while (Clock::now() < deadline) {
         if (const std::optional<int> status = reaped(pid))
             return *status;
@@ -427,7 +459,7 @@ std::vector<nlohmann::json> SimRoot::log(std::string_view kind) const
 bool SimRoot::wait_log(const std::function<bool(const std::vector<nlohmann::json> &)> &pred,
                        int timeout_ms) const
 {
-    const auto deadline = Clock::now() + std::chrono::milliseconds(timeout_ms);
+    const auto deadline = Clock::now() + std::chrono::milliseconds(timeout_ms) * time_factor();
     while (!pred(log())) {
         if (Clock::now() >= deadline)
             return false;

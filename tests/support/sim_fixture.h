@@ -8,7 +8,9 @@
 #include <nlohmann/json.hpp>
 
 #include <csignal>
+#include <cstdint>
 #include <functional>
+#include <initializer_list>
 #include <string>
 #include <string_view>
 #include <sys/types.h>
@@ -33,8 +35,24 @@ std::string conf_text(std::string_view device, int instance, int llc2_on = 1);
 // "0a0b" -> {10, 11}. Throws std::invalid_argument on odd length or bad digits.
 std::vector<unsigned char> unhex(std::string_view hex);
 
+// llc2sim's log spells a payload or a control part as its bytes in the order
+// they travelled, two lower-case hex digits a byte. The records travel in
+// the host's byte order, so a word's digits differ between hosts: expected
+// log text is built here from host-order words, never written out as the
+// digits one host happens to produce.
+std::string hex(const std::vector<unsigned char> &bytes);
+
+// The bytes of 32-bit words in the host's order, as the driver receives them.
+std::vector<unsigned char> words(std::initializer_list<std::uint32_t> ws);
+
+// How many times slower than a native build this run may be:
+// LLC2_TEST_TIME_FACTOR (the cross presets set it: there every program runs
+// under qemu), 1 when unset or not a whole number above 1. It scales the waits that only
+// keep a broken run from hanging, and the windows a test needs to stay open.
+int time_factor();
+
 // Runs a program with exactly the given environment, feeding it nothing on
-// standard input, and kills it after timeout_s seconds.
+// standard input, and kills it after timeout_s seconds (times time_factor()).
 Run run_program(const std::vector<std::string> &argv, const std::vector<std::string> &env,
                 int timeout_s);
 
@@ -69,12 +87,13 @@ class SimRoot
 
     // Starts llc2sim with the scenario and waits for its ready line; throws
     // std::runtime_error, with what llc2sim said, when it does not come up
-    // within ten seconds.
+    // within ten seconds (times time_factor()).
     void start_sim(const nlohmann::json &scenario = default_scenario());
     // The same with the scenario file's text as it is, which need not be JSON.
     void start_sim_text(std::string_view scenario);
-    // Sends sig, then SIGKILL if it has not gone within five seconds. Returns
-    // llc2sim's exit status (or 128 + signal), -1 when it was not running.
+    // Sends sig, then SIGKILL if it has not gone within five seconds (times
+    // time_factor()). Returns llc2sim's exit status (or 128 + signal), -1
+    // when it was not running.
     int stop_sim(int sig = SIGTERM);
     bool sim_running() const { return sim_pid_ > 0; }
     // What llc2sim wrote to standard error so far.
@@ -90,7 +109,8 @@ class SimRoot
     std::vector<nlohmann::json> log() const;
     // Only the records of one kind ("ioctl", "link", ...).
     std::vector<nlohmann::json> log(std::string_view kind) const;
-    // Reads the log until pred holds for it (true) or timeout_ms passes (false).
+    // Reads the log until pred holds for it (true) or timeout_ms (times
+    // time_factor()) passes (false).
     bool wait_log(const std::function<bool(const std::vector<nlohmann::json> &)> &pred,
                   int timeout_ms = 5000) const;
 
