@@ -1,6 +1,8 @@
 // The llc2 command: reads the options, runs one action and turns its result
 // into the exit status.
+#include "catalogue.h"
 #include "control.h"
+#include "help.h"
 #include "llc2_conf.h"
 #include "llc2_debug.h"
 #include "llc2_ops.h"
@@ -142,14 +144,22 @@ int run(int action, int ppa)
 
 int main(int argc, char *argv[])
 {
+    prepare_output();
     std::setlocale(LC_ALL, "");
     textdomain(TEXT_DOMAIN);
-    prepare_output();
+    // A deliberate change from the platform default: the catalogues live
+    // under our own prefix, which the default location need not be.
+    bindtextdomain(TEXT_DOMAIN, catalogue_dir());
 
     int action = 0;
     int ppa = 0;
-    int c = 0;
-    while ((c = getopt(argc, argv, OPTIONS)) != -1) {
+    for (;;) {
+        // --help and --version count wherever getopt would read an option.
+        if (optind < argc && llc2_long_option(argv[optind]) == 0)
+            return finish_output("llc2", 0, -1);
+        const int c = getopt(argc, argv, OPTIONS);
+        if (c == -1)
+            break;
         switch (c) {
         case 'd':
             ++debug;

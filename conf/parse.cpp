@@ -203,6 +203,12 @@ int get_value(const char *line, const char *keyword)
 
 int read_conf_file(FILE *fp, char *devicename, int *instance, int *conf_params)
 {
+    return read_conf_file_report(fp, devicename, instance, conf_params, nullptr);
+}
+
+int read_conf_file_report(FILE *fp, char *devicename, int *instance, int *conf_params,
+                          conf_report *report)
+{
     if (std::fseek(fp, 0, SEEK_SET) < 0) {
         if (debug > 0)
             std::fprintf(stderr, "Cannot lseek(): %s\n", std::strerror(errno));
@@ -216,33 +222,53 @@ int read_conf_file(FILE *fp, char *devicename, int *instance, int *conf_params)
     bool full = false;
     unsigned seen = 0;
     bool more = read_line(line, fp, full);
+    // The file's line the piece in line belongs to: the rest of a cut
+    // keyword line is read as a line of its own, but it is the same line.
+    int line_no = 1;
+    const auto refuse = [&]() {
+        if (report == nullptr) {
+            invalid_line(line.data());
+        } else {
+            report->invalid_line = line_no;
+            report->invalid_text = line.data();
+            if (report->invalid_text.ends_with('\n'))
+                report->invalid_text.pop_back();
+        }
+        return -1;
+    };
     while (more) {
         const char *text = line.data();
         while (is_space(*text))
             ++text;
 
+        bool line_ends = !full;
         if (*text == '#') {
             if (full)
                 discard_rest_of_line(fp);
+            line_ends = true;
         } else if (const keyword_row *row = match_keyword(text); row != nullptr) {
             if (row->dest == to_devicename) {
-                if (!parse_devicename(text, devicename)) {
-                    invalid_line(line.data());
-                    return -1;
-                }
+                if (!parse_devicename(text, devicename))
+                    return refuse();
             } else {
                 const int value = get_value(text, row->text.data());
                 if (row->dest == to_instance)
                     *instance = value;
                 else
                     conf_params[row->dest] = value;
-                if (value == -1) {
-                    invalid_line(line.data());
-                    return -1;
-                }
+                if (value == -1)
+                    return refuse();
             }
             seen |= row->bit;
+            if (report != nullptr) {
+                int &at = row->dest == to_devicename ? report->devicename_line
+                          : row->dest == to_instance ? report->instance_line
+                                                     : report->param_line.at(row->dest);
+                at = line_no;
+            }
         }
+        if (line_ends)
+            ++line_no;
 
         // The next line is read before the mask is checked, so a complete
         // file leaves the stream past the line after the last keyword.
@@ -258,8 +284,14 @@ int read_conf_file(FILE *fp, char *devicename, int *instance, int *conf_params)
     }
     if (seen == seen_all)
         return 0;
-    if (debug > 0)
+    if (report != nullptr) {
+        for (const keyword_row &row : keywords) {
+            if ((seen & row.bit) == 0)
+                report->missing.append(report->missing.empty() ? "" : " ").append(row.text);
+        }
+    } else if (debug > 0) {
         std::fprintf(stderr, "Cannot find all required keywords.\n");
+    }
     return -1;
 }
 

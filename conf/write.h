@@ -35,4 +35,11 @@ enum class conf_write_result {
 conf_write_result write_conf(const char *linkname, int ppa, const int *conf_params,
                              conf_write_mode mode);
 
+// Creates the configuration directory and those of its parents that are
+// missing, each with mode 0755 whatever the umask, and says "Created
+// directory <path>" of each on standard error. A part of the path that is
+// there but no directory is left for the write to fail on. 0, or -1 after a
+// message.
+int make_conf_dir();
+
 #endif

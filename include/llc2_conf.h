@@ -6,6 +6,7 @@
 
 #include <array>
 #include <cstdio>
+#include <string>
 
 // The fourteen keywords, in the order the parser tries them. Shared by the
 // parser and the writer.
@@ -62,6 +63,24 @@ extern conf_entry *conf_head;
 // conf_params twelve ints. Returns 0 when the file is valid and complete,
 // -1 otherwise after its message.
 int read_conf_file(FILE *fp, char *devicename, int *instance, int *conf_params);
+
+// Where a parse found what, for a caller that words its findings itself
+// (llc2conf). Lines are counted in the file from 1; 0 means none.
+struct conf_report {
+    int invalid_line = 0;     // the line that made the file invalid
+    std::string invalid_text; // that line as read, without its newline
+    std::string missing;      // the keywords never seen, blank-separated
+    int devicename_line = 0;  // where each value read was last set
+    int instance_line = 0;
+    std::array<int, CONF_NPARAMS> param_line{};
+};
+
+// read_conf_file, filling report when it is not null; then the parser's two
+// messages about a refused file ("Invalid line: ...", and "Cannot find all
+// required keywords." under debug) are left to the caller. With a null
+// report it is read_conf_file.
+int read_conf_file_report(FILE *fp, char *devicename, int *instance, int *conf_params,
+                          conf_report *report);
 
 // One file's values, as read_conf_file leaves them.
 struct conf_values {

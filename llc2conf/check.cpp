@@ -25,29 +25,30 @@ struct conf_file {
 };
 
 // The values the driver would not receive as written, and switches that are
-// neither on nor off. Returns how many it reported.
-int value_problems(int ppa, const int *params)
+// neither on nor off, each at the line that set it. Returns how many it
+// reported.
+int value_problems(int ppa, const conf_values &v, const conf_report &report)
 {
     int wrong = 0;
     for (const conf_switch &sw : CONF_SWITCHES) {
-        const int value = params[sw.conf_index];
+        const int value = v.params.at(sw.conf_index);
         if (value != 0 && value != 1) {
-            std::fprintf(stderr, gettext("PPA %d: %s=%d: 0 or 1 is expected\n"), ppa, *sw.keyword,
-                         value);
+            finding_at(ppa, report.param_line.at(sw.conf_index));
+            std::fprintf(stderr, gettext("%s=%d: 0 or 1 is expected\n"), *sw.keyword, value);
             ++wrong;
         }
     }
     for (const init_param &param : INIT_PARAMS) {
-        const int value = params[param.conf_index];
+        const int value = v.params.at(param.conf_index);
         if (static_cast<unsigned int>(value) <= 0xffffU)
             continue;
         const unsigned int sent = init_param_value(param, value);
+        finding_at(ppa, report.param_line.at(param.conf_index));
         if ((static_cast<unsigned int>(value) & 0xffffU) == 0 && param.default_value != 0)
-            std::fprintf(stderr, gettext("PPA %d: %s=%d is sent as the default %u\n"), ppa,
-                         *param.keyword, value, sent);
-        else
-            std::fprintf(stderr, gettext("PPA %d: %s=%d is cut to %u\n"), ppa, *param.keyword,
+            std::fprintf(stderr, gettext("%s=%d is sent as the default %u\n"), *param.keyword,
                          value, sent);
+        else
+            std::fprintf(stderr, gettext("%s=%d is cut to %u\n"), *param.keyword, value, sent);
         ++wrong;
     }
     return wrong;
@@ -67,10 +68,9 @@ int nul_bytes(int ppa, std::FILE *fp)
     for (int c = std::getc(fp);; c = std::getc(fp)) {
         if (c == EOF || c == '\n') {
             if (nul && !comment) {
-                std::fprintf(stderr,
-                             gettext("PPA %d: line %d holds a NUL byte: llc2 reads the line only "
-                                     "up to it\n"),
-                             ppa, line);
+                finding_at(ppa, line);
+                std::fputs(gettext("holds a NUL byte: llc2 reads the line only up to it\n"),
+                           stderr);
                 ++found;
             }
             if (c == EOF)
@@ -100,24 +100,21 @@ bool check_one(const conf_file &file, device_map &devices)
 {
     const int ppa = file.ppa;
     int wrong = 0;
-    std::array<char, LLC2_DEVNAME_SIZE> devicename{};
-    std::array<int, CONF_NPARAMS> params{};
-    int instance = 0;
-    const bool parsed = parse_conf(file.fp, devicename.data(), &instance, params.data()) == 0;
-    if (!parsed) {
-        // The parser has said why.
-        conf_path_buf path;
-        (void)conf_file_path(path, ppa);
-        std::fprintf(stderr, gettext("PPA %d: %s does not parse\n"), ppa, path.data());
+    conf_values v;
+    conf_report report;
+    // The finding says why the file is refused.
+    const bool parsed = parse_conf(file.fp, ppa, v, report) == 0;
+    if (!parsed)
         ++wrong;
-    }
     // What create refuses is wrong here too; what it only warns of is a
     // warning, so that "llc2conf check && llc2 -P" boots over it.
     if (ppa < 0) {
-        std::fprintf(stderr, gettext("PPA %d: outside 0 to %d: llc2 -q and -U never reach it\n"),
-                     ppa, PPA_SCAN_MAX);
+        finding_at(ppa, 0);
+        std::fprintf(stderr, gettext("outside 0 to %d: llc2 -q and -U never reach it\n"),
+                     PPA_SCAN_MAX);
         ++wrong;
     } else if (ppa > PPA_SCAN_MAX) {
+        finding_at(ppa, 0);
         std::fprintf(stderr,
                      gettext("Warning: PPA %d is above %d: llc2 -q and -U never reach it\n"), ppa,
                      PPA_SCAN_MAX);
@@ -125,25 +122,27 @@ bool check_one(const conf_file &file, device_map &devices)
     wrong += nul_bytes(ppa, file.fp);
     if (!parsed)
         return false;
-    if (!provider_name_ok(devicename.data())) {
+    const char *devicename = v.devicename.data();
+    if (!provider_name_ok(devicename)) {
+        finding_at(ppa, report.devicename_line);
         std::fprintf(stderr,
-                     gettext("PPA %d: devicename=%s: not a device in /dev: a device name has "
-                             "letters, digits, '_', '.' and '-' only\n"),
-                     ppa, devicename.data());
+                     gettext("devicename=%s: not a device in /dev: a device name has letters, "
+                             "digits, '_', '.' and '-' only\n"),
+                     devicename);
         ++wrong;
     }
-    wrong += value_problems(ppa, params.data());
+    wrong += value_problems(ppa, v, report);
 
-    const auto [at, fresh] = devices.try_emplace({devicename.data(), instance}, ppa);
+    const auto [at, fresh] = devices.try_emplace({devicename, v.instance}, ppa);
     if (!fresh) {
-        std::fprintf(stderr,
-                     gettext("PPA %d: device %s instance %d is also configured for PPA %d\n"), ppa,
-                     devicename.data(), instance, at->second);
+        finding_at(ppa, report.instance_line);
+        std::fprintf(stderr, gettext("device %s instance %d is also configured in llc2.%d\n"),
+                     devicename, v.instance, at->second);
         ++wrong;
     }
     if (wrong == 0) {
-        std::printf(gettext("PPA %d: ok: device %s, instance %d, llc2_on %d\n"), ppa,
-                    devicename.data(), instance, params[CONF_LLC2_ON]);
+        std::printf(gettext("PPA %d: ok: device %s, instance %d, llc2_on %d\n"), ppa, devicename,
+                    v.instance, v.params[CONF_LLC2_ON]);
     }
     // Keep the order of the two streams when both go to one place.
     order_output();
@@ -193,8 +192,9 @@ int conf_check(int argc, char *const argv[])
     for (std::size_t i = 0; i < files.size(); ++i) {
         if (i > 0 && files[i].ppa == files[i - 1].ppa) {
             // "llc2.3" and "llc2.3.bak" both read as PPA 3.
+            finding_at(files[i].ppa, 0);
             std::fprintf(stderr,
-                         gettext("PPA %d: more than one file names it; llc2 -P plumbs it twice\n"),
+                         gettext("more than one file names PPA %d; llc2 -P plumbs it twice\n"),
                          files[i].ppa);
             ok = false;
             continue;

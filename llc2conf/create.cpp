@@ -124,14 +124,13 @@ bool reads_back(int ppa, const char *provider, unsigned int instance, const int 
     std::FILE *fp = open_conf(ppa);
     if (fp == nullptr)
         return false;
-    std::array<char, LLC2_DEVNAME_SIZE> devicename{};
-    std::array<int, CONF_NPARAMS> read{};
-    int read_instance = -1;
-    const int parsed = parse_conf(fp, devicename.data(), &read_instance, read.data());
+    conf_values read;
+    conf_report report;
+    const int parsed = parse_conf(fp, ppa, read, report);
     std::fclose(fp);
-    return parsed == 0 && std::strcmp(devicename.data(), provider) == 0 &&
-           read_instance == static_cast<int>(instance) &&
-           std::equal(read.begin(), read.end(), params);
+    return parsed == 0 && std::strcmp(read.devicename.data(), provider) == 0 &&
+           read.instance == static_cast<int>(instance) &&
+           std::equal(read.params.begin(), read.params.end(), params);
 }
 
 } // namespace
@@ -196,6 +195,8 @@ int conf_create(int argc, char *const argv[])
                      gettext("Warning: PPA %d is above %d: llc2 -q and -U never reach it\n"), ppa,
                      PPA_SCAN_MAX);
     }
+    if (make_conf_dir() != 0)
+        return EXIT_WRONG;
     // Without -f, a file that appears after the look above is still not
     // replaced: of two creates of one PPA, one wins.
     switch (write_conf(linkname, ppa, params.data(),

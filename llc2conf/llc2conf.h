@@ -5,7 +5,6 @@
 #define LLC2CONF_LLC2CONF_H
 
 #include "llc2_conf.h"
-#include "llc2_debug.h"
 
 #include <algorithm>
 #include <array>
@@ -45,18 +44,17 @@ inline bool provider_name_ok(std::string_view name)
            name != ".." && std::all_of(name.begin(), name.end(), allowed);
 }
 
-// read_conf_file, saying why a file falls short: the parser names a missing
-// keyword only under debug, and telling the administrator why is what we
-// are here for. The directory scan's debug traces are not wanted, so debug
-// is raised for the parse alone.
-inline int parse_conf(std::FILE *fp, char *devicename, int *instance, int *conf_params)
-{
-    const int saved = debug;
-    debug = 1;
-    const int result = read_conf_file(fp, devicename, instance, conf_params);
-    debug = saved;
-    return result;
-}
+// Starts a finding about PPA's file on standard error: "llc2.3: ", or
+// "llc2.3:7: " when line is not 0. The directory is the one configuration
+// directory, which --help and "No PPA is configured in" name.
+void finding_at(int ppa, int line);
+
+// read_conf_file as llc2conf reports it: the file's own line for an invalid
+// one ("llc2.3:7: invalid line: acktimer=x2") and every keyword missing
+// ("llc2.3: missing keywords: polltimer maxretry"), which llc2 says only
+// as "Invalid line: ..." and, under -d, "Cannot find all required keywords.".
+// 0, or -1 after the finding. report tells where each value was read.
+int parse_conf(std::FILE *fp, int ppa, conf_values &values, conf_report &report);
 
 // llc2conf create [-f] <ppa> <linkname> [keyword=value ...]
 int conf_create(int argc, char *const argv[]);

@@ -1,5 +1,7 @@
 // The llc2conf command: picks the subcommand and turns its result into the
 // exit status. Nothing here or below opens the driver.
+#include "catalogue.h"
+#include "help.h"
 #include "llc2conf.h"
 #include "output.h"
 
@@ -27,12 +29,17 @@ void usage(const char *argv0)
 
 int main(int argc, char *argv[])
 {
+    prepare_output();
     std::setlocale(LC_ALL, "");
     textdomain(TEXT_DOMAIN);
-    prepare_output();
+    // A deliberate change from the platform default: the catalogues live
+    // under our own prefix, which the default location need not be.
+    bindtextdomain(TEXT_DOMAIN, catalogue_dir());
     int status = EXIT_USAGE;
     if (argc >= 2) {
         const std::string_view command = argv[1];
+        if (llc2conf_long_option(argv[1]) == 0)
+            return finish_output("llc2conf", 0, EXIT_WRONG);
         if (command == "create")
             status = conf_create(argc - 2, argv + 2);
         else if (command == "check")

@@ -21,18 +21,18 @@ int conf_show(int argc, char *const argv[])
     std::FILE *fp = open_conf(ppa);
     if (fp == nullptr)
         return EXIT_WRONG;
-    std::array<char, LLC2_DEVNAME_SIZE> devicename{};
-    std::array<int, CONF_NPARAMS> params{};
-    int instance = 0;
-    const int parsed = parse_conf(fp, devicename.data(), &instance, params.data());
+    conf_values v;
+    conf_report report;
+    const int parsed = parse_conf(fp, ppa, v, report);
     std::fclose(fp);
+    const auto &params = v.params;
     if (parsed == -1) {
         std::fprintf(stderr, gettext("Error reading parameters for PPA %d\n"), ppa);
         return EXIT_WRONG;
     }
 
-    std::printf(gettext("PPA %d: device %s, instance %d, llc2_on %d\n"), ppa, devicename.data(),
-                instance, params[CONF_LLC2_ON]);
+    std::printf(gettext("PPA %d: device %s, instance %d, llc2_on %d\n"), ppa, v.devicename.data(),
+                v.instance, params[CONF_LLC2_ON]);
     std::printf("%-14s %8s %8s\n", gettext("keyword"), gettext("written"), gettext("sent"));
     // In the order of ctl_init's fields, as the driver receives them.
     for (const init_param &param : INIT_PARAMS) {

@@ -7,6 +7,9 @@
 sim_start() {
   local root=$1 scenario=$2
   shift 2
+  # Emptied first: a ready line left by an earlier llc2sim on this root must
+  # not pass for this one's.
+  : >"$root/llc2sim.out"
   "$@" "$build/sim/llc2sim" --root "$root" --scenario "$scenario" --log "$root/llc2sim.log" \
     >"$root/llc2sim.out" 2>"$root/llc2sim.err" &
   sim_pid=$!

@@ -42,7 +42,7 @@ TEST(PlumbAll, ListsTheConfiguredPpasOnlyUnderDebug)
     }
 }
 
-TEST(PlumbAllAndInit, StopAtAnUnreadableConfigurationDirectory)
+TEST(PlumbAllAndInit, StopAtAnUnreadableConfDirectory)
 {
     for (const char *opt : {"-P", "-i"}) {
         SCOPED_TRACE(opt);

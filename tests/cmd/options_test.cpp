@@ -98,13 +98,14 @@ void PrintTo(const UsageCase &c, std::ostream *os)
 
 // Each case runs on its own, so that a slow host meets no time limit for the
 // lot and a failure names its command line.
-struct UsageError : ::testing::TestWithParam<UsageCase> {
+struct BadLine : ::testing::TestWithParam<UsageCase> {
 };
 
-INSTANTIATE_TEST_SUITE_P(CommandLine, UsageError, ::testing::ValuesIn(usage_cases()),
+INSTANTIATE_TEST_SUITE_P(Usage, BadLine, ::testing::ValuesIn(usage_cases()),
                          [](const auto &info) { return info.param.name; });
 
-TEST_P(UsageError, EndsWithStatusTwoAndTouchesNothing)
+// The usage line, exit status 2, and nothing opened or sent.
+TEST_P(BadLine, ExitsTwo)
 {
     SimRoot r;
     r.write_conf(0, llc2test::conf_text("xnic", 0));
@@ -143,7 +144,7 @@ std::string traced_opens(const SimRoot &r, const std::vector<std::string> &args)
     return s.str();
 }
 
-TEST_P(UsageError, OpensNoFileOfTheRoot)
+TEST_P(BadLine, OpensNoFile)
 {
     SimRoot r;
     r.write_conf(1, llc2test::conf_text("xnic", 1));
@@ -163,7 +164,7 @@ TEST_P(UsageError, OpensNoFileOfTheRoot)
 // Accepted command lines: -d anywhere and repeated, and operands ending the
 // options. Which action ran shows in what it printed: the status table, or
 // nothing for -U.
-TEST(CommandLine, ParsingStopsAtTheFirstOperandAndDebugGoesAnywhere)
+TEST(CommandLine, OperandEndsOptionsDebugGoesAnywhere)
 {
     const std::string table =
         "PPA State    ID      MACAddr     Type MaxSDU MinSDU Mode     Device\n";

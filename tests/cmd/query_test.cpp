@@ -93,7 +93,7 @@ TEST(StatusTable, HowFieldsPrint)
                            "4: No such file or directory\n");
 }
 
-TEST(StatusTable, TheScanEndsSilentlyAtARefusalOtherThanNoSuchPpa)
+TEST(StatusTable, ScanEndsQuietlyAtOtherRefusals)
 {
     const struct {
         const char *faults;
@@ -172,13 +172,13 @@ const DlpiFailure dlpi_failures[] = {
     // clang-format on
 };
 
-struct DlpiFailures : ::testing::TestWithParam<DlpiFailure> {
+struct DlpiRow : ::testing::TestWithParam<DlpiFailure> {
 };
 
-INSTANTIATE_TEST_SUITE_P(StatusTable, DlpiFailures, ::testing::ValuesIn(dlpi_failures),
+INSTANTIATE_TEST_SUITE_P(Query, DlpiRow, ::testing::ValuesIn(dlpi_failures),
                          [](const auto &info) { return std::string(info.param.name); });
 
-TEST_P(DlpiFailures, ColumnsTrafficAndTrace)
+TEST_P(DlpiRow, ColumnsAndTrace)
 {
     const DlpiFailure &row = GetParam();
     SimRoot r;

@@ -20,7 +20,7 @@ json silent_on(const char *request)
     return s;
 }
 
-TEST(SilentDriver, UninitialisingWaitsOutTheControlMessageAndStillDisables)
+TEST(SilentDriver, UninitWaitsOutControlThenDisables)
 {
     llc2test::SimRoot r;
     r.start_sim(silent_on("uninit"));

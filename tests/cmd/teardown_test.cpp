@@ -55,7 +55,7 @@ json with_ppa(int ppa, int link_id, json faults = json::array())
     return s;
 }
 
-TEST(Uninit, SendsTheControlMessageThenDisableForTheNumberGiven)
+TEST(Uninit, SendsControlMessageThenDisableForThePpa)
 {
     // The number goes to the driver as given, negative and extreme ones too;
     // the driver is the one to refuse them.
@@ -86,7 +86,7 @@ TEST(Uninit, SendsTheControlMessageThenDisableForTheNumberGiven)
     }
 }
 
-TEST(Unplumb, UnlinksTheIdentifierTheDriverReportsAfterAPause)
+TEST(Unplumb, UnlinksTheReportedIdAfterAPause)
 {
     SimRoot r;
     // Link 7 was made by some earlier run; nothing in this process knows it.

@@ -175,7 +175,7 @@ TEST_F(ConfDirectory, DirectoryThatIsAFile)
 
 // Root runs the tests too, so files are made unopenable by what they are,
 // not by their mode.
-TEST_F(ConfDirectory, FileThatDoesNotOpenFailsTheScanButNotTheOthers)
+TEST_F(ConfDirectory, UnopenableFileFailsTheScanNotTheOthers)
 {
     make_file("llc2.0");
     make_file("llc2.1");

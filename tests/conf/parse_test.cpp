@@ -88,7 +88,7 @@ const std::array<int, CONF_NPARAMS> full_params{0,   101, 102, 103, 104, 105,
 
 } // namespace
 
-TEST(KeywordConstants, TextsAndOrderAsTheWriterAndParserShareThem)
+TEST(KeywordConstants, ShareTextsAndOrderWithTheWriter)
 {
     const std::vector<keyword_line> lines = keyword_lines();
     const std::array<const char *, 14> constants{
@@ -458,4 +458,59 @@ TEST(ReadConfFile, UnseekableStream)
     const parsed p = parse_stream(fp.get(), 1);
     EXPECT_EQ(p.rc, -1);
     EXPECT_EQ(p.err, "Cannot lseek(): Illegal seek\n");
+}
+
+// The report llc2conf words its findings from: the file's own line numbers,
+// however the parser cut or skipped the lines before, and the keywords never
+// seen; the parser itself says nothing then, not even under debug.
+TEST(ReadConfFileReport, TellsTheFilesLineAndWhatIsMissing)
+{
+    using namespace std::string_literals;
+    const std::string all = lines_without({});
+    const std::string rest = lines_without({"acktimer", "llc2_on"}); // 12 lines
+    const struct {
+        const char *what;
+        std::string text;
+        int invalid_line; // 0: the file parses or lacks keywords
+        std::string invalid_text;
+        std::string missing;
+        int ack_line; // where acktimer was read, when the file parses
+    } cases[] = {
+        {"comments and blanks", "# a\n\n  # b\n" + all, 0, "", "", 9},
+        {"value and tab comment", "# a\nacktimer=x2\t# Ack\n", 2, "acktimer=x2\t# Ack", "", 0},
+        {"long comment", "#" + std::string(3000, '-') + "\nacktimer=-1\n", 2, "acktimer=-1", "", 0},
+        {"long keyword line", "acktimer=5" + std::string(2100, ' ') + "\nmaxretry=x\n", 2,
+         "maxretry=x", "", 0},
+        {"NUL in a line", "devicename=xn\0ic\nacktimer=\n"s, 2, "acktimer=", "", 0},
+        {"no newline at the end", "\n\nrsptimer=x", 3, "rsptimer=x", "", 0},
+        {"devicename too long", "#\ndevicename=" + std::string(1100, 'n') + "\n", 2,
+         "devicename=" + std::string(1100, 'n'), "", 0},
+        {"the last of a repeat counts", "acktimer=1\n" + rest + "acktimer=7\n", 0, "", "", 14},
+        {"two missing", lines_without({"polltimer", "maxretry"}), 0, "", "polltimer maxretry", 0},
+        {"empty", "", 0, "",
+         "devicename deviceinstance deviceloopback timeinterval acktimer rsptimer polltimer "
+         "rejecttimer rembusytimer inacttimer maxretry xmitwindowsz rcvwindowsz",
+         0},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.what);
+        file_ptr fp = stream_of(c.text);
+        std::array<char, LLC2_DEVNAME_SIZE> name{};
+        std::array<int, CONF_NPARAMS> params{};
+        int instance = 0;
+        conf_report report;
+        debug_level guard(1);
+        int rc = 0;
+        const std::string err = capture_stderr([&] {
+            rc = read_conf_file_report(fp.get(), name.data(), &instance, params.data(), &report);
+        });
+        EXPECT_EQ(err, "");
+        EXPECT_EQ(report.invalid_line, c.invalid_line);
+        EXPECT_EQ(report.invalid_text, c.invalid_text);
+        EXPECT_EQ(report.missing, c.missing);
+        EXPECT_EQ(rc, c.ack_line > 0 ? 0 : -1);
+        if (c.ack_line > 0) {
+            EXPECT_EQ(report.param_line[CONF_ACKTIMER], c.ack_line);
+        }
+    }
 }

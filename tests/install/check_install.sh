@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
-# check_install.sh CMAKE BUILD_DIR STAGE SBINDIR MANDIR DATADIR
+# check_install.sh CMAKE BUILD_DIR STAGE SBINDIR MANDIR DATADIR LOCALEDIR
 # Installs the build into STAGE and checks each file and its mode.
 set -euo pipefail
-cmake=$1 build=$2 stage=$3 sbin=$4 man=$5 data=$6
+cmake=$1 build=$2 stage=$3 sbin=$4 man=$5 data=$6 locale=$7
 rm -rf "$stage"
 "$cmake" --install "$build" --prefix "$stage" >/dev/null
 
@@ -28,6 +28,7 @@ expect "$man/man8/llc2sim.8" 644
 expect "$man/man8/llc2conf.8" 644
 expect "$data/llc2/llc2.sample" 644
 expect "$data/llc2/llc2.rc" 755
+expect "$locale/de/LC_MESSAGES/ZANT_OST_OSCMD.mo" 644
 # The installed tool runs.
 "$stage/$sbin/llc2" -q -q 2>/dev/null && rc=0 || rc=$?
 [ "$rc" -eq 2 ] || { echo "installed llc2 -q -q: status $rc, want 2"; status=1; }

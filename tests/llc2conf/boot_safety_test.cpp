@@ -139,10 +139,9 @@ TEST(Output, ThatCannotBeWrittenIsAFailure)
     const struct {
         std::vector<std::string> words;
         int status;
-    } cases[] = {{{"llc2", "-q"}, 255},
-                 {{"llc2", "-d", "-P"}, 255},
-                 {{"llc2conf", "check"}, 1},
-                 {{"llc2conf", "show", "1"}, 1}};
+    } cases[] = {{{"llc2", "-q"}, 255},      {{"llc2", "-d", "-P"}, 255},
+                 {{"llc2conf", "check"}, 1}, {{"llc2conf", "show", "1"}, 1},
+                 {{"llc2", "--help"}, 255},  {{"llc2conf", "--version"}, 1}};
     for (const auto &c : cases) {
         SCOPED_TRACE(c.words.back());
         const llc2test::Run full = shell(r, ">/dev/full", c.words);

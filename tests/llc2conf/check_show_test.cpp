@@ -39,25 +39,20 @@ TEST(Check, ReportsEveryFaultAndFailsForAny)
     EXPECT_EQ(all.out, "PPA 0: ok: device xnic, instance 0, llc2_on 1\n"
                        "PPA 6: ok: device xnic, instance 6, llc2_on 0\n"
                        "PPA 64: ok: device xnic, instance 64, llc2_on 1\n");
+    // Each finding names the file, and the line where there is one.
     EXPECT_EQ(all.err, "Cannot open " + dir +
                            "llc2.8: No such file or directory\n"
-                           "Invalid line: acktimer=x\n\n"
-                           "PPA 1: " +
-                           dir +
-                           "llc2.1 does not parse\n"
-                           "PPA 2: device xnic instance 0 is also configured for PPA 0\n"
-                           "PPA 3: polltimer=70000 is cut to 4464\n"
-                           "PPA 3: rsptimer=65536 is sent as the default 2\n"
-                           "PPA 4: llc2_on=2: 0 or 1 is expected\n"
-                           "Cannot find all required keywords.\n"
-                           "PPA 5: " +
-                           dir +
-                           "llc2.5 does not parse\n"
-                           "PPA 6: more than one file names it; llc2 -P plumbs it twice\n"
-                           "PPA 10: devicename=../../tmp/evil: not a device in /dev: a device "
+                           "llc2.1:7: invalid line: acktimer=x\n"
+                           "llc2.2:3: device xnic instance 0 is also configured in llc2.0\n"
+                           "llc2.3:9: polltimer=70000 is cut to 4464\n"
+                           "llc2.3:8: rsptimer=65536 is sent as the default 2\n"
+                           "llc2.4:4: llc2_on=2: 0 or 1 is expected\n"
+                           "llc2.5: missing keywords: rcvwindowsz\n"
+                           "llc2.6: more than one file names PPA 6; llc2 -P plumbs it twice\n"
+                           "llc2.10:2: devicename=../../tmp/evil: not a device in /dev: a device "
                            "name has letters, digits, '_', '.' and '-' only\n"
-                           "PPA 11: line 2 holds a NUL byte: llc2 reads the line only up to it\n"
-                           "Warning: PPA 64 is above 63: llc2 -q and -U never reach it\n");
+                           "llc2.11:2: holds a NUL byte: llc2 reads the line only up to it\n"
+                           "llc2.64: Warning: PPA 64 is above 63: llc2 -q and -U never reach it\n");
 
     // Named PPAs only, each once, in order; a missing file is a fault.
     struct Case {
@@ -76,11 +71,11 @@ TEST(Check, ReportsEveryFaultAndFailsForAny)
         {{"check", "64"},
          0,
          "PPA 64: ok: device xnic, instance 64, llc2_on 1\n",
-         "Warning: PPA 64 is above 63: llc2 -q and -U never reach it\n"},
+         "llc2.64: Warning: PPA 64 is above 63: llc2 -q and -U never reach it\n"},
         {{"check", "0", "2"},
          1,
          "PPA 0: ok: device xnic, instance 0, llc2_on 1\n",
-         "PPA 2: device xnic instance 0 is also configured for PPA 0\n"},
+         "llc2.2:3: device xnic instance 0 is also configured in llc2.0\n"},
         {{"check", "7", "0"},
          1,
          "PPA 0: ok: device xnic, instance 0, llc2_on 1\n",
@@ -143,7 +138,8 @@ TEST(Show, WrittenBesideSent)
     const llc2test::Run bad = run(r, {"show", "4"});
     EXPECT_EQ(bad.status, 1);
     EXPECT_EQ(bad.out, "");
-    EXPECT_EQ(bad.err, "Invalid line: maxretry=-6\n\nError reading parameters for PPA 4\n");
+    EXPECT_EQ(bad.err,
+              "llc2.4:13: invalid line: maxretry=-6\nError reading parameters for PPA 4\n");
 
     const llc2test::Run missing = run(r, {"show", "9"});
     EXPECT_EQ(missing.status, 1);

@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <array>
 #include <filesystem>
 #include <fstream>
@@ -157,6 +159,47 @@ TEST(Create, WritesFilesThatReadBackAsAsked)
         EXPECT_EQ(instance, c.instance);
         EXPECT_EQ(params, c.params);
     }
+}
+
+TEST(Create, MakesTheMissingDirectoriesOpenToAll)
+{
+    struct Case {
+        std::string missing;           // removed from the root
+        bool file_there;               // and a regular file put in its place
+        std::vector<std::string> made; // directories said to be created
+        const char *refused;           // the reason of a refusal, or null
+    };
+    const std::string file = "etc/llc2/default/llc2.1";
+    const Case cases[] = {
+        {"etc", false, {"etc", "etc/llc2", "etc/llc2/default"}, nullptr},
+        {"etc/llc2/default", false, {"etc/llc2/default"}, nullptr},
+        {"etc/llc2", true, {}, "Not a directory"},
+    };
+    // A umask that shuts others out: the mode must be create's own.
+    const mode_t mask = umask(077);
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.missing);
+        SimRoot r;
+        std::filesystem::remove_all(r.path(c.missing));
+        if (c.file_there)
+            r.write_file(c.missing, "");
+        const llc2test::Run result = run(r, {"create", "1", "xnic1"});
+        const int status = c.refused != nullptr ? 1 : 0;
+        EXPECT_EQ(result.status, status);
+        std::string said;
+        for (const std::string &dir : c.made) {
+            said += "Created directory " + r.path(dir) + "\n";
+            struct stat st {
+            };
+            ASSERT_EQ(stat(r.path(dir).c_str(), &st), 0);
+            EXPECT_EQ(st.st_mode & 07777, 0755U);
+        }
+        if (c.refused != nullptr)
+            said += "Cannot create conf file " + r.path(file) + ": " + c.refused + "\n";
+        EXPECT_EQ(result.err, said);
+        EXPECT_EQ(run(r, {"check", "1"}).status, status) << "the file reads back";
+    }
+    umask(mask);
 }
 
 } // namespace

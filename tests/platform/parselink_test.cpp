@@ -1,4 +1,5 @@
 #include "dlpi.h"
+#include "row_name.h"
 
 #include <gtest/gtest.h>
 
@@ -9,6 +10,7 @@ namespace
 {
 
 struct parse_case {
+    const char *name;
     std::string link;
     bool ok;
     std::string provider;
@@ -48,18 +50,20 @@ TEST_P(parselink, splits_or_refuses)
 const std::string name31(31, 'n');
 const std::string name32(32, 'n');
 
-INSTANTIATE_TEST_SUITE_P(names, parselink,
-                         ::testing::Values(parse_case{"xnic0", true, "xnic", 0},
-                                           parse_case{"e1000g12", true, "e1000g", 12},
-                                           parse_case{"bge007", true, "bge", 7},
-                                           parse_case{name31 + "1", true, name31, 1},
-                                           parse_case{"net2147483647", true, "net", 2147483647U},
-                                           parse_case{"net", false, "", 0},
-                                           parse_case{"0", false, "", 0},
-                                           parse_case{"", false, "", 0},
-                                           parse_case{name32 + "1", false, "", 0},
-                                           parse_case{"net2147483648", false, "", 0},
-                                           parse_case{"net99999999999999999999", false, "", 0}));
+INSTANTIATE_TEST_SUITE_P(
+    names, parselink,
+    ::testing::Values(parse_case{"plain", "xnic0", true, "xnic", 0},
+                      parse_case{"digits_in_provider", "e1000g12", true, "e1000g", 12},
+                      parse_case{"leading_zeros", "bge007", true, "bge", 7},
+                      parse_case{"provider_of_31", name31 + "1", true, name31, 1},
+                      parse_case{"instance_max", "net2147483647", true, "net", 2147483647U},
+                      parse_case{"no_instance", "net", false, "", 0},
+                      parse_case{"no_provider", "0", false, "", 0},
+                      parse_case{"empty", "", false, "", 0},
+                      parse_case{"provider_of_32", name32 + "1", false, "", 0},
+                      parse_case{"instance_over_max", "net2147483648", false, "", 0},
+                      parse_case{"instance_huge", "net99999999999999999999", false, "", 0}),
+    llc2test::row_name());
 
 TEST(parselink_null, null_link_name_is_refused)
 {

@@ -49,7 +49,7 @@ TEST(RootedPath, PrefixesTheRootOnlyWhenSet)
     }
 }
 
-TEST(RootedPath, RefusesWhatDoesNotFitAndLeavesAnEmptyString)
+TEST(RootedPath, RefusesWhatDoesNotFitLeavingItEmpty)
 {
     RootEnv env("/tmp/r");
     // "/tmp/r/dev/llc2" is 15 characters: 16 bytes fit it exactly, 15 do not.

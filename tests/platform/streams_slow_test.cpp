@@ -8,7 +8,7 @@
 #include <cerrno>
 #include <chrono>
 
-TEST(streams_slow, unanswered_request_fails_with_etime_after_ic_timout)
+TEST(streams_slow, silence_is_etime_after_ic_timout)
 {
     llc2test::SimRoot sim;
     ASSERT_NO_THROW(sim.start_sim_text(R"({"ppas": [{"ppa": 0}],

@@ -3,6 +3,7 @@
 #include "dlpi.h"
 #include "emu_proto.h"
 #include "llc2_driver.h"
+#include "row_name.h"
 
 #include <gtest/gtest.h>
 
@@ -189,7 +190,6 @@ const wire_case cases[] = {
      }()},
 };
 
-INSTANTIATE_TEST_SUITE_P(records, wire, ::testing::ValuesIn(cases),
-                         [](const auto &info) { return std::string(info.param.name); });
+INSTANTIATE_TEST_SUITE_P(records, wire, ::testing::ValuesIn(cases), llc2test::row_name());
 
 } // namespace

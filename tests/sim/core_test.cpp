@@ -3,6 +3,7 @@
 #include "core.h"
 #include "dlpi.h"
 #include "errnames.h"
+#include "row_name.h"
 #include "sim_fixture.h"
 #include "streams.h"
 
@@ -132,7 +133,7 @@ class dlpi_replies : public ::testing::TestWithParam<dlpi_row>
 {
 };
 
-TEST_P(dlpi_replies, come_as_the_fault_says)
+TEST_P(dlpi_replies, as_faulted)
 {
     const dlpi_row &c = GetParam();
     core k(c.fault);
@@ -161,7 +162,7 @@ TEST_P(dlpi_replies, come_as_the_fault_says)
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    faults, dlpi_replies,
+    sim, dlpi_replies,
     ::testing::Values(
         dlpi_row{"attach_error_ack",
                  R"({"request": "attach", "dlpi": "error_ack"})",
@@ -242,7 +243,7 @@ INSTANTIATE_TEST_SUITE_P(
                  0,
                  8,
                  {DL_OK_ACK, DL_DETACH_REQ}}),
-    [](const auto &info) { return std::string(info.param.name); });
+    llc2test::row_name());
 
 // The wait of each step fails with the errno; the reply still comes.
 TEST(core, poll_errno_fails_the_wait_of_each_step)

@@ -1,6 +1,7 @@
 // Every kind of fault a scenario can hold, seen through the platform seam.
 #include "core.h"
 #include "drv.h"
+#include "row_name.h"
 #include "sim_fixture.h"
 
 #include <gtest/gtest.h>
@@ -55,7 +56,7 @@ class refusals : public ::testing::TestWithParam<refusal>
 {
 };
 
-TEST_P(refusals, fail_with_the_errno_and_change_nothing)
+TEST_P(refusals, errno_and_no_change)
 {
     const refusal &c = GetParam();
     llc2test::SimRoot sim;
@@ -71,7 +72,7 @@ TEST_P(refusals, fail_with_the_errno_and_change_nothing)
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    faults, refusals,
+    sim, refusals,
     ::testing::Values(
         // The second open of /dev/llc2 fails once (the setup's open was the first).
         refusal{"nth_open", R"({"request": "open", "device": "llc2", "skip": 1, "count": 1,
@@ -104,7 +105,7 @@ INSTANTIATE_TEST_SUITE_P(
                     return drv_getppa(x.fd, 0, info, 1);
                 },
                 ETIME, nullptr}),
-    [](const auto &info) { return std::string(info.param.name); });
+    llc2test::row_name());
 
 TEST(faults, skip_and_count_pick_which_requests_fail)
 {

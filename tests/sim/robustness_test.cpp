@@ -155,7 +155,7 @@ TEST(robustness, malformed_messages_are_logged_and_dropped)
     expect_table_intact(sim);
 }
 
-TEST(robustness, clients_killed_mid_exchange_leave_state_consistent)
+TEST(robustness, killed_clients_leave_state_consistent)
 {
     llc2test::SimRoot sim;
     ASSERT_NO_THROW(sim.start_sim_text(scenario));

@@ -1,5 +1,6 @@
 // Reading scenarios, in-process.
 #include "core.h"
+#include "row_name.h"
 #include "scenario.h"
 
 #include <gtest/gtest.h>
@@ -25,7 +26,7 @@ class bad_scenario : public ::testing::TestWithParam<bad_case>
 {
 };
 
-TEST_P(bad_scenario, is_refused_with_a_reason)
+TEST_P(bad_scenario, refused)
 {
     try {
         parse_scenario(GetParam().json);
@@ -36,7 +37,7 @@ TEST_P(bad_scenario, is_refused_with_a_reason)
 }
 
 INSTANTIATE_TEST_SUITE_P(
-    cases, bad_scenario,
+    sim, bad_scenario,
     ::testing::Values(
         bad_case{"not_json", "{", "not JSON"}, bad_case{"not_an_object", "[]", "must be an object"},
         bad_case{"unknown_top_key", R"({"interface": []})", "unknown key \"interface\""},
@@ -88,7 +89,7 @@ INSTANTIATE_TEST_SUITE_P(
         bad_case{"short_too_long",
                  R"({"faults": [{"request": "info", "dlpi": "short", "length": 76}]})",
                  "out of range"}),
-    [](const auto &info) { return std::string(info.param.name); });
+    llc2test::row_name());
 
 TEST(scenario, defaults_fill_what_is_left_out)
 {
