@@ -9,6 +9,8 @@
 #include <algorithm>
 #include <array>
 #include <cstdio>
+#include <optional>
+#include <string>
 #include <string_view>
 
 // Exit statuses: 0 done and nothing wrong, 1 refused or something wrong
@@ -56,8 +58,80 @@ void finding_at(int ppa, int line);
 // 0, or -1 after the finding. report tells where each value was read.
 int parse_conf(std::FILE *fp, int ppa, conf_values &values, conf_report &report);
 
-// llc2conf create [-f] <ppa> <linkname> [keyword=value ...]
+// The warnings about what llc2 reads otherwise than it is written: keyword
+// lines it never reaches, a keyword given twice, a value that is no whole
+// number, a byte-order mark, a switched-on devicename with no node in /dev.
+// v and report are what parse_conf gave; v is null when the file did not
+// parse. Writes them on standard error and returns how many.
+int conf_warnings(int ppa, std::FILE *fp, const conf_values *v, const conf_report &report);
+
+// The settings a command line gives: keyword=value for the twelve numeric
+// keywords and, where allowed, link=NAME for the device and instance.
+struct conf_settings {
+    std::array<std::optional<int>, CONF_NPARAMS> params;
+    bool link_given = false;
+    std::array<char, LLC2_DEVNAME_SIZE> provider{};
+    unsigned int instance = 0;
+};
+
+// A link name the writer can split into a provider and an instance, whose
+// provider reads back as written and names nothing outside /dev.
+bool valid_linkname(const char *linkname, conf_settings &s);
+
+// Reads the keyword=value words into s. false after a message naming the
+// first word that cannot be written as given.
+bool parse_settings(int argc, char *const argv[], bool allow_link, conf_settings &s);
+
+// The options of create, set and delete, before the operands: -f where
+// allow_force, -n or --dry-run, "--" to end them. The index of the first
+// operand, or -1 after "Unknown option".
+int parse_change_options(int argc, char *const argv[], bool allow_force, bool &force,
+                         bool &dry_run);
+
+// What is at a PPA's file name now.
+struct conf_file_now {
+    bool exists = false;  // something has the name
+    bool regular = false; // a regular file itself, not a link to one
+    std::string text;     // its bytes, when they could be read
+};
+
+// Looks at the PPA's file without following a link for what it is, reading
+// through one for its bytes. false after a message when the path does not
+// fit.
+bool look_at_conf(int ppa, conf_file_now &now);
+
+// The bytes the writer puts in a file for these values.
+std::string render_conf(const char *provider, unsigned int instance, const int *conf_params);
+
+// The one way create, set and delete change a file: compare what is there
+// with after (none: no file), then write after atomically (mode says what
+// may be replaced) or remove the file, or with dry_run print the change as
+// a unified diff. Says "PPA <n>: created", "replaced", "deleted",
+// "unchanged" or "absent" on standard output.
+enum class change_result {
+    unchanged, // nothing written
+    written,   // written, removed, or shown by a dry run
+    exists,    // mode keep and a file appeared; nothing said
+    failed,    // after a message
+};
+change_result change_conf(int ppa, const conf_file_now &now, const std::optional<std::string> &after,
+                          bool replace, bool dry_run);
+
+// True when the two texts are the same file, the Built line's time aside.
+bool same_conf_text(std::string_view a, std::string_view b);
+
+// Writes diff -u's account of the change from before to after (none: no
+// file, shown as /dev/null) of the file at path to standard output; nothing
+// when they are the same file.
+void print_conf_diff(const std::optional<std::string> &before,
+                     const std::optional<std::string> &after, const char *path);
+
+// llc2conf create [-f] [-n] <ppa> <linkname> [keyword=value ...]
 int conf_create(int argc, char *const argv[]);
+// llc2conf set [-n] <ppa> keyword=value ...
+int conf_set(int argc, char *const argv[]);
+// llc2conf delete [-n] <ppa>
+int conf_delete(int argc, char *const argv[]);
 // llc2conf check [<ppa> ...]
 int conf_check(int argc, char *const argv[]);
 // llc2conf show <ppa>

@@ -1,0 +1,151 @@
+// The one path by which create, set and delete change a configuration file:
+// the new text is computed whole, compared with what is there, and then
+// written atomically, removed, or shown as a diff. So "unchanged", the dry
+// run and the write cannot disagree about what a command would do.
+#include "llc2conf.h"
+#include "output.h"
+#include "path.h"
+#include "write.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <libintl.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+#include <memory>
+
+namespace
+{
+
+// More than any configuration file holds; what is longer is not compared
+// or shown, only replaced.
+constexpr std::size_t longest_read = std::size_t{1} << 20;
+
+// The bytes of the regular file at path (through a link), or false when
+// there is no such file or it could not be read. The open cannot block on
+// a FIFO, and a device is never opened.
+bool read_regular(const char *path, std::string &text)
+{
+    struct stat st {
+    };
+    if (stat(path, &st) != 0 || !S_ISREG(st.st_mode) ||
+        static_cast<unsigned long long>(st.st_size) > longest_read)
+        return false;
+    const int fd = open(path, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    bool ok = fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+    std::string out;
+    std::array<char, 4096> buf{};
+    while (ok) {
+        const ssize_t got = read(fd, buf.data(), buf.size());
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got <= 0) {
+            ok = got == 0;
+            break;
+        }
+        out.append(buf.data(), static_cast<std::size_t>(got));
+        ok = out.size() <= longest_read;
+    }
+    close(fd);
+    if (ok)
+        text = std::move(out);
+    return ok;
+}
+
+struct memstream {
+    char *data = nullptr;
+    std::size_t size = 0;
+    std::FILE *fp = open_memstream(&data, &size);
+
+    memstream() = default;
+    memstream(const memstream &) = delete;
+    memstream &operator=(const memstream &) = delete;
+    ~memstream()
+    {
+        if (fp != nullptr)
+            std::fclose(fp);
+        std::free(data);
+    }
+};
+
+void say(int ppa, const char *what)
+{
+    std::printf("PPA %d: %s\n", ppa, what);
+    order_output();
+}
+
+} // namespace
+
+bool look_at_conf(int ppa, conf_file_now &now)
+{
+    now = conf_file_now{};
+    conf_path_buf path;
+    if (!conf_file_path(path, ppa)) {
+        std::fprintf(stderr, gettext("Cannot open %s: %s\n"), path.data(),
+                     std::strerror(ENAMETOOLONG));
+        return false;
+    }
+    struct stat st {
+    };
+    now.exists = lstat(path.data(), &st) == 0;
+    now.regular = now.exists && S_ISREG(st.st_mode);
+    if (now.exists)
+        (void)read_regular(path.data(), now.text);
+    return true;
+}
+
+std::string render_conf(const char *provider, unsigned int instance, const int *conf_params)
+{
+    memstream out;
+    if (out.fp == nullptr ||
+        write_conf_rows(out.fp, provider, instance, conf_params, std::time(nullptr)) != 0 ||
+        std::fflush(out.fp) != 0)
+        throw std::bad_alloc();
+    return {out.data, out.size};
+}
+
+change_result change_conf(int ppa, const conf_file_now &now, const std::optional<std::string> &after,
+                          bool replace, bool dry_run)
+{
+    if (!after && !now.exists) {
+        say(ppa, gettext("absent"));
+        return change_result::unchanged;
+    }
+    if (after && now.regular && same_conf_text(now.text, *after)) {
+        say(ppa, gettext("unchanged"));
+        return change_result::unchanged;
+    }
+    const char *done = !after ? gettext("deleted") : now.exists ? gettext("replaced")
+                                                                : gettext("created");
+    if (dry_run) {
+        conf_path_buf path;
+        (void)conf_file_path(path, ppa); // look_at_conf found it fits
+        print_conf_diff(now.exists ? std::optional<std::string>(now.text) : std::nullopt, after,
+                        path.data());
+        say(ppa, done);
+        return change_result::written;
+    }
+    if (!after) {
+        if (remove_conf(ppa) != 0)
+            return change_result::failed;
+    } else {
+        switch (write_conf_text(ppa, *after,
+                                replace ? conf_write_mode::replace : conf_write_mode::keep)) {
+        case conf_write_result::written:
+            break;
+        case conf_write_result::exists:
+            return change_result::exists;
+        case conf_write_result::failed:
+            return change_result::failed;
+        }
+    }
+    say(ppa, done);
+    return change_result::written;
+}
