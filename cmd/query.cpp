@@ -5,6 +5,7 @@
 #include "llc2_conf.h"
 #include "llc2_debug.h"
 #include "llc2_driver.h"
+#include "llc2_names.h"
 #include "llc2_ops.h"
 
 #include <array>
@@ -51,7 +52,7 @@ void print_device(int ppa)
     if (read_conf_and_close(fp, conf) == -1)
         std::fputs(NO_DEVICE, stdout);
     else
-        std::printf("%10s%d\n", conf.devicename.data(), conf.instance);
+        std::printf("%10s%d\n", shown_name(conf.devicename.data()).c_str(), conf.instance);
 }
 
 } // namespace

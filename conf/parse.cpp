@@ -273,8 +273,13 @@ int read_conf_file_report(FILE *fp, char *devicename, int *instance, int *conf_p
         // The next line is read before the mask is checked, so a complete
         // file leaves the stream past the line after the last keyword.
         more = read_line(line, fp, full);
-        if (more && seen == seen_all)
+        if (more && seen == seen_all) {
+            // What was just read is not looked at: a new line, or the rest
+            // of a cut one.
+            if (report != nullptr)
+                report->unread_from = line_ends ? line_no : line_no + 1;
             return 0;
+        }
     }
 
     // End of file (or a read error, taken as one).

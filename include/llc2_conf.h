@@ -47,6 +47,9 @@ enum conf_param_index {
 inline constexpr int LLC2_DEVNAME_SIZE = 1024;
 // Every path the store builds lives in a buffer of this size.
 inline constexpr int LLC2_PATH_SIZE = 1024;
+// A configuration file is a few hundred bytes; open_conf refuses one larger
+// than this (EFBIG), as it refuses a special file.
+inline constexpr long LLC2_CONF_MAX_SIZE = 1024L * 1024L;
 
 // One configured PPA of the directory scan.
 struct conf_entry {
@@ -73,6 +76,7 @@ struct conf_report {
     int devicename_line = 0;  // where each value read was last set
     int instance_line = 0;
     std::array<int, CONF_NPARAMS> param_line{};
+    int unread_from = 0; // a complete file: the first line never looked at
 };
 
 // read_conf_file, filling report when it is not null; then the parser's two
@@ -101,6 +105,12 @@ int get_value(const char *line, const char *keyword);
 // Opens the file of one PPA for reading, or writes "Cannot open %s: %s" and
 // returns null with errno left as the failed open set it.
 FILE *open_conf(int ppa);
+
+// The PPA a directory entry configures: true, with *ppa, exactly when the
+// name is "llc2." followed by the decimal number as the path rule writes it
+// ("llc2.0", "llc2.12", "llc2.-1"). "llc2.03", "llc2.3.bak", "llc2.5~" and
+// "llc2.x" configure nothing.
+bool conf_entry_ppa(const char *name, int *ppa);
 
 // Scans the configuration directory and puts a node for every configured PPA
 // whose file opens in front of conf_head. 0, or -1 when reading the directory

@@ -15,9 +15,7 @@
 
 #include <cerrno>
 #include <cstdio>
-#include <cstdlib>
-#include <ctime>
-#include <memory>
+#include <cstring>
 
 namespace
 {
@@ -59,22 +57,6 @@ bool read_regular(const char *path, std::string &text)
     return ok;
 }
 
-struct memstream {
-    char *data = nullptr;
-    std::size_t size = 0;
-    std::FILE *fp = open_memstream(&data, &size);
-
-    memstream() = default;
-    memstream(const memstream &) = delete;
-    memstream &operator=(const memstream &) = delete;
-    ~memstream()
-    {
-        if (fp != nullptr)
-            std::fclose(fp);
-        std::free(data);
-    }
-};
-
 void say(int ppa, const char *what)
 {
     std::printf("PPA %d: %s\n", ppa, what);
@@ -101,16 +83,6 @@ bool look_at_conf(int ppa, conf_file_now &now)
     return true;
 }
 
-std::string render_conf(const char *provider, unsigned int instance, const int *conf_params)
-{
-    memstream out;
-    if (out.fp == nullptr ||
-        write_conf_rows(out.fp, provider, instance, conf_params, std::time(nullptr)) != 0 ||
-        std::fflush(out.fp) != 0)
-        throw std::bad_alloc();
-    return {out.data, out.size};
-}
-
 change_result change_conf(int ppa, const conf_file_now &now, const std::optional<std::string> &after,
                           bool replace, bool dry_run)
 {
@@ -133,8 +105,12 @@ change_result change_conf(int ppa, const conf_file_now &now, const std::optional
         return change_result::written;
     }
     if (!after) {
-        if (remove_conf(ppa) != 0)
+        const int removed = remove_conf(ppa);
+        if (removed < 0)
             return change_result::failed;
+        // Someone else removed it since we looked: the state asked for holds.
+        if (removed == 1)
+            done = gettext("absent");
     } else {
         switch (write_conf_text(ppa, *after,
                                 replace ? conf_write_mode::replace : conf_write_mode::keep)) {

@@ -110,8 +110,8 @@ bool same_conf_text(std::string_view a, std::string_view b)
 void print_conf_diff(const std::optional<std::string> &before,
                      const std::optional<std::string> &after, const char *path)
 {
-    const std::vector<std::string_view> a = lines_of(before.value_or(""));
-    const std::vector<std::string_view> b = lines_of(after.value_or(""));
+    const std::vector<std::string_view> a = lines_of(before ? *before : std::string_view());
+    const std::vector<std::string_view> b = lines_of(after ? *after : std::string_view());
     const std::vector<step> script = edit_script(a, b);
     if (std::all_of(script.begin(), script.end(), [](const step &s) { return s.kind == op::keep; }))
         return;

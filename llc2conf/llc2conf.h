@@ -58,6 +58,11 @@ void finding_at(int ppa, int line);
 // 0, or -1 after the finding. report tells where each value was read.
 int parse_conf(std::FILE *fp, int ppa, conf_values &values, conf_report &report);
 
+// Reports each line of fp that holds a NUL byte, comment lines aside: the
+// parser reads a line only up to it, so "devicename=xn\0ic0" quietly names
+// xn. fp is rewound before and after. Returns how many it reported.
+int nul_bytes(int ppa, std::FILE *fp);
+
 // The warnings about what llc2 reads otherwise than it is written: keyword
 // lines it never reaches, a keyword given twice, a value that is no whole
 // number, a byte-order mark, a switched-on devicename with no node in /dev.
@@ -88,6 +93,10 @@ bool parse_settings(int argc, char *const argv[], bool allow_link, conf_settings
 int parse_change_options(int argc, char *const argv[], bool allow_force, bool &force,
                          bool &dry_run);
 
+// The PPA operand of create, set and delete; false after "Invalid PPA
+// number".
+bool ppa_operand(const char *word, int &ppa);
+
 // What is at a PPA's file name now.
 struct conf_file_now {
     bool exists = false;  // something has the name
@@ -99,9 +108,6 @@ struct conf_file_now {
 // through one for its bytes. false after a message when the path does not
 // fit.
 bool look_at_conf(int ppa, conf_file_now &now);
-
-// The bytes the writer puts in a file for these values.
-std::string render_conf(const char *provider, unsigned int instance, const int *conf_params);
 
 // The one way create, set and delete change a file: compare what is there
 // with after (none: no file), then write after atomically (mode says what

@@ -4,11 +4,13 @@
 #include "help.h"
 #include "llc2conf.h"
 #include "output.h"
+#include "std_fds.h"
 
 #include <libintl.h>
 
 #include <clocale>
 #include <cstdio>
+#include <new>
 #include <string_view>
 
 namespace
@@ -19,15 +21,15 @@ void usage(const char *argv0)
     // An exec with an empty argument vector leaves argv[0] null.
     const char *name = argv0 != nullptr ? argv0 : "llc2conf";
     std::fprintf(stderr,
-                 gettext("Usage: %s create [-f] <ppa> <linkname> [keyword=value ...]\n"
+                 gettext("Usage: %s create [-f] [-n] <ppa> <linkname> [keyword=value ...]\n"
+                         "       %s set [-n] <ppa> keyword=value ...\n"
+                         "       %s delete [-n] <ppa>\n"
                          "       %s check [<ppa> ...]\n"
                          "       %s show <ppa>\n"),
-                 name, name, name);
+                 name, name, name, name, name);
 }
 
-} // namespace
-
-int main(int argc, char *argv[])
+int llc2conf_main(int argc, char *argv[])
 {
     prepare_output();
     std::setlocale(LC_ALL, "");
@@ -42,6 +44,10 @@ int main(int argc, char *argv[])
             return finish_output("llc2conf", 0, EXIT_WRONG);
         if (command == "create")
             status = conf_create(argc - 2, argv + 2);
+        else if (command == "set")
+            status = conf_set(argc - 2, argv + 2);
+        else if (command == "delete")
+            status = conf_delete(argc - 2, argv + 2);
         else if (command == "check")
             status = conf_check(argc - 2, argv + 2);
         else if (command == "show")
@@ -50,4 +56,18 @@ int main(int argc, char *argv[])
     if (status == EXIT_USAGE)
         usage(argc > 0 ? argv[0] : nullptr);
     return finish_output("llc2conf", status, EXIT_WRONG);
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    open_std_fds();
+    try {
+        return llc2conf_main(argc, argv);
+    } catch (const std::bad_alloc &) {
+        // A write in progress has removed its temporary file on the way out.
+        std::fputs(gettext("llc2conf: out of memory\n"), stderr);
+        return EXIT_WRONG;
+    }
 }

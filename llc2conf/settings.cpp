@@ -4,12 +4,14 @@
 #include "dlpi.h"
 #include "init_params.h"
 #include "llc2conf.h"
+#include "llc2_names.h"
 #include "ppa_number.h"
 
 #include <libintl.h>
 
 #include <algorithm>
 #include <array>
+#include <cctype>
 #include <charconv>
 #include <climits>
 #include <cstdio>
@@ -94,7 +96,7 @@ bool parse_settings(int argc, char *const argv[], bool allow_link, conf_settings
             if (s.link_given)
                 return twice();
             if (!valid_linkname(text, s)) {
-                std::fprintf(stderr, gettext("Invalid link name: %s\n"), text);
+                std::fprintf(stderr, gettext("Invalid link name: %s\n"), shown_name(text).c_str());
                 return false;
             }
             continue;
@@ -135,8 +137,9 @@ int parse_change_options(int argc, char *const argv[], bool allow_force, bool &f
                          bool &dry_run)
 {
     int i = 0;
-    // A negative PPA looks like an option; it is the first operand.
-    for (int unused = 0; i < argc && argv[i][0] == '-'; ++i) {
+    // A negative PPA looks like an option; it is the first operand, as a
+    // number (even one beyond int) that is refused with its own message.
+    for (; i < argc && argv[i][0] == '-'; ++i) {
         const std::string_view arg = argv[i];
         if (arg == "--")
             return i + 1;
@@ -144,7 +147,7 @@ int parse_change_options(int argc, char *const argv[], bool allow_force, bool &f
             dry_run = true;
         } else if (allow_force && arg == "-f") {
             force = true;
-        } else if (parse_ppa(argv[i], &unused)) {
+        } else if (arg.size() > 1 && std::isdigit(static_cast<unsigned char>(arg[1])) != 0) {
             break;
         } else {
             std::fprintf(stderr, gettext("Unknown option: %s\n"), argv[i]);
@@ -152,4 +155,12 @@ int parse_change_options(int argc, char *const argv[], bool allow_force, bool &f
         }
     }
     return i;
+}
+
+bool ppa_operand(const char *word, int &ppa)
+{
+    if (parse_ppa(word, &ppa))
+        return true;
+    std::fprintf(stderr, gettext("Invalid PPA number: %s\n"), word);
+    return false;
 }
