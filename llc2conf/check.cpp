@@ -87,9 +87,10 @@ bool check_one(const conf_file &file, device_map &devices)
     }
     wrong += nul_bytes(ppa, file.fp);
     // What llc2 reads otherwise than it is written is worth a warning only.
-    (void)conf_warnings(ppa, file.fp, parsed ? &v : nullptr, report);
-    if (!parsed)
+    if (!parsed) {
+        (void)conf_warnings(ppa, file.fp, nullptr, report);
         return false;
+    }
     const char *devicename = v.devicename.data();
     const std::string shown = shown_name(devicename);
     if (!provider_name_ok(devicename)) {
@@ -109,6 +110,7 @@ bool check_one(const conf_file &file, device_map &devices)
                      shown.c_str(), v.instance, at->second);
         ++wrong;
     }
+    (void)conf_warnings(ppa, file.fp, &v, report);
     if (wrong == 0) {
         std::printf(gettext("PPA %d: ok: device %s, instance %d, llc2_on %d\n"), ppa, shown.c_str(),
                     v.instance, v.params[CONF_LLC2_ON]);

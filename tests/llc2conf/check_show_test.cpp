@@ -18,6 +18,7 @@ using llc2test::SimRoot;
 TEST(Check, ReportsEveryFaultAndFailsForAny)
 {
     SimRoot r;
+    r.write_file("dev/xnic", ""); // the node llc2 -p opens
     r.write_conf(0, conf_text("xnic", 0));
     r.write_conf(1, with_line(conf_text("xnic", 1), "acktimer=2", "acktimer=x"));
     r.write_conf(2, conf_text("xnic", 0)); // PPA 0's device and instance
@@ -64,6 +65,9 @@ TEST(Check, ReportsEveryFaultAndFailsForAny)
                            "llc2.10:2: devicename=../../tmp/evil: not a device in /dev: a device "
                            "name has letters, digits, '_', '.' and '-' only\n"
                            "llc2.11:2: holds a NUL byte: llc2 reads the line only up to it\n"
+                           "llc2.11:2: Warning: devicename=xn: no " +
+                           r.path("dev/xn") +
+                           ": llc2 -p would fail to open it\n"
                            "llc2.64: Warning: PPA 64 is above 63: llc2 -q and -U never reach it\n");
 
     // Named PPAs only, each once, in order; a missing file is a fault.

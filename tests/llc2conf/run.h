@@ -20,8 +20,10 @@ inline llc2test::Run run(const llc2test::SimRoot &r, std::vector<std::string> ar
 inline std::string usage()
 {
     const std::string name = LLC2CONF_BINARY;
-    return "Usage: " + name + " create [-f] <ppa> <linkname> [keyword=value ...]\n       " + name +
-           " check [<ppa> ...]\n       " + name + " show <ppa>\n";
+    const std::string more = "\n       " + name;
+    return "Usage: " + name + " create [-f] [-n] <ppa> <linkname> [keyword=value ...]" + more +
+           " set [-n] <ppa> keyword=value ..." + more + " delete [-n] <ppa>" + more +
+           " check [<ppa> ...]" + more + " show <ppa>\n";
 }
 
 // text with the line "from" (a whole line, newline excluded) replaced by "to".
