@@ -50,7 +50,9 @@ constexpr help_text llc2_help{
 
 constexpr help_text llc2conf_help{
     "llc2conf",
-    N_("Usage: llc2conf create [-f] PPA LINKNAME [KEYWORD=VALUE ...]\n"
+    N_("Usage: llc2conf create [-f] [-n] PPA LINKNAME [KEYWORD=VALUE ...]\n"
+       "       llc2conf set [-n] PPA KEYWORD=VALUE ...\n"
+       "       llc2conf delete [-n] PPA\n"
        "       llc2conf check [PPA ...]\n"
        "       llc2conf show PPA\n"
        "       llc2conf --help | --version\n"
@@ -59,14 +61,19 @@ constexpr help_text llc2conf_help{
     N_("\n"
        "  create     write PPA's file for interface LINKNAME (such as xnic0)\n"
        "  -f         with create: replace the file if it exists\n"
+       "  set        change some settings of PPA's file (link=LINKNAME too)\n"
+       "  delete     remove PPA's file\n"
+       "  -n, --dry-run  with create, set, delete: print the change as a\n"
+       "             unified diff and the status line; write nothing\n"
        "  check      check the files llc2 -P would find, or the PPAs given\n"
        "  show       print the ten values llc2 -i would send for PPA\n"
        "  --help     print this text\n"
        "  --version  print the name and version\n"),
     N_("\n"
        "Exit status:\n"
-       "  0    done, nothing wrong\n"
-       "  1    create refused or failed, check found a fault, show could not read\n"
+       "  0    done (also when nothing had to change), nothing wrong\n"
+       "  1    create, set or delete refused or failed, check found a fault,\n"
+       "       show could not read\n"
        "  2    usage error; nothing was read or written\n"),
 };
 

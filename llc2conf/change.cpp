@@ -57,6 +57,8 @@ bool read_regular(const char *path, std::string &text)
     return ok;
 }
 
+// The status line: what scripts read to learn whether anything changed,
+// so it is the same in every locale.
 void say(int ppa, const char *what)
 {
     std::printf("PPA %d: %s\n", ppa, what);
@@ -87,15 +89,15 @@ change_result change_conf(int ppa, const conf_file_now &now, const std::optional
                           bool replace, bool dry_run)
 {
     if (!after && !now.exists) {
-        say(ppa, gettext("absent"));
+        say(ppa, "absent");
         return change_result::unchanged;
     }
     if (after && now.regular && same_conf_text(now.text, *after)) {
-        say(ppa, gettext("unchanged"));
+        say(ppa, "unchanged");
         return change_result::unchanged;
     }
-    const char *done = !after ? gettext("deleted") : now.exists ? gettext("replaced")
-                                                                : gettext("created");
+    const char *done = !after ? "deleted" : now.exists ? "replaced"
+                                                                : "created";
     if (dry_run) {
         conf_path_buf path;
         (void)conf_file_path(path, ppa); // look_at_conf found it fits
@@ -110,7 +112,7 @@ change_result change_conf(int ppa, const conf_file_now &now, const std::optional
             return change_result::failed;
         // Someone else removed it since we looked: the state asked for holds.
         if (removed == 1)
-            done = gettext("absent");
+            done = "absent";
     } else {
         switch (write_conf_text(ppa, *after,
                                 replace ? conf_write_mode::replace : conf_write_mode::keep)) {

@@ -76,7 +76,7 @@ int conf_create(int argc, char *const argv[])
     case change_result::exists:
         // Another create won; when it wrote what we would, we are done too.
         if (look_at_conf(ppa, now) && now.regular && same_conf_text(now.text, text)) {
-            std::printf("PPA %d: %s\n", ppa, gettext("unchanged"));
+            std::printf("PPA %d: unchanged\n", ppa);
             return 0;
         }
         return exists();
