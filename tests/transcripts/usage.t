@@ -25,20 +25,24 @@ A bad command line still gets the usage line of old and status 2.
   Usage: llc2 [-P|-U|-p <ppa>|-u <ppa>|-q]
   [exit 2]
 
-  $ command llc2conf --help | sed -n '1,4p;/directory/p'
-  Usage: llc2conf create [-f] PPA LINKNAME [KEYWORD=VALUE ...]
+  $ command llc2conf --help | sed -n '1,6p;/directory/p'
+  Usage: llc2conf create [-f] [-n] PPA LINKNAME [KEYWORD=VALUE ...]
+         llc2conf set [-n] PPA KEYWORD=VALUE ...
+         llc2conf delete [-n] PPA
          llc2conf check [PPA ...]
          llc2conf show PPA
          llc2conf --help | --version
   Configuration directory: */r/etc/llc2/default/, with a file llc2.PPA for each PPA (glob)
-  $ for o in create -f check show --help --version; do
+  $ for o in create -f set delete -n, check show --help --version; do
   >   command llc2conf --help | grep -q -e "^  $o " || echo "no line for $o"
   > done
   $ llc2conf --version
   llc2conf [0-9][0-9.]* (re)
   [exit 0]
   $ llc2conf help
-  Usage: llc2conf create [-f] <ppa> <linkname> [keyword=value ...]
+  Usage: llc2conf create [-f] [-n] <ppa> <linkname> [keyword=value ...]
+         llc2conf set [-n] <ppa> keyword=value ...
+         llc2conf delete [-n] <ppa>
          llc2conf check [<ppa> ...]
          llc2conf show <ppa>
   [exit 2]
