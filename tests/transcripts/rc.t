@@ -6,6 +6,8 @@ table follow the directory's order, which differs between file systems.
   $ . "$LLC2_SOURCE/tests/transcripts/sim.sh"
   $ start "$LLC2_SOURCE/tests/transcripts/xnic.json"
   $ command llc2conf create 0 xnic0 && command llc2conf create 1 xnic1
+  PPA 0: created
+  PPA 1: created
   $ mkdir bin && printf '#!/bin/sh\necho "$*" >>syslog\n[ $# -gt 2 ] || cat >>syslog\n' >bin/logger
   $ chmod +x bin/logger && PATH=$PWD/bin:$PATH
   $ rc() { LLC2=$LLC2_BUILD/cmd/llc2 shown sh "$LLC2_SOURCE/examples/share/llc2.rc" "$@"; }

@@ -14,8 +14,12 @@ directory, nor its parents:
   Created directory /tmp/r/etc
   Created directory /tmp/r/etc/llc2
   Created directory /tmp/r/etc/llc2/default
+  PPA 0: created
   [exit 0]
   $ llc2conf create 0 xnic0
+  PPA 0: unchanged
+  [exit 0]
+  $ llc2conf create 0 xnic0 acktimer=5
   /tmp/r/etc/llc2/default/llc2.0 exists; give -f to replace it
   [exit 1]
 
@@ -40,8 +44,10 @@ identifiers the driver hands out follow it.
   [exit 0]
 
   $ llc2conf create 1 xnic1 acktimer=5 maxretry=10
+  PPA 1: created
   [exit 0]
   $ llc2conf create 2 xnic2 llc2_on=0
+  PPA 2: created
   [exit 0]
   $ llc2conf check
   PPA 0: ok: device xnic, instance 0, llc2_on 1
@@ -61,6 +67,47 @@ identifiers the driver hands out follow it.
   rcvwindowsz           0       14  default
   timeinterval          0        0
   rsptimer              0        2  default
+  [exit 0]
+
+Run again and again: set, delete and their dry runs. The dry run's hunk
+leaves out the Built line, whose time would differ between runs.
+
+  $ llc2conf set -n 1 acktimer=6 link=xnic7
+  --- /tmp/r/etc/llc2/default/llc2.1
+  +++ /tmp/r/etc/llc2/default/llc2.1
+  @@ -8,11 +8,11 @@
+   
+   
+   devicename=xnic
+  -deviceinstance=1
+  +deviceinstance=7
+   llc2_on=1\t# LLC2: On/Off on this device (esc)
+   deviceloopback=0
+   timeinterval=0\t# LLC2: Timer Multiplier (esc)
+  -acktimer=5\t# LLC2: Ack Timer (esc)
+  +acktimer=6\t# LLC2: Ack Timer (esc)
+   rsptimer=0\t# LLC2: Response Timer (esc)
+   polltimer=0\t# LLC2: Poll Timer (esc)
+   rejecttimer=0\t# LLC2: Reject Timer (esc)
+  PPA 1: replaced
+  [exit 0]
+  $ llc2conf set 1 acktimer=6
+  PPA 1: replaced
+  [exit 0]
+  $ llc2conf set 1 acktimer=6
+  PPA 1: unchanged
+  [exit 0]
+  $ llc2conf set 4 acktimer=6
+  no configuration for PPA 4; use create
+  [exit 1]
+  $ llc2conf delete 2
+  PPA 2: deleted
+  [exit 0]
+  $ llc2conf delete 2
+  PPA 2: absent
+  [exit 0]
+  $ llc2conf create 2 xnic2 llc2_on=0
+  PPA 2: created
   [exit 0]
 
   $ llc2 -p 1
@@ -108,7 +155,11 @@ identifiers the driver hands out follow it.
 Files made wrong by hand, as the README tells:
 
   $ command llc2conf create 3 xnic3 && command llc2conf create 4 xnic4
+  PPA 3: created
+  PPA 4: created
   $ command llc2conf create 5 ynic0
+  PPA 5: created
+  $ sed -i '$a acktimer=9' r/etc/llc2/default/llc2.5
   $ sed -i 's/^acktimer=0/acktimer=x2/' r/etc/llc2/default/llc2.3
   $ sed -i '/^maxretry=/d' r/etc/llc2/default/llc2.4
 
@@ -136,6 +187,8 @@ Files made wrong by hand, as the README tells:
   $ llc2conf check 3 4 5
   llc2.3:15: invalid line: acktimer=x2\t# LLC2: Ack Timer (esc)
   llc2.4: missing keywords: maxretry
+  llc2.5:24: Warning: acktimer is never read: llc2 stops after line 23
+  llc2.5:10: Warning: devicename=ynic: no /tmp/r/dev/ynic: llc2 -p would fail to open it
   PPA 5: ok: device ynic, instance 0, llc2_on 1
   [exit 1]
 
@@ -151,8 +204,9 @@ order in which it finds the files:
   >             {"request": "info", "ppa": 5, "dlpi": "short", "length": 20}]}
   > JSON
   $ rm r/etc/llc2/default/*
-  $ for ppa in 0 1 3 4 5; do command llc2conf create $ppa xnic$ppa; done
+  $ for ppa in 0 1 3 4 5; do command llc2conf create $ppa xnic$ppa; done >/dev/null
   $ command llc2conf create 2 xnic2 llc2_on=0
+  PPA 2: created
   $ start faults.json
 
   $ llc2 -P
