@@ -85,8 +85,8 @@ bool look_at_conf(int ppa, conf_file_now &now)
     return true;
 }
 
-change_result change_conf(int ppa, const conf_file_now &now, const std::optional<std::string> &after,
-                          bool replace, bool dry_run)
+change_result change_conf(int ppa, const conf_file_now &now,
+                          const std::optional<std::string> &after, bool replace, bool dry_run)
 {
     if (!after && !now.exists) {
         say(ppa, "absent");
@@ -96,8 +96,7 @@ change_result change_conf(int ppa, const conf_file_now &now, const std::optional
         say(ppa, "unchanged");
         return change_result::unchanged;
     }
-    const char *done = !after ? "deleted" : now.exists ? "replaced"
-                                                                : "created";
+    const char *done = !after ? "deleted" : now.exists ? "replaced" : "created";
     if (dry_run) {
         conf_path_buf path;
         (void)conf_file_path(path, ppa); // look_at_conf found it fits

@@ -48,8 +48,8 @@ int conf_create(int argc, char *const argv[])
     std::string text;
     conf_path_buf path;
     (void)conf_file_path(path, ppa); // look_at_conf found it fits
-    if (!render_conf(settings.provider.data(), settings.instance, params.data(),
-                     std::time(nullptr), text)) {
+    if (!render_conf(settings.provider.data(), settings.instance, params.data(), std::time(nullptr),
+                     text)) {
         report_errno("Cannot write conf file %s: %s\n", path.data());
         return EXIT_WRONG;
     }

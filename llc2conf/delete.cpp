@@ -18,5 +18,5 @@ int conf_delete(int argc, char *const argv[])
     if (!look_at_conf(ppa, now))
         return EXIT_WRONG;
     return change_conf(ppa, now, std::nullopt, true, dry_run) == change_result::failed ? EXIT_WRONG
-                                                                                      : 0;
+                                                                                       : 0;
 }

@@ -53,9 +53,8 @@ std::vector<step> edit_script(const std::vector<std::string_view> &a,
     const auto at = [m](std::size_t i, std::size_t j) { return i * (m + 1) + j; };
     for (std::size_t i = n; i-- > 0;) {
         for (std::size_t j = m; j-- > 0;) {
-            lcs[at(i, j)] = same_line(a[i], b[j])
-                                ? lcs[at(i + 1, j + 1)] + 1
-                                : std::max(lcs[at(i + 1, j)], lcs[at(i, j + 1)]);
+            lcs[at(i, j)] = same_line(a[i], b[j]) ? lcs[at(i + 1, j + 1)] + 1
+                                                  : std::max(lcs[at(i + 1, j)], lcs[at(i, j + 1)]);
         }
     }
     std::vector<step> out;
@@ -151,7 +150,8 @@ void print_conf_diff(const std::optional<std::string> &before,
         put("@@ -" + range(old_at[first], old_at[end] - old_at[first]) + " +" +
             range(new_at[first], new_at[end] - new_at[first]) + " @@\n");
         for (std::size_t s = first; s < end; ++s)
-            put_line(script[s].kind, script[s].kind == op::add ? b[script[s].line] : a[script[s].line]);
+            put_line(script[s].kind,
+                     script[s].kind == op::add ? b[script[s].line] : a[script[s].line]);
         k = end;
     }
 }

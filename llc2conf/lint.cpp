@@ -23,9 +23,9 @@ namespace
 
 // The keywords in the order the parser tries them.
 const std::array<const char *const *, 14> keywords{
-    &DEV_NAME,  &DEV_INSTANCE, &LLC2_ON,    &DEV_LOOPBACK,   &TIME_INTRVL,
-    &ACK_TIMER, &RSP_TIMER,    &POLL_TIMER, &REJ_TIMER,      &REM_BUSY_TIMER,
-    &INACT_TIMER, &MAX_RETRY,  &XMIT_WIN,   &RECV_WIN,
+    &DEV_NAME,    &DEV_INSTANCE, &LLC2_ON,    &DEV_LOOPBACK, &TIME_INTRVL,
+    &ACK_TIMER,   &RSP_TIMER,    &POLL_TIMER, &REJ_TIMER,    &REM_BUSY_TIMER,
+    &INACT_TIMER, &MAX_RETRY,    &XMIT_WIN,   &RECV_WIN,
 };
 
 constexpr std::string_view byte_order_mark = "\xef\xbb\xbf";

@@ -120,8 +120,8 @@ enum class change_result {
     exists,    // mode keep and a file appeared; nothing said
     failed,    // after a message
 };
-change_result change_conf(int ppa, const conf_file_now &now, const std::optional<std::string> &after,
-                          bool replace, bool dry_run);
+change_result change_conf(int ppa, const conf_file_now &now,
+                          const std::optional<std::string> &after, bool replace, bool dry_run);
 
 // True when the two texts are the same file, the Built line's time aside.
 bool same_conf_text(std::string_view a, std::string_view b);

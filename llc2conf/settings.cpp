@@ -3,8 +3,8 @@
 // receives as written.
 #include "dlpi.h"
 #include "init_params.h"
-#include "llc2conf.h"
 #include "llc2_names.h"
+#include "llc2conf.h"
 #include "ppa_number.h"
 
 #include <libintl.h>
@@ -133,8 +133,7 @@ bool parse_settings(int argc, char *const argv[], bool allow_link, conf_settings
     return true;
 }
 
-int parse_change_options(int argc, char *const argv[], bool allow_force, bool &force,
-                         bool &dry_run)
+int parse_change_options(int argc, char *const argv[], bool allow_force, bool &force, bool &dry_run)
 {
     int i = 0;
     // A negative PPA looks like an option; it is the first operand, as a

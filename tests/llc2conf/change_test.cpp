@@ -118,9 +118,9 @@ TEST(Change, AHandWrittenFileIsReplacedOnceThenLeftAlone)
     SimRoot r;
     // The values create would write, in a layout of the administrator's own.
     std::string text = conf_text("xnic", 1);
-    for (const char *kw : {"acktimer=2", "rsptimer=2", "polltimer=4", "rejecttimer=6",
-                           "rembusytimer=8", "inacttimer=30", "maxretry=6", "xmitwindowsz=14",
-                           "rcvwindowsz=14"}) {
+    for (const char *kw :
+         {"acktimer=2", "rsptimer=2", "polltimer=4", "rejecttimer=6", "rembusytimer=8",
+          "inacttimer=30", "maxretry=6", "xmitwindowsz=14", "rcvwindowsz=14"}) {
         const std::string word = kw;
         text = with_line(text, word, word.substr(0, word.find('=')) + "=0");
     }
@@ -267,11 +267,13 @@ TEST(Change, ADryRunWritesNothingAndShowsWhatTheRunDoes)
         {"two hunks", generated, {"set", "1", "acktimer=9", "rcvwindowsz=3"}, "replaced"},
         {"first and last", generated, {"set", "1", "link=xnic7", "rcvwindowsz=3"}, "replaced"},
         {"hand-written", conf_text("xnic", 1), {"set", "1", "maxretry=6"}, "replaced"},
-        {"no final newline", "devicename=xnic\ndeviceinstance=1\nacktimer=2\nrsptimer=2\n"
-                             "polltimer=4\nrejecttimer=6\nrembusytimer=8\ninacttimer=30\n"
-                             "maxretry=6\nxmitwindowsz=14\nrcvwindowsz=14\ntimeinterval=0\n"
-                             "deviceloopback=0",
-         {"create", "-f", "1", "xnic1"}, "replaced"},
+        {"no final newline",
+         "devicename=xnic\ndeviceinstance=1\nacktimer=2\nrsptimer=2\n"
+         "polltimer=4\nrejecttimer=6\nrembusytimer=8\ninacttimer=30\n"
+         "maxretry=6\nxmitwindowsz=14\nrcvwindowsz=14\ntimeinterval=0\n"
+         "deviceloopback=0",
+         {"create", "-f", "1", "xnic1"},
+         "replaced"},
         {"delete", generated, {"delete", "1"}, "deleted"},
     };
     for (const Case &c : cases) {
@@ -322,8 +324,8 @@ TEST(Check, WarnsOfWhatLlc2ReadsOtherwise)
          "1: Warning: begins with a byte-order mark, which llc2 reads as text\n"},
         {"no device node", with_line(base, "devicename=xnic", "devicename=qnic"),
          "2: Warning: devicename=qnic: no %DEV%/qnic: llc2 -p would fail to open it\n"},
-        {"switched off", with_line(with_line(base, "devicename=xnic", "devicename=qnic"),
-                                   "llc2_on=1", "llc2_on=0"),
+        {"switched off",
+         with_line(with_line(base, "devicename=xnic", "devicename=qnic"), "llc2_on=1", "llc2_on=0"),
          ""},
     };
     for (const Case &c : cases) {
