@@ -87,8 +87,7 @@ volatile std::sig_atomic_t temp_armed = 0;
 
 extern "C" void remove_temp_and_die(int sig)
 {
-    if (temp_armed != 0)
-        (void)unlink(pending_temp.data());
+    remove_pending_temp();
     // SA_RESETHAND has put the usual action back: the signal, pending again,
     // takes it as soon as this handler returns.
     (void)raise(sig);
@@ -258,6 +257,12 @@ int sync_dir(const char *dir)
 }
 
 } // namespace
+
+void remove_pending_temp()
+{
+    if (temp_armed != 0)
+        (void)unlink(pending_temp.data());
+}
 
 bool render_conf(const char *provider, unsigned int instance, const int *conf_params,
                  std::time_t built, std::string &text)

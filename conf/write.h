@@ -57,6 +57,11 @@ conf_write_result write_conf(const char *linkname, int ppa, const int *conf_para
 // after a message.
 int remove_conf(int ppa);
 
+// Removes the temporary file of a write in progress, if any, and nothing
+// else; safe in a signal handler, and for a process about to end without
+// unwinding.
+void remove_pending_temp();
+
 // Creates the configuration directory and those of its parents that are
 // missing, each with mode 0755 whatever the umask, and says "Created
 // directory <path>" of each on standard error. A part of the path that is
