@@ -141,7 +141,6 @@ struct write_signals {
 // the signal handler removes it too while it is armed.
 struct temp_conf {
     int fd = -1;
-    bool placed = false;
 
     // mkstemp on "<dir>.llc2.<ppa>.XXXXXX". false with errno set.
     bool create(const char *dir, int ppa)
@@ -166,11 +165,7 @@ struct temp_conf {
     }
     const char *path() const { return pending_temp.data(); }
     // The name is the final file's now, or gone: nothing to remove.
-    void place()
-    {
-        placed = true;
-        temp_armed = 0;
-    }
+    void place() { temp_armed = 0; }
 
     temp_conf() = default;
     temp_conf(const temp_conf &) = delete;
@@ -179,8 +174,7 @@ struct temp_conf {
     {
         if (fd >= 0)
             close(fd);
-        if (temp_armed != 0 && !placed)
-            unlink(pending_temp.data());
+        remove_pending_temp();
         temp_armed = 0;
     }
 };
