@@ -2,6 +2,7 @@
 // and the driver lacks is plumbed and initialised, what the driver holds
 // but is not up is initialised, and everything else is left as it is.
 #include "control.h"
+#include "llc2_names.h"
 #include "llc2_ops.h"
 #include "output.h"
 #include "scan.h"
@@ -31,7 +32,7 @@ void judge(const ppa_facts &f, apply_plan &plan)
 {
     if (f.configured && !f.conf_read) {
         std::fprintf(stderr, gettext("PPA %d: %s; left as it is\n"), f.ppa,
-                     one_line(f.conf_error).c_str());
+                     shown_name(f.conf_error).c_str());
         plan.skipped = true;
     } else if (!switched_on(f)) {
         // Taking a PPA down is for -u and -U, never a side effect.

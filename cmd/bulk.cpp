@@ -90,13 +90,18 @@ int llc2_unplumb_all(void)
     const control_stream ctl(llc2_open_control());
     if (ctl.fd < 0)
         return -1;
+    // Every PPA is taken down that can be; one that stays up fails the job,
+    // so that a shutdown script can tell. Uninitialising does not count: the
+    // driver may answer it either way.
+    int result = 0;
     for (int ppa = 0; ppa < LLC2_MAX_PPA; ++ppa) {
         ppa_info probe{};
         probe.ppa = static_cast<std::uint8_t>(ppa);
         if (llc2_request(ctl.fd, LLC2_IOC_GETPPA, probe) < 0) {
             if (errno == ENOENT)
                 continue;
-            // The driver cannot be asked any further; what was found is down.
+            // The driver's table may simply end here: what was found is
+            // down, and the job stands on that.
             break;
         }
         if (debug > 0)
@@ -105,7 +110,8 @@ int llc2_unplumb_all(void)
         // Let the driver wind the PPA's connections down before its lower
         // stream goes.
         sleep(1);
-        (void)llc2_unplumb_ppa(ppa, ctl.fd);
+        if (llc2_unplumb_ppa(ppa, ctl.fd) == -1)
+            result = -1;
     }
-    return 0;
+    return result;
 }

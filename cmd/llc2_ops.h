@@ -41,7 +41,10 @@ int llc2_plumb_all(void);
 // plumbed by this run and is of no use half up.
 int init_plumbed_ppa(int ppa, int fd, bool unplumb_on_failure);
 
-// Uninitialises and unplumbs every PPA the driver reports.
+// Uninitialises and unplumbs every PPA the driver reports. 0, or -1 when
+// the control device did not open or any PPA it found failed to unplumb
+// (after that PPA's message; the others are still taken down). A scan that
+// ends at an answer other than ENOENT ends silently and does not count.
 int llc2_unplumb_all(void);
 
 // Prints the status table of every PPA the driver knows.

@@ -10,10 +10,12 @@
 #include "long_actions.h"
 #include "output.h"
 #include "ppa_number.h"
+#include "std_fds.h"
 
 #include <clocale>
 #include <cstdio>
 #include <libintl.h>
+#include <new>
 #include <unistd.h>
 #include <vector>
 
@@ -148,9 +150,7 @@ int run(int action, int ppa, const std::vector<int> &ppas)
     }
 }
 
-} // namespace
-
-int main(int argc, char *argv[])
+int llc2_main(int argc, char *argv[])
 {
     prepare_output();
     std::setlocale(LC_ALL, "");
@@ -214,6 +214,27 @@ int main(int argc, char *argv[])
             return EXIT_USAGE;
         }
     }
+    // getopt stops at the first operand. "llc2 P", a dash forgotten in a
+    // boot script, must not print the table and pass for success.
+    if (optind < argc) {
+        Usage(argv);
+        return EXIT_USAGE;
+    }
     return finish_output("llc2", run(action, ppa, ppas),
                          action == LONG_STATUS ? STATUS_UNKNOWN : -1);
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    open_std_fds();
+    try {
+        return llc2_main(argc, argv);
+    } catch (const std::bad_alloc &) {
+        // Whatever was half done stays as the driver has it; say why we
+        // stopped rather than abort.
+        std::fputs(gettext("llc2: out of memory\n"), stderr);
+        return -1;
+    }
 }

@@ -1,5 +1,6 @@
 #include "output.h"
 
+#include <fcntl.h>
 #include <libintl.h>
 #include <poll.h>
 #include <sys/stat.h>
@@ -46,13 +47,18 @@ int finish_output(const char *program, int status, int failure)
 {
     errno = 0;
     const bool flushed = std::fflush(stdout) == 0;
-    const int err = flushed ? 0 : errno;
+    int err = flushed ? 0 : errno;
     if (flushed && std::ferror(stdout) == 0)
         return status;
     if (err == EPIPE || (err == 0 && reader_gone(STDOUT_FILENO)))
         return status;
     // The C library drops what it failed to write, so when an earlier
-    // write failed and nothing was left to flush, the reason is gone.
+    // write failed and nothing was left to flush, the reason is gone. A
+    // standard output that was closed at start is open read-only on the
+    // null device: that reason is known.
+    const int mode = fcntl(STDOUT_FILENO, F_GETFL);
+    if (err == 0 && mode != -1 && (mode & O_ACCMODE) == O_RDONLY)
+        err = EBADF;
     if (err != 0)
         std::fprintf(stderr, gettext("%s: write error: %s\n"), program, std::strerror(err));
     else

@@ -4,11 +4,13 @@
 #include "llc2_conf.h"
 #include "llc2_debug.h"
 #include "llc2_driver.h"
+#include "llc2_names.h"
 #include "llc2_ops.h"
 #include "llc2_report.h"
 #include "paths.h"
 #include "streams.h"
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <cstdio>
@@ -16,6 +18,7 @@
 #include <fcntl.h>
 #include <libintl.h>
 #include <string>
+#include <string_view>
 
 namespace
 {
@@ -32,6 +35,19 @@ bool device_path(const char *devicename, std::string &path)
         return false;
     path = rooted_path(field.data());
     return true;
+}
+
+// A ".." component would take the open out of /dev ("../../tmp/x"): no
+// device is named so, whatever the file says.
+bool leaves_dev(std::string_view name)
+{
+    for (std::size_t start = 0; start <= name.size();) {
+        const std::size_t end = std::min(name.find('/', start), name.size());
+        if (name.substr(start, end - start) == "..")
+            return true;
+        start = end + 1;
+    }
+    return false;
 }
 
 } // namespace
@@ -51,25 +67,33 @@ plumb_outcome plumb_ppa(FILE *fp, int ppa, int fd)
         return plumb_outcome::switched_off;
     }
     if (debug > 0)
-        std::fprintf(stderr, "Plumbing PPA %d: %s(%d)\n", ppa, conf.devicename.data(),
-                     conf.instance);
+        std::fprintf(stderr, "Plumbing PPA %d: %s(%d)\n", ppa,
+                     shown_name(conf.devicename.data()).c_str(), conf.instance);
 
     std::string path;
     if (!device_path(conf.devicename.data(), path)) {
-        std::fprintf(stderr, gettext("Device name too long: %s\n"), conf.devicename.data());
+        std::fprintf(stderr, gettext("Device name too long: %s\n"),
+                     shown_name(conf.devicename.data()).c_str());
+        return plumb_outcome::failed;
+    }
+    const std::string shown = shown_name(path);
+    if (leaves_dev(conf.devicename.data())) {
+        if (debug > 0)
+            std::fprintf(stderr, "Error opening device %s: a \"..\" component leaves /dev\n",
+                         shown.c_str());
         return plumb_outcome::failed;
     }
     const int lower = stream_open(path.c_str(), O_RDWR);
     if (lower < 0) {
         // A missing interface is common at start-up; only -d says which.
         if (debug > 0)
-            std::fprintf(stderr, "Error opening device %s: %s\n", path.c_str(),
+            std::fprintf(stderr, "Error opening device %s: %s\n", shown.c_str(),
                          std::strerror(errno));
         return plumb_outcome::failed;
     }
     const int link_id = stream_link(fd, lower);
     if (link_id < 0) {
-        report_errno("Error plumbing %s: %s\n", path.c_str());
+        report_errno("Error plumbing %s: %s\n", shown.c_str());
         stream_close(lower);
         return plumb_outcome::failed;
     }
@@ -83,7 +107,7 @@ plumb_outcome plumb_ppa(FILE *fp, int ppa, int fd)
     bind.instance = conf.instance;
     if (llc2_request(fd, LLC2_IOC_SETPPA, bind) >= 0)
         return plumb_outcome::plumbed;
-    report_errno("Error setting PPA(%d) on %s: %s\n", ppa, path.c_str());
+    report_errno("Error setting PPA(%d) on %s: %s\n", ppa, shown.c_str());
     // An unbound link would hold the interface until the next boot.
     (void)stream_unlink(fd, link_id);
     return plumb_outcome::failed;

@@ -2,6 +2,7 @@
 // with what DLPI reports for it and the device its configuration names.
 #include "control.h"
 #include "device_info.h"
+#include "llc2_names.h"
 #include "llc2_ops.h"
 #include "scan.h"
 
@@ -35,7 +36,7 @@ void print_row(const ppa_facts &f)
     else
         std::fputs(NO_DEVICE_INFO, stdout);
     if (f.conf_read)
-        std::printf("%10s%d\n", f.conf.devicename.data(), f.conf.instance);
+        std::printf("%10s%d\n", shown_name(f.conf.devicename.data()).c_str(), f.conf.instance);
     else
         std::fputs(NO_DEVICE, stdout);
 }

@@ -5,7 +5,6 @@
 #include "llc2_report.h"
 
 #include <algorithm>
-#include <array>
 #include <cerrno>
 #include <climits>
 #include <cstdio>
@@ -124,23 +123,4 @@ bool read_configured(std::vector<int> &configured)
         return true;
     report_errno("Cannot open default directory: %s\n");
     return false;
-}
-
-// A reason on one line: bytes below 0x20, 0x7f and '\' as C escapes.
-std::string one_line(std::string_view text)
-{
-    std::string out;
-    for (const char ch : text) {
-        const auto c = static_cast<unsigned char>(ch);
-        if (c == '\\') {
-            out += "\\\\";
-        } else if (c < 0x20 || c == 0x7f) {
-            std::array<char, 8> esc{};
-            (void)std::snprintf(esc.data(), esc.size(), "\\%03o", c);
-            out += esc.data();
-        } else {
-            out += ch;
-        }
-    }
-    return out;
 }

@@ -75,8 +75,4 @@ bool as_configured(const ppa_facts &f);
 // configuration without PPAs.
 bool read_configured(std::vector<int> &configured);
 
-// Text from a file on one line of a message: bytes below 0x20, 0x7f and '\'
-// as C escapes ("\011", "\\").
-std::string one_line(std::string_view text);
-
 #endif

@@ -2,6 +2,7 @@
 // programs, as one JSON document or as a line and an exit status per PPA.
 #include "control.h"
 #include "json.h"
+#include "llc2_names.h"
 #include "llc2_ops.h"
 #include "scan.h"
 
@@ -64,7 +65,7 @@ std::string status_words(const ppa_facts &f)
     if (!f.configured)
         return f.held ? held + " (plumbed but not configured)" : "not configured";
     if (!f.conf_read)
-        return held + " (configuration unusable: " + one_line(f.conf_error) + ")";
+        return held + " (configuration unusable: " + shown_name(f.conf_error) + ")";
     const int on = f.conf.params[CONF_LLC2_ON];
     if (on == 0)
         return f.held ? held + " (plumbed but switched off, llc2_on=0)" : "switched off";

@@ -7,43 +7,12 @@
 #include <dirent.h>
 
 #include <algorithm>
-#include <array>
 #include <cerrno>
-#include <charconv>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
 #include <libintl.h>
-#include <string_view>
-#include <system_error>
 #include <vector>
-
-namespace
-{
-
-// "llc2.<n>" exactly as the path rule builds it for n: no leading zero,
-// no sign but '-', nothing after the digits.
-bool names_ppa(const char *name, int &ppa)
-{
-    constexpr std::string_view stem = "llc2.";
-    const std::string_view text(name);
-    if (text.substr(0, stem.size()) != stem)
-        return false;
-    const char *first = name + stem.size();
-    const char *last = name + text.size();
-    int n = 0;
-    const auto [end, ec] = std::from_chars(first, last, n);
-    if (ec != std::errc() || end != last)
-        return false;
-    std::array<char, 32> built{};
-    (void)std::snprintf(built.data(), built.size(), "llc2.%d", n);
-    if (text != built.data())
-        return false;
-    ppa = n;
-    return true;
-}
-
-} // namespace
 
 std::string conf_text(const char *format, ...)
 {
@@ -80,7 +49,7 @@ int configured_ppas(std::vector<int> &ppas)
             break;
         }
         int ppa = 0;
-        if (names_ppa(entry->d_name, ppa))
+        if (conf_entry_ppa(entry->d_name, &ppa))
             ppas.push_back(ppa);
     }
     if (closedir(dir) != 0 && failed == 0)

@@ -2,6 +2,7 @@
 // conf_head, and the debug listing print_conf_entry.
 #include "llc2_conf.h"
 #include "llc2_debug.h"
+#include "llc2_names.h"
 #include "llc2_report.h"
 #include "path.h"
 #include "text.h"
@@ -13,53 +14,19 @@
 #include <unistd.h>
 
 #include <array>
-#include <cctype>
 #include <cerrno>
-#include <climits>
+#include <charconv>
 #include <cstdio>
 #include <cstring>
 #include <new>
 #include <string>
+#include <string_view>
+#include <system_error>
 
 conf_entry *conf_head = nullptr;
 
 namespace
 {
-
-// The PPA number of a directory entry named "llc2.<number>", read the way
-// "%d" would read it after "llc2." (leading white space and a sign allowed,
-// anything after the digits ignored, so "llc2.3.bak" is PPA 3). A number
-// beyond the range of int makes no configuration file; neither does a name
-// with no digits there.
-bool entry_ppa(const char *name, int &ppa)
-{
-    constexpr char prefix[] = "llc2.";
-    if (std::strncmp(name, prefix, sizeof prefix - 1) != 0)
-        return false;
-    const char *p = name + sizeof prefix - 1;
-    while (std::isspace(static_cast<unsigned char>(*p)))
-        ++p;
-    const bool negative = *p == '-';
-    if (*p == '-' || *p == '+')
-        ++p;
-    if (!std::isdigit(static_cast<unsigned char>(*p)))
-        return false;
-    // Accumulate towards the negative side, which holds one more value.
-    int value = 0;
-    for (; std::isdigit(static_cast<unsigned char>(*p)); ++p) {
-        const int digit = *p - '0';
-        if (value < (INT_MIN + digit) / 10)
-            return false;
-        value = value * 10 - digit;
-    }
-    if (!negative) {
-        if (value == INT_MIN)
-            return false;
-        value = -value;
-    }
-    ppa = value;
-    return true;
-}
 
 // readdir, telling the end of the directory from a failure to read it.
 const dirent *next_entry(DIR *dir, int &failed_errno)
@@ -72,13 +39,15 @@ const dirent *next_entry(DIR *dir, int &failed_errno)
 }
 
 // Opens a configuration file for reading, or nothing when it is not a
-// regular file (a symbolic link to one is fine). A FIFO in the directory
+// regular file (a symbolic link to one is fine) or is larger than any
+// configuration: a sparse file of gigabytes would be read to its end. A FIFO in the directory
 // would block the boot in open or read for ever, and a link to /dev/zero
 // would feed the parser without end: neither is opened for reading. The
 // type is checked before the open, so no device is ever opened, and again
 // on what was opened, in case the entry changed in between; the open
 // itself cannot block. On failure null with errno set, and regular false
-// when the file is there but of another type (errno EISDIR or EINVAL).
+// when the file is there but of another type (errno EISDIR or EINVAL); a
+// file too large fails with EFBIG.
 FILE *open_regular(const char *path, bool &regular)
 {
     regular = true;
@@ -93,6 +62,10 @@ FILE *open_regular(const char *path, bool &regular)
     };
     if (!S_ISREG(st.st_mode))
         return refuse(st.st_mode);
+    if (st.st_size > LLC2_CONF_MAX_SIZE) {
+        errno = EFBIG;
+        return nullptr;
+    }
     const int fd = open(path, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     if (fd < 0)
         return nullptr;
@@ -107,11 +80,32 @@ FILE *open_regular(const char *path, bool &regular)
         give_up(0);
         return refuse(st.st_mode);
     }
+    if (st.st_size > LLC2_CONF_MAX_SIZE)
+        return give_up(EFBIG);
     FILE *fp = fdopen(fd, "r");
     return fp != nullptr ? fp : give_up(errno);
 }
 
 } // namespace
+
+bool conf_entry_ppa(const char *name, int *ppa)
+{
+    constexpr std::string_view prefix = "llc2.";
+    const std::string_view entry = name;
+    if (!entry.starts_with(prefix))
+        return false;
+    const std::string_view number = entry.substr(prefix.size());
+    int value = 0;
+    const auto [end, ec] = std::from_chars(number.data(), number.data() + number.size(), value, 10);
+    if (ec != std::errc() || end != number.data() + number.size())
+        return false;
+    // Only the name the path rule builds for that number: "llc2.03",
+    // "llc2.-0" and "llc2.+3" are not PPA 3, 0 and 3.
+    if (std::to_string(value) != number)
+        return false;
+    *ppa = value;
+    return true;
+}
 
 FILE *open_conf_why(int ppa, std::string *why)
 {
@@ -159,7 +153,7 @@ int add_conf(void)
     int failed_errno = 0;
     while (const dirent *entry = next_entry(dir, failed_errno)) {
         int ppa = 0;
-        if (!entry_ppa(entry->d_name, ppa))
+        if (!conf_entry_ppa(entry->d_name, &ppa))
             continue;
         // The path comes from the number, not from the entry's name.
         FILE *fp = open_conf(ppa);
@@ -202,6 +196,7 @@ void print_conf_entry(void)
             std::fputs(gettext("Error in file\n"), stderr);
             return;
         }
-        std::printf("Device: %s, instance: %d, PPA %d\n", devicename.data(), instance, node->ppa);
+        std::printf("Device: %s, instance: %d, PPA %d\n", shown_name(devicename.data()).c_str(),
+                    instance, node->ppa);
     }
 }

@@ -3,6 +3,7 @@
 
 #include "dlpi.h"
 #include "llc2_conf.h"
+#include "llc2_names.h"
 #include "llc2_report.h"
 #include "path.h"
 
@@ -14,9 +15,11 @@
 
 #include <array>
 #include <cerrno>
+#include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <string_view>
 
 namespace
 {
@@ -76,14 +79,99 @@ int write_conf_rows(std::FILE *out, const char *provider, unsigned int instance,
 namespace
 {
 
+// The temporary file being written, for the signal handler: a handler can
+// reach nothing but static storage. Armed only while the file exists under
+// that name and is ours to remove.
+std::array<char, LLC2_PATH_SIZE> pending_temp{};
+volatile std::sig_atomic_t temp_armed = 0;
+
+extern "C" void remove_temp_and_die(int sig)
+{
+    if (temp_armed != 0)
+        (void)unlink(pending_temp.data());
+    // SA_RESETHAND has put the usual action back: the signal, pending again,
+    // takes it as soon as this handler returns.
+    (void)raise(sig);
+}
+
+// While a configuration is written: an interrupt, a hang-up, a quit or a
+// termination first removes the temporary file, then takes its usual effect;
+// a signal that was ignored stays ignored. SIGXFSZ is ignored, so a file-size
+// limit makes the write fail with EFBIG, which is reported, instead of
+// killing the process with the temporary file left behind.
+struct write_signals {
+    static constexpr std::array<int, 4> fatal{SIGINT, SIGTERM, SIGHUP, SIGQUIT};
+    std::array<struct sigaction, fatal.size()> old{};
+    struct sigaction old_xfsz {
+    };
+
+    write_signals()
+    {
+        struct sigaction sa {
+        };
+        sa.sa_handler = remove_temp_and_die;
+        sigemptyset(&sa.sa_mask);
+        for (const int sig : fatal)
+            sigaddset(&sa.sa_mask, sig);
+        sa.sa_flags = SA_RESETHAND;
+        for (std::size_t i = 0; i < fatal.size(); ++i) {
+            (void)sigaction(fatal.at(i), nullptr, &old.at(i));
+            if (old.at(i).sa_handler != SIG_IGN)
+                (void)sigaction(fatal.at(i), &sa, nullptr);
+        }
+        struct sigaction ignore {
+        };
+        ignore.sa_handler = SIG_IGN;
+        sigemptyset(&ignore.sa_mask);
+        (void)sigaction(SIGXFSZ, &ignore, &old_xfsz);
+    }
+    write_signals(const write_signals &) = delete;
+    write_signals &operator=(const write_signals &) = delete;
+    ~write_signals()
+    {
+        temp_armed = 0;
+        for (std::size_t i = 0; i < fatal.size(); ++i)
+            (void)sigaction(fatal.at(i), &old.at(i), nullptr);
+        (void)sigaction(SIGXFSZ, &old_xfsz, nullptr);
+    }
+};
+
 // The temporary file a new configuration is written to, beside the file it
-// will replace. Its name starts with a point, so the directory scan, which
-// takes every "llc2.<n>..." for PPA n, never mistakes it for a configuration
-// of its own. Removed again unless it was put in place.
+// will replace. Its name starts with a point, so the directory scan never
+// takes it for a configuration. Removed again unless it was put in place;
+// the signal handler removes it too while it is armed.
 struct temp_conf {
-    std::string path;
     int fd = -1;
     bool placed = false;
+
+    // mkstemp on "<dir>.llc2.<ppa>.XXXXXX". false with errno set.
+    bool create(const char *dir, int ppa)
+    {
+        const std::string name = std::string(dir) + ".llc2." + std::to_string(ppa) + ".XXXXXX";
+        if (name.size() >= pending_temp.size()) {
+            errno = ENAMETOOLONG;
+            return false;
+        }
+        // mkstemp fills the name in place, so the handler sees the file's
+        // own name from the moment it exists.
+        temp_armed = 0;
+        std::memcpy(pending_temp.data(), name.c_str(), name.size() + 1);
+        temp_armed = 1;
+        fd = mkstemp(pending_temp.data());
+        if (fd < 0) {
+            const int err = errno;
+            temp_armed = 0;
+            errno = err;
+        }
+        return fd >= 0;
+    }
+    const char *path() const { return pending_temp.data(); }
+    // The name is the final file's now, or gone: nothing to remove.
+    void place()
+    {
+        placed = true;
+        temp_armed = 0;
+    }
 
     temp_conf() = default;
     temp_conf(const temp_conf &) = delete;
@@ -92,8 +180,9 @@ struct temp_conf {
     {
         if (fd >= 0)
             close(fd);
-        if (!path.empty() && !placed)
-            unlink(path.c_str());
+        if (temp_armed != 0 && !placed)
+            unlink(pending_temp.data());
+        temp_armed = 0;
     }
 };
 
@@ -122,24 +211,38 @@ conf_attrs attrs_for(const char *path)
     return out;
 }
 
-// Writes the file's text to the temporary file and makes it durable with
-// the attributes of the final file. 0, or the errno of the first failure.
-int fill(temp_conf &tmp, const conf_attrs &attrs, const char *provider, unsigned int instance,
-         const int *conf_params, std::time_t built)
+// Writes text to fd from its start. 0, or the errno of the failure.
+int write_all(int fd, std::string_view text)
 {
-    std::FILE *out = fdopen(tmp.fd, "w");
-    if (out == nullptr)
-        return errno;
-    tmp.fd = -1; // the stream owns it now
-    errno = 0;
-    int err = 0;
-    if (write_conf_rows(out, provider, instance, conf_params, built) != 0 ||
-        std::fflush(out) != 0 || fsync(fileno(out)) != 0 || fchmod(fileno(out), attrs.mode) != 0 ||
-        (attrs.keep_owner && fchown(fileno(out), attrs.uid, attrs.gid) != 0))
-        err = errno != 0 ? errno : EIO;
-    if (std::fclose(out) != 0 && err == 0)
-        err = errno != 0 ? errno : EIO;
-    return err;
+    while (!text.empty()) {
+        const ssize_t n = write(fd, text.data(), text.size());
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return n < 0 ? errno : EIO;
+        text.remove_prefix(static_cast<std::size_t>(n));
+    }
+    return 0;
+}
+
+// Whether fd holds exactly text: read through the file's own descriptor, so
+// what another writer has put under the final name meanwhile does not count.
+// 0 when it does, -1 when it holds something else, or the read's errno.
+int holds(int fd, std::string_view text)
+{
+    std::string back(text.size() + 1, '\0');
+    std::size_t got = 0;
+    while (got < back.size()) {
+        const ssize_t n = pread(fd, back.data() + got, back.size() - got, static_cast<off_t>(got));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return errno;
+        if (n == 0)
+            break;
+        got += static_cast<std::size_t>(n);
+    }
+    return std::string_view(back.data(), got) == text ? 0 : -1;
 }
 
 // The rename is only durable once the directory that holds it is.
@@ -156,40 +259,48 @@ int sync_dir(const char *dir)
 
 } // namespace
 
-conf_write_result write_conf(const char *linkname, int ppa, const int *conf_params,
-                             conf_write_mode mode)
+bool render_conf(const char *provider, unsigned int instance, const int *conf_params,
+                 std::time_t built, std::string &text)
 {
-    const std::time_t now = std::time(nullptr);
+    char *buf = nullptr;
+    std::size_t len = 0;
+    std::FILE *out = open_memstream(&buf, &len);
+    if (out == nullptr)
+        return false;
+    const bool written = write_conf_rows(out, provider, instance, conf_params, built) == 0;
+    const bool closed = std::fclose(out) == 0;
+    if (written && closed)
+        text.assign(buf, len);
+    std::free(buf);
+    return written && closed;
+}
+
+conf_write_result write_conf_text(int ppa, std::string_view text, conf_write_mode mode)
+{
     // Files we create are read-only for everybody. The mask stays so for
     // the rest of the process.
     umask(0333);
-
-    // Split the link name before anything is written: a bad name must not
-    // disturb the configuration that is there.
-    std::array<char, DLPI_LINKNAME_MAX> provider{};
-    unsigned int instance = 0;
-    if (dlpi_parselink(linkname, provider.data(), &instance) != DLPI_SUCCESS) {
-        std::fprintf(stderr, gettext("Invalid link name: %s\n"),
-                     linkname != nullptr ? linkname : "");
-        return conf_write_result::failed;
-    }
-
     conf_path_buf path;
     conf_path_buf dir;
+    const write_signals signals;
     temp_conf tmp;
-    if (conf_file_path(path, ppa) && conf_dir_path(dir)) {
-        tmp.path = std::string(dir.data()) + ".llc2." + std::to_string(ppa) + ".XXXXXX";
-        tmp.fd = mkstemp(tmp.path.data());
-        if (tmp.fd < 0)
-            tmp.path.clear();
-    }
-    if (tmp.fd < 0) {
+    if (!conf_file_path(path, ppa) || !conf_dir_path(dir) || !tmp.create(dir.data(), ppa)) {
         report_errno("Cannot create conf file %s: %s\n", path.data());
         return conf_write_result::failed;
     }
-    if (const int err =
-            fill(tmp, attrs_for(path.data()), provider.data(), instance, conf_params, now);
-        err != 0) {
+    const conf_attrs attrs = attrs_for(path.data());
+    int err = write_all(tmp.fd, text);
+    if (err == 0 && (fsync(tmp.fd) != 0 || fchmod(tmp.fd, attrs.mode) != 0 ||
+                     (attrs.keep_owner && fchown(tmp.fd, attrs.uid, attrs.gid) != 0)))
+        err = errno;
+    if (err == 0 && (err = holds(tmp.fd, text)) == -1) {
+        std::fprintf(stderr, gettext("%s does not read back as written\n"), path.data());
+        return conf_write_result::failed;
+    }
+    if (err == 0 && close(tmp.fd) != 0)
+        err = errno;
+    tmp.fd = -1;
+    if (err != 0) {
         std::fprintf(stderr, gettext("Cannot write conf file %s: %s\n"), path.data(),
                      std::strerror(err));
         return conf_write_result::failed;
@@ -199,29 +310,61 @@ conf_write_result write_conf(const char *linkname, int ppa, const int *conf_para
     // no file may be replaced, link fails if one has appeared since the
     // caller looked.
     if (mode == conf_write_mode::replace) {
-        if (rename(tmp.path.c_str(), path.data()) != 0) {
+        if (rename(tmp.path(), path.data()) != 0) {
             report_errno("Cannot create conf file %s: %s\n", path.data());
             return conf_write_result::failed;
         }
-        tmp.placed = true;
+        tmp.place();
     } else {
-        if (link(tmp.path.c_str(), path.data()) != 0) {
+        if (link(tmp.path(), path.data()) != 0) {
             if (errno == EEXIST)
                 return conf_write_result::exists;
             report_errno("Cannot create conf file %s: %s\n", path.data());
             return conf_write_result::failed;
         }
         // The file has its own name now; the temporary one goes before the
-        // directory is synced.
-        unlink(tmp.path.c_str());
-        tmp.placed = true;
+        // directory is synced. Left behind, it would be a stray file that
+        // check reports, so its removal is the write's too.
+        const bool removed = unlink(tmp.path()) == 0;
+        const int unlink_err = errno;
+        tmp.place();
+        if (!removed) {
+            std::fprintf(stderr, gettext("Cannot remove %s: %s\n"), tmp.path(),
+                         std::strerror(unlink_err));
+            return conf_write_result::failed;
+        }
     }
-    if (const int err = sync_dir(dir.data()); err != 0) {
-        std::fprintf(stderr, gettext("Cannot write conf file %s: %s\n"), path.data(),
-                     std::strerror(err));
+    if (const int sync_err = sync_dir(dir.data()); sync_err != 0) {
+        std::fprintf(stderr, gettext("%s is in place but may not survive a crash: %s\n"),
+                     path.data(), std::strerror(sync_err));
         return conf_write_result::failed;
     }
     return conf_write_result::written;
+}
+
+conf_write_result write_conf(const char *linkname, int ppa, const int *conf_params,
+                             conf_write_mode mode)
+{
+    const std::time_t now = std::time(nullptr);
+    umask(0333);
+
+    // Split the link name before anything is written: a bad name must not
+    // disturb the configuration that is there.
+    std::array<char, DLPI_LINKNAME_MAX> provider{};
+    unsigned int instance = 0;
+    if (dlpi_parselink(linkname, provider.data(), &instance) != DLPI_SUCCESS) {
+        std::fprintf(stderr, gettext("Invalid link name: %s\n"),
+                     shown_name(linkname != nullptr ? linkname : "").c_str());
+        return conf_write_result::failed;
+    }
+    std::string text;
+    if (!render_conf(provider.data(), instance, conf_params, now, text)) {
+        conf_path_buf path;
+        (void)conf_file_path(path, ppa);
+        report_errno("Cannot write conf file %s: %s\n", path.data());
+        return conf_write_result::failed;
+    }
+    return write_conf_text(ppa, text, mode);
 }
 
 int make_conf_dir()

@@ -7,12 +7,19 @@
 
 #include <cstdio>
 #include <ctime>
+#include <string>
+#include <string_view>
 
 // Writes the header and the fourteen key lines to out. built is the time of
 // the Built line, or (time_t)-1 to leave that line out. 0, or -1 as soon as
 // a write fails (errno tells why).
 int write_conf_rows(std::FILE *out, const char *provider, unsigned int instance,
                     const int *conf_params, std::time_t built);
+
+// The whole text of a file as write_conf_rows makes it, in text. false when
+// it could not be made (errno tells why).
+bool render_conf(const char *provider, unsigned int instance, const int *conf_params,
+                 std::time_t built, std::string &text);
 
 // How write_conf treats a file that is there already.
 enum class conf_write_mode {
@@ -26,7 +33,17 @@ enum class conf_write_result {
     failed, // after a message on standard error
 };
 
-// create_conf with the choice of mode. The file is written to a temporary
+// Puts text in place as PPA ppa's file, by the steps write_conf describes
+// below. Before the rename the temporary file is read back through its own
+// descriptor and must hold text exactly. While it runs, SIGINT, SIGTERM,
+// SIGHUP and SIGQUIT remove the temporary file before they take effect, and
+// SIGXFSZ is ignored (a size limit is a write error). failed also when the
+// file is in place but the directory could not be synced, or the temporary
+// name could not be removed after link; the message says which.
+conf_write_result write_conf_text(int ppa, std::string_view text, conf_write_mode mode);
+
+// create_conf with the choice of mode: the text rendered for linkname and
+// conf_params, then write_conf_text. The file is written to a temporary
 // file in the same directory, synced, given its final mode (and, for root,
 // the owner and group of the file it replaces), then renamed over (or, with
 // keep, linked to) the PPA's file name and the directory synced. Whatever

@@ -48,6 +48,9 @@ enum conf_param_index {
 inline constexpr int LLC2_DEVNAME_SIZE = 1024;
 // Every path the store builds lives in a buffer of this size.
 inline constexpr int LLC2_PATH_SIZE = 1024;
+// A configuration file is a few hundred bytes; open_conf refuses one larger
+// than this (EFBIG), as it refuses a special file.
+inline constexpr long LLC2_CONF_MAX_SIZE = 1024L * 1024L;
 
 // One configured PPA of the directory scan.
 struct conf_entry {
@@ -125,6 +128,12 @@ std::string conf_fault_text(int ppa, const conf_report &report, int err);
 // -1 with why holding the reason as llc2conf check gives it (the open's
 // message, or conf_fault_text).
 int read_conf_quiet(int ppa, conf_values &v, std::string &why);
+
+// The PPA a directory entry configures: true, with *ppa, exactly when the
+// name is "llc2." followed by the decimal number as the path rule writes it
+// ("llc2.0", "llc2.12", "llc2.-1"). "llc2.03", "llc2.3.bak", "llc2.5~" and
+// "llc2.x" configure nothing.
+bool conf_entry_ppa(const char *name, int *ppa);
 
 // Scans the configuration directory and puts a node for every configured PPA
 // whose file opens in front of conf_head. 0, or -1 when reading the directory

@@ -1,16 +1,20 @@
 // llc2conf check: what llc2 -P would find wrong with the configured PPAs,
 // found before the driver is asked.
 #include "init_params.h"
+#include "llc2_names.h"
 #include "llc2conf.h"
 #include "output.h"
 #include "path.h"
 #include "ppa_number.h"
 
+#include <dirent.h>
 #include <libintl.h>
+#include <sys/stat.h>
 
 #include <algorithm>
 #include <array>
 #include <cstdio>
+#include <ctime>
 #include <map>
 #include <string>
 #include <utility>
@@ -54,44 +58,6 @@ int value_problems(int ppa, const conf_values &v, const conf_report &report)
     return wrong;
 }
 
-// Lines that hold a NUL byte: the parser reads a line only up to it, so
-// "devicename=xn\0ic0" quietly names xn. Comment lines do no harm. Returns
-// how many it reported.
-int nul_bytes(int ppa, std::FILE *fp)
-{
-    int found = 0;
-    int line = 1;
-    bool nul = false;
-    bool comment = false;
-    bool blank = true; // nothing but white space so far on this line
-    std::rewind(fp);
-    for (int c = std::getc(fp);; c = std::getc(fp)) {
-        if (c == EOF || c == '\n') {
-            if (nul && !comment) {
-                finding_at(ppa, line);
-                std::fputs(gettext("holds a NUL byte: llc2 reads the line only up to it\n"),
-                           stderr);
-                ++found;
-            }
-            if (c == EOF)
-                break;
-            ++line;
-            nul = comment = false;
-            blank = true;
-        } else if (c == '\0') {
-            nul = true;
-            blank = false;
-        } else if (blank && c == '#' && !nul) {
-            comment = true;
-            blank = false;
-        } else if (c != ' ' && c != '\t') {
-            blank = false;
-        }
-    }
-    std::rewind(fp);
-    return found;
-}
-
 // Device and instance of every file that parsed, for the duplicate check.
 using device_map = std::map<std::pair<std::string, int>, int>;
 
@@ -123,12 +89,13 @@ bool check_one(const conf_file &file, device_map &devices)
     if (!parsed)
         return false;
     const char *devicename = v.devicename.data();
+    const std::string shown = shown_name(devicename);
     if (!provider_name_ok(devicename)) {
         finding_at(ppa, report.devicename_line);
         std::fprintf(stderr,
                      gettext("devicename=%s: not a device in /dev: a device name has letters, "
                              "digits, '_', '.' and '-' only\n"),
-                     devicename);
+                     shown.c_str());
         ++wrong;
     }
     wrong += value_problems(ppa, v, report);
@@ -137,16 +104,53 @@ bool check_one(const conf_file &file, device_map &devices)
     if (!fresh) {
         finding_at(ppa, report.instance_line);
         std::fprintf(stderr, gettext("device %s instance %d is also configured in llc2.%d\n"),
-                     devicename, v.instance, at->second);
+                     shown.c_str(), v.instance, at->second);
         ++wrong;
     }
     if (wrong == 0) {
-        std::printf(gettext("PPA %d: ok: device %s, instance %d, llc2_on %d\n"), ppa, devicename,
+        std::printf(gettext("PPA %d: ok: device %s, instance %d, llc2_on %d\n"), ppa, shown.c_str(),
                     v.instance, v.params[CONF_LLC2_ON]);
     }
     // Keep the order of the two streams when both go to one place.
     order_output();
     return wrong == 0;
+}
+
+// Directory entries llc2 passes over that look meant for it ("llc2.5~",
+// "llc2.5.disabled", "llc2.03"), and temporary files of ours left by a write
+// that was killed: warned of by name, in name order. A temporary file younger
+// than a minute may be a write in progress and is left unsaid.
+void stray_entries()
+{
+    conf_path_buf dir;
+    DIR *d = conf_dir_path(dir) ? opendir(dir.data()) : nullptr;
+    if (d == nullptr)
+        return; // the scan has said why
+    std::vector<std::string> names;
+    while (const dirent *entry = readdir(d))
+        names.emplace_back(entry->d_name);
+    closedir(d);
+    std::sort(names.begin(), names.end());
+    const std::time_t now = std::time(nullptr);
+    constexpr std::time_t in_progress = 60;
+    for (const std::string &name : names) {
+        int ppa = 0;
+        const std::string shown = shown_name(name);
+        if (name.starts_with("llc2.") && !conf_entry_ppa(name.c_str(), &ppa)) {
+            std::fprintf(stderr,
+                         gettext("%s: Warning: not read: only llc2.<number> configures a PPA\n"),
+                         shown.c_str());
+        } else if (name.starts_with(".llc2.")) {
+            struct stat st {
+            };
+            const std::string path = std::string(dir.data()) + name;
+            if (lstat(path.c_str(), &st) == 0 && now - st.st_mtime >= in_progress)
+                std::fprintf(stderr,
+                             gettext("%s: Warning: left over from an interrupted write; "
+                                     "remove it\n"),
+                             shown.c_str());
+        }
+    }
 }
 
 } // namespace
@@ -168,6 +172,7 @@ int conf_check(int argc, char *const argv[])
     if (named.empty()) {
         // The scan llc2 -P makes; it has reported what it could not open.
         ok = add_conf() == 0;
+        stray_entries();
         for (conf_entry *node = conf_head; node != nullptr; node = node->next) {
             // The streams are ours to close from here on.
             files.push_back({node->ppa, node->fp});
@@ -189,18 +194,8 @@ int conf_check(int argc, char *const argv[])
                      [](const conf_file &a, const conf_file &b) { return a.ppa < b.ppa; });
 
     device_map devices;
-    for (std::size_t i = 0; i < files.size(); ++i) {
-        if (i > 0 && files[i].ppa == files[i - 1].ppa) {
-            // "llc2.3" and "llc2.3.bak" both read as PPA 3.
-            finding_at(files[i].ppa, 0);
-            std::fprintf(stderr,
-                         gettext("more than one file names PPA %d; llc2 -P plumbs it twice\n"),
-                         files[i].ppa);
-            ok = false;
-            continue;
-        }
-        ok = check_one(files[i], devices) && ok;
-    }
+    for (const conf_file &file : files)
+        ok = check_one(file, devices) && ok;
     for (const conf_file &file : files)
         std::fclose(file.fp);
     if (files.empty() && ok) {

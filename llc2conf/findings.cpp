@@ -25,3 +25,38 @@ int parse_conf(std::FILE *fp, int ppa, conf_values &values, conf_report &report)
     std::fprintf(stderr, "%s\n", conf_fault_text(ppa, report, errno).c_str());
     return -1;
 }
+
+int nul_bytes(int ppa, std::FILE *fp)
+{
+    int found = 0;
+    int line = 1;
+    bool nul = false;
+    bool comment = false;
+    bool blank = true; // nothing but white space so far on this line
+    std::rewind(fp);
+    for (int c = std::getc(fp);; c = std::getc(fp)) {
+        if (c == EOF || c == '\n') {
+            if (nul && !comment) {
+                finding_at(ppa, line);
+                std::fputs(gettext("holds a NUL byte: llc2 reads the line only up to it\n"),
+                           stderr);
+                ++found;
+            }
+            if (c == EOF)
+                break;
+            ++line;
+            nul = comment = false;
+            blank = true;
+        } else if (c == '\0') {
+            nul = true;
+            blank = false;
+        } else if (blank && c == '#' && !nul) {
+            comment = true;
+            blank = false;
+        } else if (c != ' ' && c != '\t') {
+            blank = false;
+        }
+    }
+    std::rewind(fp);
+    return found;
+}

@@ -56,6 +56,11 @@ void finding_at(int ppa, int line);
 // 0, or -1 after the finding. report tells where each value was read.
 int parse_conf(std::FILE *fp, int ppa, conf_values &values, conf_report &report);
 
+// Reports each line of fp that holds a NUL byte, comment lines aside: the
+// parser reads a line only up to it, so "devicename=xn\0ic0" quietly names
+// xn. fp is rewound before and after. Returns how many it reported.
+int nul_bytes(int ppa, std::FILE *fp);
+
 // llc2conf create [-f] <ppa> <linkname> [keyword=value ...]
 int conf_create(int argc, char *const argv[]);
 // llc2conf check [<ppa> ...]

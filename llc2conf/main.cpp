@@ -4,11 +4,13 @@
 #include "help.h"
 #include "llc2conf.h"
 #include "output.h"
+#include "std_fds.h"
 
 #include <libintl.h>
 
 #include <clocale>
 #include <cstdio>
+#include <new>
 #include <string_view>
 
 namespace
@@ -25,9 +27,7 @@ void usage(const char *argv0)
                  name, name, name);
 }
 
-} // namespace
-
-int main(int argc, char *argv[])
+int llc2conf_main(int argc, char *argv[])
 {
     prepare_output();
     std::setlocale(LC_ALL, "");
@@ -50,4 +50,18 @@ int main(int argc, char *argv[])
     if (status == EXIT_USAGE)
         usage(argc > 0 ? argv[0] : nullptr);
     return finish_output("llc2conf", status, EXIT_WRONG);
+}
+
+} // namespace
+
+int main(int argc, char *argv[])
+{
+    open_std_fds();
+    try {
+        return llc2conf_main(argc, argv);
+    } catch (const std::bad_alloc &) {
+        // A write in progress has removed its temporary file on the way out.
+        std::fputs(gettext("llc2conf: out of memory\n"), stderr);
+        return EXIT_WRONG;
+    }
 }

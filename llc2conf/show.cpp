@@ -1,6 +1,7 @@
 // llc2conf show: the ten values llc2 -i would send the driver for a PPA,
 // beside the values its file gives.
 #include "init_params.h"
+#include "llc2_names.h"
 #include "llc2conf.h"
 #include "ppa_number.h"
 
@@ -23,6 +24,8 @@ int conf_show(int argc, char *const argv[])
         return EXIT_WRONG;
     conf_values v;
     conf_report report;
+    // What llc2 would read past is wrong here as it is for check.
+    const int nuls = nul_bytes(ppa, fp);
     const int parsed = parse_conf(fp, ppa, v, report);
     std::fclose(fp);
     const auto &params = v.params;
@@ -31,8 +34,8 @@ int conf_show(int argc, char *const argv[])
         return EXIT_WRONG;
     }
 
-    std::printf(gettext("PPA %d: device %s, instance %d, llc2_on %d\n"), ppa, v.devicename.data(),
-                v.instance, params[CONF_LLC2_ON]);
+    std::printf(gettext("PPA %d: device %s, instance %d, llc2_on %d\n"), ppa,
+                shown_name(v.devicename.data()).c_str(), v.instance, params[CONF_LLC2_ON]);
     std::printf("%-14s %8s %8s\n", gettext("keyword"), gettext("written"), gettext("sent"));
     // In the order of ctl_init's fields, as the driver receives them.
     for (const init_param &param : INIT_PARAMS) {
@@ -50,5 +53,5 @@ int conf_show(int argc, char *const argv[])
                             "all the same\n"),
                     ppa, ppa);
     }
-    return 0;
+    return nuls > 0 ? EXIT_WRONG : 0;
 }

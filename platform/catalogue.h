@@ -4,10 +4,11 @@
 
 // The directory to bind the text domain to: share/locale under the prefix
 // the programs are installed in. A build with emulated streams (a developer's
-// or the tests') uses its build tree's share/locale while that exists, so it
-// runs from the build tree in any language it has a catalogue for; an
-// installed copy of it falls back to the prefix once the build tree is gone.
-// A native build never looks anywhere but the prefix.
+// or the tests') uses its build tree's share/locale when the program itself
+// is the one in the build tree (/proc/self/exe), so it runs from there in any
+// language it has a catalogue for; an installed copy reads only under its
+// prefix, whatever exists at the build tree's path. A native build never
+// looks anywhere but the prefix.
 const char *catalogue_dir();
 
 #endif

@@ -2,6 +2,7 @@
 // host without STREAMS, for the tool's tests and demo.
 #include "scenario.h"
 #include "server.h"
+#include "std_fds.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -112,6 +113,8 @@ int usage_error(const std::string &what)
 
 int main(int argc, char **argv)
 {
+    // No client socket or log may become a standard descriptor.
+    open_std_fds();
     std::string root;
     std::string scenario_path;
     std::string log_path;

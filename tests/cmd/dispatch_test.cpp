@@ -44,12 +44,12 @@ TEST(PlumbAll, ListsTheConfiguredPpasOnlyUnderDebug)
 
 TEST(PlumbAllAndInit, StopAtAnUnreadableConfDirectory)
 {
-    for (const char *opt : {"-P", "-i"}) {
-        SCOPED_TRACE(opt);
+    for (const std::vector<std::string> &args : {std::vector<std::string>{"-P"}, {"-i", "0"}}) {
+        SCOPED_TRACE(args.front());
         SimRoot r;
         std::filesystem::remove_all(r.path("etc/llc2/default"));
         r.start_sim();
-        const llc2test::Run run = r.run_llc2({opt, "0"});
+        const llc2test::Run run = r.run_llc2(args);
         EXPECT_EQ(run.status, 255);
         EXPECT_EQ(run.err, "Cannot open default directory: No such file or directory\n"
                            "Error opening LLC2 configuration files: No such file or directory\n");

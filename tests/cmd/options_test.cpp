@@ -164,10 +164,12 @@ TEST_P(BadLine, OpensNoFile)
 // Accepted command lines: -d anywhere and repeated, and operands ending the
 // options. Which action ran shows in what it printed: the status table, or
 // nothing for -U.
-TEST(CommandLine, OperandEndsOptionsDebugGoesAnywhere)
+TEST(CommandLine, AnOperandIsAUsageErrorDebugGoesAnywhere)
 {
     const std::string table =
         "PPA State    ID      MACAddr     Type MaxSDU MinSDU Mode     Device\n";
+    const std::string usage =
+        "Usage: " + llc2test::llc2_binary() + " [-P|-U|-p <ppa>|-u <ppa>|-q]\n";
     struct Case {
         std::vector<std::string> args;
         int status;
@@ -179,23 +181,33 @@ TEST(CommandLine, OperandEndsOptionsDebugGoesAnywhere)
         {{"-q"}, 0, table, ""},
         {{"-d"}, 0, table, cmdtest::checking()},
         {{"-d", "-d", "-q"}, 0, table, cmdtest::checking()},
-        {{"word", "-P"}, 0, table, ""},
-        {{"word", "-x"}, 0, table, ""},
-        {{"--", "-P"}, 0, table, ""},
-        {{"-q", "word", "-U"}, 0, table, ""},
+        // A word, a forgotten dash, or anything after "--" is no action:
+        // the usage line, and nothing reaches the driver.
+        {{"P"}, 2, "", usage},
+        {{"word", "-P"}, 2, "", usage},
+        {{"word", "-x"}, 2, "", usage},
+        {{"--", "-P"}, 2, "", usage},
+        {{"-q", "1"}, 2, "", usage},
+        {{"-q", "word", "-U"}, 2, "", usage},
+        {{"-p", "1", "2"}, 2, "", usage},
+        {{"-U", "--", "-q"}, 2, "", usage},
         // -U finds no PPA: no table, and no trace even under -d.
         {{"-U"}, 0, "", ""},
         {{"-dU", "-d"}, 0, "", ""},
-        {{"-U", "--", "-q"}, 0, "", ""},
+        {{"-U", "--"}, 0, "", ""},
     };
     SimRoot r;
     r.start_sim();
     for (const Case &c : cases) {
         SCOPED_TRACE(joined(c.args));
+        const std::size_t logged = r.log().size();
         const llc2test::Run run = r.run_llc2(c.args);
         EXPECT_EQ(run.status, c.status);
         EXPECT_EQ(run.err, c.err);
         EXPECT_EQ(run.out, c.out);
+        if (c.status == 2) {
+            EXPECT_EQ(r.log().size(), logged) << "the driver was reached";
+        }
     }
 }
 

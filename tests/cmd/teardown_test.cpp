@@ -203,10 +203,11 @@ TEST(Teardown, RefusalsOnTheWayDown)
 TEST(Teardown, NoDriverMeansStatus255AndTheReason)
 {
     // -q too: the status table has nothing to show without the driver.
-    for (const char *opt : {"-r", "-u", "-q"}) {
-        SCOPED_TRACE(opt);
+    for (const std::vector<std::string> &args :
+         {std::vector<std::string>{"-r", "0"}, {"-u", "0"}, {"-q"}}) {
+        SCOPED_TRACE(args.front());
         SimRoot none; // no llc2sim: /dev/llc2 does not exist
-        const llc2test::Run missing = none.run_llc2({opt, "0"});
+        const llc2test::Run missing = none.run_llc2(args);
         EXPECT_EQ(missing.status, 255);
         EXPECT_EQ(missing.err, "Cannot open LLC2 device: No such file or directory\n");
 
@@ -214,7 +215,7 @@ TEST(Teardown, NoDriverMeansStatus255AndTheReason)
         json s = llc2test::default_scenario();
         s["faults"] = json::array({{{"request", "open"}, {"device", "llc2"}, {"errno", "ENXIO"}}});
         refusing.start_sim(s);
-        const llc2test::Run refused = refusing.run_llc2({opt, "0"});
+        const llc2test::Run refused = refusing.run_llc2(args);
         EXPECT_EQ(refused.status, 255);
         EXPECT_EQ(refused.err, "Cannot open LLC2 device: No such device or address\n");
         EXPECT_TRUE(cmdtest::requests(refusing).empty());

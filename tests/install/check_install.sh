@@ -1,9 +1,11 @@
 #!/usr/bin/env bash
-# check_install.sh CMAKE BUILD_DIR STAGE SBINDIR MANDIR DATADIR LOCALEDIR
-# Installs the build into STAGE and checks each file and its mode.
+# check_install.sh CMAKE BUILD_DIR SBINDIR MANDIR DATADIR LOCALEDIR FULL_LOCALEDIR
+# Installs the build into a staging directory outside the build tree, as an
+# installed copy lives, and checks each file and its mode.
 set -euo pipefail
-cmake=$1 build=$2 stage=$3 sbin=$4 man=$5 data=$6 locale=$7
-rm -rf "$stage"
+cmake=$1 build=$2 sbin=$3 man=$4 data=$5 locale=$6 prefix_locale=$7
+stage=$(mktemp -d /tmp/llc2stage.XXXXXX)
+trap 'rm -rf "$stage"' EXIT
 "$cmake" --install "$build" --prefix "$stage" >/dev/null
 
 status=0
@@ -32,6 +34,16 @@ expect "$locale/de/LC_MESSAGES/ZANT_OST_OSCMD.mo" 644
 # The installed tool runs.
 "$stage/$sbin/llc2" -q -q 2>/dev/null && rc=0 || rc=$?
 [ "$rc" -eq 2 ] || { echo "installed llc2 -q -q: status $rc, want 2"; status=1; }
+# An installed program reads catalogues only under the prefix it was built
+# for, never at the build tree's path, though a German catalogue stands there
+# now: anybody who can make that path could otherwise supply the formats.
+if [ ! -e "$prefix_locale/de/LC_MESSAGES/ZANT_OST_OSCMD.mo" ]; then
+  said=$(LC_ALL=C.UTF-8 LANGUAGE=de "$stage/$sbin/llc2" -p 3x 2>&1 >/dev/null) || true
+  case $said in
+    "Invalid PPA number: 3x"*) ;;
+    *) echo "installed llc2 took a catalogue from outside its prefix: $said"; status=1 ;;
+  esac
+fi
 # The installed sample is a file the tool accepts as it stands.
 conf=$(mktemp -d)
 mkdir -p "$conf/etc/llc2/default"
