@@ -92,18 +92,13 @@ bool all_up(int fd, const std::vector<int> &wanted)
 
 int llc2_apply(void)
 {
-    control_stream ctl(llc2_open_control());
-    if (ctl.fd < 0)
-        return -1;
+    control_stream ctl;
     std::vector<int> configured;
-    if (!read_configured(configured))
+    if (!open_for_scan(ctl, configured))
         return -1;
-    scan_plan probe;
-    probe.dlpi = false;
-    probe.lookup = conf_lookup::quiet;
-    probe.configured = &configured;
     apply_plan work;
-    scan_ppas(ctl.fd, probe, [&work](const ppa_facts &f) { judge(f, work); });
+    scan_ppas(ctl.fd, quiet_plan(configured, false),
+              [&work](const ppa_facts &f) { judge(f, work); });
     if (work.plumb.empty() && work.init.empty())
         return work.skipped ? -1 : 0;
 

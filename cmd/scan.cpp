@@ -115,12 +115,22 @@ bool as_configured(const ppa_facts &f)
     return !f.held;
 }
 
-// The configured PPAs, or false after saying why the directory could not be
-// read. A directory that is not there is a configuration without PPAs.
-bool read_configured(std::vector<int> &configured)
+bool open_for_scan(control_stream &ctl, std::vector<int> &configured)
 {
+    ctl.fd = llc2_open_control();
+    if (ctl.fd < 0)
+        return false;
     if (configured_ppas(configured) == 0)
         return true;
     report_errno("Cannot open default directory: %s\n");
     return false;
+}
+
+scan_plan quiet_plan(const std::vector<int> &configured, bool dlpi)
+{
+    scan_plan plan;
+    plan.dlpi = dlpi;
+    plan.lookup = conf_lookup::quiet;
+    plan.configured = &configured;
+    return plan;
 }

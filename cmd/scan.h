@@ -5,6 +5,7 @@
 #ifndef LLC2_CMD_SCAN_H
 #define LLC2_CMD_SCAN_H
 
+#include "control.h"
 #include "device_info.h"
 #include "llc2_conf.h"
 #include "llc2_driver.h"
@@ -70,9 +71,14 @@ bool switched_on(const ppa_facts &f);
 // switched off and not held. A PPA whose file is unusable never is.
 bool as_configured(const ppa_facts &f);
 
-// The configured PPAs (configured_ppas), or false after
-// "Cannot open default directory: %s". A directory that is not there is a
+// Opens the control stream into ctl and reads the configured PPAs
+// (configured_ppas). false after "Cannot open LLC2 device: %s" or
+// "Cannot open default directory: %s"; a directory that is not there is a
 // configuration without PPAs.
-bool read_configured(std::vector<int> &configured);
+bool open_for_scan(control_stream &ctl, std::vector<int> &configured);
+
+// A plan that presents every PPA held or configured, reading the files
+// quietly; with or without the DLPI exchange.
+scan_plan quiet_plan(const std::vector<int> &configured, bool dlpi);
 
 #endif

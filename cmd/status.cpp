@@ -78,18 +78,13 @@ std::string status_words(const ppa_facts &f)
 
 int llc2_json(void)
 {
-    const control_stream ctl(llc2_open_control());
-    if (ctl.fd < 0)
-        return -1;
+    control_stream ctl;
     std::vector<int> configured;
-    if (!read_configured(configured))
+    if (!open_for_scan(ctl, configured))
         return -1;
-    scan_plan plan;
-    plan.lookup = conf_lookup::quiet;
-    plan.configured = &configured;
     std::fputs("{\"ppas\":[", stdout);
     bool first = true;
-    scan_ppas(ctl.fd, plan, [&first](const ppa_facts &f) {
+    scan_ppas(ctl.fd, quiet_plan(configured, true), [&first](const ppa_facts &f) {
         std::fputs(first ? "" : ",", stdout);
         std::fputs(json_record(f).c_str(), stdout);
         first = false;
@@ -100,19 +95,14 @@ int llc2_json(void)
 
 int llc2_status(const std::vector<int> &named)
 {
-    const control_stream ctl(llc2_open_control());
-    if (ctl.fd < 0)
-        return STATUS_UNKNOWN;
+    control_stream ctl;
     std::vector<int> configured;
-    if (!read_configured(configured))
+    if (!open_for_scan(ctl, configured))
         return STATUS_UNKNOWN;
     std::vector<int> only = named;
     std::sort(only.begin(), only.end());
     only.erase(std::unique(only.begin(), only.end()), only.end());
-    scan_plan plan;
-    plan.dlpi = false;
-    plan.lookup = conf_lookup::quiet;
-    plan.configured = &configured;
+    scan_plan plan = quiet_plan(configured, false);
     plan.only = named.empty() ? nullptr : &only;
     bool all_right = true;
     scan_ppas(ctl.fd, plan, [&all_right](const ppa_facts &f) {

@@ -8,28 +8,10 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstdarg>
 #include <cstdio>
 #include <cstring>
 #include <libintl.h>
 #include <vector>
-
-std::string conf_text(const char *format, ...)
-{
-    std::va_list args;
-    va_start(args, format);
-    std::va_list again;
-    va_copy(again, args);
-    const int n = std::vsnprintf(nullptr, 0, format, args);
-    va_end(args);
-    std::string text(n > 0 ? static_cast<std::size_t>(n) : 0, '\0');
-    if (n > 0)
-        (void)std::vsnprintf(text.data(), text.size() + 1, format, again);
-    va_end(again);
-    if (!text.empty() && text.back() == '\n')
-        text.pop_back();
-    return text;
-}
 
 int configured_ppas(std::vector<int> &ppas)
 {

@@ -4,10 +4,21 @@
 #ifndef LLC2_CONF_TEXT_H
 #define LLC2_CONF_TEXT_H
 
+#include <cstdio>
 #include <string>
 
 // format (a catalogue text of this program, never outside text) with args,
-// without the newline the message ends with.
-std::string conf_text(const char *format, ...) __attribute__((format(printf, 1, 2)));
+// which are plain values, without the newline the message ends with.
+template <typename... Args> std::string conf_text(const char *format, Args... args)
+{
+    const int n = std::snprintf(nullptr, 0, format, args...);
+    if (n <= 0)
+        return {};
+    std::string text(static_cast<std::size_t>(n), '\0');
+    (void)std::snprintf(text.data(), text.size() + 1, format, args...);
+    if (text.back() == '\n')
+        text.pop_back();
+    return text;
+}
 
 #endif

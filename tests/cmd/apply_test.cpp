@@ -99,7 +99,7 @@ TEST(Apply, WhatItLeavesAlone)
 {
     const struct {
         const char *name;
-        const char *file; // PPA 1's: "invalid", "off", or none
+        const char *file; // PPA 1's: "invalid", "off"; "far" for PPA 70's; or none
         const char *held; // the driver's PPAs
         const char *faults;
         const char *out;
@@ -110,6 +110,8 @@ TEST(Apply, WhatItLeavesAlone)
         {"unusable_file", "invalid", "[]", "[]",
          "PPA 0: plumbed and initialised\n",
          "PPA 1: llc2.1:2: invalid line: deviceinstance=x\\t2; left as it is\n", 255},
+        {"beyond_the_scan", "far", "[]", "[]",
+         "PPA 0: plumbed and initialised\n", "PPA 70: not between 0 and 63; left as it is\n", 255},
         {"plumbed_not_configured", nullptr, R"([{"ppa":0,"state":4},{"ppa":1,"state":0},{"ppa":7,"state":4}])", "[]",
          "", "PPA 1: plumbed but not configured; left as it is\nPPA 7: plumbed but not configured; left as it is\n", 0},
         {"switched_off_and_plumbed", "off", R"([{"ppa":0,"state":4},{"ppa":1,"state":0}])", "[]",
@@ -131,6 +133,8 @@ TEST(Apply, WhatItLeavesAlone)
             r.write_conf(1, "devicename=xnic\ndeviceinstance=x\t2\n");
         else if (file == "off")
             r.write_conf(1, conf_text("xnic", 1, 0));
+        else if (file == "far")
+            r.write_conf(70, conf_text("xnic", 1));
         start(r, c.held, c.faults);
         const llc2test::Run run = r.run_llc2({"--apply"});
         EXPECT_EQ(run.out, c.out);
