@@ -224,17 +224,18 @@ int llc2_main(int argc, char *argv[])
                          action == LONG_STATUS ? STATUS_UNKNOWN : -1);
 }
 
+// Set as the new-handler: a message and the usual failure status, never
+// an abort.
+void out_of_memory()
+{
+    out_of_memory_exit("llc2: out of memory\n", 255);
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
 {
     open_std_fds();
-    try {
-        return llc2_main(argc, argv);
-    } catch (const std::bad_alloc &) {
-        // Whatever was half done stays as the driver has it; say why we
-        // stopped rather than abort.
-        std::fputs(gettext("llc2: out of memory\n"), stderr);
-        return -1;
-    }
+    std::set_new_handler(out_of_memory);
+    return llc2_main(argc, argv);
 }

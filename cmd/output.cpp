@@ -1,5 +1,7 @@
 #include "output.h"
 
+#include "write.h"
+
 #include <fcntl.h>
 #include <libintl.h>
 #include <poll.h>
@@ -9,6 +11,7 @@
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 namespace
@@ -64,4 +67,18 @@ int finish_output(const char *program, int status, int failure)
     else
         std::fprintf(stderr, gettext("%s: write error\n"), program);
     return failure;
+}
+
+void out_of_memory_exit(const char *message, int status)
+{
+    remove_pending_temp();
+    // Nothing here may allocate: write, not stdio or gettext.
+    const std::size_t len = std::strlen(message);
+    ssize_t n = 0;
+    for (std::size_t done = 0; done < len; done += static_cast<std::size_t>(n)) {
+        n = write(STDERR_FILENO, message + done, len - done);
+        if (n <= 0)
+            break;
+    }
+    std::_Exit(status);
 }

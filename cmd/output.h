@@ -19,4 +19,11 @@ void order_output(void);
 // on standard error and failure; otherwise status, unchanged.
 int finish_output(const char *program, int status, int failure);
 
+// What the new-handler of each main calls when memory runs out: removes a
+// configuration file's temporary being written, writes message to standard
+// error and ends the process with status at once. Throwing std::bad_alloc
+// instead needs memory of its own, and when there is none the C++ run-time
+// aborts with "terminate called"; so no exception is thrown.
+[[noreturn]] void out_of_memory_exit(const char *message, int status);
+
 #endif

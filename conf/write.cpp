@@ -87,8 +87,7 @@ volatile std::sig_atomic_t temp_armed = 0;
 
 extern "C" void remove_temp_and_die(int sig)
 {
-    if (temp_armed != 0)
-        (void)unlink(pending_temp.data());
+    remove_pending_temp();
     // SA_RESETHAND has put the usual action back: the signal, pending again,
     // takes it as soon as this handler returns.
     (void)raise(sig);
@@ -142,7 +141,6 @@ struct write_signals {
 // the signal handler removes it too while it is armed.
 struct temp_conf {
     int fd = -1;
-    bool placed = false;
 
     // mkstemp on "<dir>.llc2.<ppa>.XXXXXX". false with errno set.
     bool create(const char *dir, int ppa)
@@ -167,11 +165,7 @@ struct temp_conf {
     }
     const char *path() const { return pending_temp.data(); }
     // The name is the final file's now, or gone: nothing to remove.
-    void place()
-    {
-        placed = true;
-        temp_armed = 0;
-    }
+    void place() { temp_armed = 0; }
 
     temp_conf() = default;
     temp_conf(const temp_conf &) = delete;
@@ -180,8 +174,7 @@ struct temp_conf {
     {
         if (fd >= 0)
             close(fd);
-        if (temp_armed != 0 && !placed)
-            unlink(pending_temp.data());
+        remove_pending_temp();
         temp_armed = 0;
     }
 };
@@ -258,6 +251,12 @@ int sync_dir(const char *dir)
 }
 
 } // namespace
+
+void remove_pending_temp()
+{
+    if (temp_armed != 0)
+        (void)unlink(pending_temp.data());
+}
 
 bool render_conf(const char *provider, unsigned int instance, const int *conf_params,
                  std::time_t built, std::string &text)

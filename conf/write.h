@@ -52,6 +52,11 @@ conf_write_result write_conf_text(int ppa, std::string_view text, conf_write_mod
 conf_write_result write_conf(const char *linkname, int ppa, const int *conf_params,
                              conf_write_mode mode);
 
+// Removes the temporary file of a write in progress, if any, and nothing
+// else; safe in a signal handler, and for a process about to end without
+// unwinding.
+void remove_pending_temp();
+
 // Creates the configuration directory and those of its parents that are
 // missing, each with mode 0755 whatever the umask, and says "Created
 // directory <path>" of each on standard error. A part of the path that is

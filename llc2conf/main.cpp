@@ -52,16 +52,18 @@ int llc2conf_main(int argc, char *argv[])
     return finish_output("llc2conf", status, EXIT_WRONG);
 }
 
+// Set as the new-handler: a message and the usual failure status, never
+// an abort.
+void out_of_memory()
+{
+    out_of_memory_exit("llc2conf: out of memory\n", EXIT_WRONG);
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
 {
     open_std_fds();
-    try {
-        return llc2conf_main(argc, argv);
-    } catch (const std::bad_alloc &) {
-        // A write in progress has removed its temporary file on the way out.
-        std::fputs(gettext("llc2conf: out of memory\n"), stderr);
-        return EXIT_WRONG;
-    }
+    std::set_new_handler(out_of_memory);
+    return llc2conf_main(argc, argv);
 }

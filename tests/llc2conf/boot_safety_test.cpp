@@ -19,32 +19,12 @@
 namespace
 {
 
+using conftool::command;
+using conftool::env_of;
+using conftool::shell;
 using llc2test::conf_text;
 using llc2test::SimRoot;
 using nlohmann::json;
-
-std::vector<std::string> env_of(const SimRoot &r)
-{
-    return {"LLC2_ROOT=" + r.root(), "LC_ALL=C"};
-}
-
-// The built program for "llc2" or "llc2conf", then the arguments.
-std::vector<std::string> command(std::vector<std::string> words)
-{
-    words.front() = words.front() == "llc2" ? llc2test::llc2_binary() : LLC2CONF_BINARY;
-    return words;
-}
-
-// Runs words with standard output sent where redirect says ("2>&1" joins
-// the two streams in Run::out).
-llc2test::Run shell(const SimRoot &r, const std::string &redirect,
-                    const std::vector<std::string> &words)
-{
-    std::vector<std::string> argv{"/bin/sh", "-c", "exec \"$0\" \"$@\" " + redirect};
-    for (const std::string &w : command(words))
-        argv.push_back(w);
-    return llc2test::run_program(argv, env_of(r), 60);
-}
 
 TEST(SpecialFiles, StopTheCommandAtOnceInsteadOfHangingIt)
 {

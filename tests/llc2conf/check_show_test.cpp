@@ -100,6 +100,10 @@ TEST(Check, ReportsEveryFaultAndFailsForAny)
         EXPECT_EQ(named.out, c.out);
         EXPECT_EQ(named.err, c.err);
     }
+    // show says what check says of a NUL byte, and fails as check does.
+    const llc2test::Run nul = run(r, {"show", "11"});
+    EXPECT_EQ(nul.status, 1);
+    EXPECT_EQ(nul.err, "llc2.11:2: holds a NUL byte: llc2 reads the line only up to it\n");
 }
 
 TEST(Check, EmptyAndMissingDirectories)

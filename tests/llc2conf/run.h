@@ -4,6 +4,9 @@
 
 #include "sim_fixture.h"
 
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -15,6 +18,58 @@ inline llc2test::Run run(const llc2test::SimRoot &r, std::vector<std::string> ar
 {
     args.insert(args.begin(), LLC2CONF_BINARY);
     return llc2test::run_program(args, {"LLC2_ROOT=" + r.root(), "LC_ALL=C"}, 30);
+}
+
+inline std::vector<std::string> env_of(const llc2test::SimRoot &r)
+{
+    return {"LLC2_ROOT=" + r.root(), "LC_ALL=C"};
+}
+
+// The built program for "llc2" or "llc2conf", then the arguments.
+inline std::vector<std::string> command(std::vector<std::string> words)
+{
+    words.front() = words.front() == "llc2" ? llc2test::llc2_binary() : LLC2CONF_BINARY;
+    return words;
+}
+
+// Runs words through the shell, after shell text (redirections such as
+// ">&-" or "2>&1", which joins the two streams in Run::out, or "ulimit ...;"
+// before it), with the root's environment.
+inline llc2test::Run shell(const llc2test::SimRoot &r, const std::string &redirect,
+                           const std::vector<std::string> &words, const std::string &before = "")
+{
+    std::vector<std::string> argv{"/bin/sh", "-c", before + "exec \"$0\" \"$@\" " + redirect};
+    for (const std::string &w : command(words))
+        argv.push_back(w);
+    return llc2test::run_program(argv, env_of(r), 60);
+}
+
+inline std::string slurp(const std::string &path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
+}
+
+// The temporary files of the writer left in the configuration directory.
+inline std::vector<std::string> leftovers(const llc2test::SimRoot &r)
+{
+    std::vector<std::string> out;
+    for (const auto &e : std::filesystem::directory_iterator(r.path("etc/llc2/default")))
+        if (e.path().filename().string().starts_with(".llc2."))
+            out.push_back(e.path().filename());
+    return out;
+}
+
+// Whether strace can trace the programs here and inject faults into them.
+// Not under an emulator (the cross-built suite): there strace would see the
+// emulator's system calls, not the program's.
+inline bool strace_works()
+{
+    if (llc2test::time_factor() > 1)
+        return false;
+    const llc2test::Run run =
+        llc2test::run_program({"/usr/bin/strace", "-qq", "-o", "/dev/null", "/bin/true"}, {}, 60);
+    return run.status == 0;
 }
 
 inline std::string usage()
