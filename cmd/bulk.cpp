@@ -66,17 +66,23 @@ int llc2_plumb_all(void)
     // directory's and means nothing, so the last PPA's result alone must not
     // decide what a boot reports.
     int result = all_plumbed ? 0 : -1;
-    for (const conf_entry *node = conf_head; node != nullptr; node = node->next) {
-        if (debug > 0)
-            std::fprintf(stderr, "Initializing PPA %d\n", node->ppa);
-        if (llc2_init_ppa(node->ppa, ctl.fd) == -1) {
+    for (const conf_entry *node = conf_head; node != nullptr; node = node->next)
+        if (init_plumbed_ppa(node->ppa, ctl.fd, true) == -1)
             result = -1;
-            if (debug > 0)
-                std::fprintf(stderr, "Error in initializing PPA %d\n", node->ppa);
-            (void)llc2_unplumb_ppa(node->ppa, ctl.fd);
-        }
-    }
     return result;
+}
+
+int init_plumbed_ppa(int ppa, int fd, bool unplumb_on_failure)
+{
+    if (debug > 0)
+        std::fprintf(stderr, "Initializing PPA %d\n", ppa);
+    if (llc2_init_ppa(ppa, fd) == 0)
+        return 0;
+    if (debug > 0)
+        std::fprintf(stderr, "Error in initializing PPA %d\n", ppa);
+    if (unplumb_on_failure)
+        (void)llc2_unplumb_ppa(ppa, fd);
+    return -1;
 }
 
 int llc2_unplumb_all(void)

@@ -1,6 +1,6 @@
 // The DLPI exchange behind the Type, MaxSDU, MinSDU and Mode columns of the
 // status table: attach the table's control stream to the PPA, ask for its
-// information, print it, detach. The stream serves the next PPA afterwards,
+// information, detach. The stream serves the next PPA afterwards,
 // so every path that may have left a reply behind flushes it.
 #include "device_info.h"
 
@@ -152,7 +152,9 @@ void detach(int ppa, int fd, msg_area &area)
     discard_queued(fd);
 }
 
-const char *medium_name(t_uscalar_t mac_type)
+} // namespace
+
+const char *medium_word(std::uint32_t mac_type)
 {
     switch (mac_type) {
     case DL_CSMACD:
@@ -164,26 +166,28 @@ const char *medium_name(t_uscalar_t mac_type)
     case DL_FDDI:
         return "fddi";
     default:
-        return gettext("unknown");
+        return nullptr;
     }
 }
 
-} // namespace
+void print_device_info(const dlpi_facts &facts)
+{
+    const char *word = medium_word(facts.mac_type);
+    std::printf("%7s %6lu %6lu %4lx ", word != nullptr ? word : gettext("unknown"),
+                static_cast<unsigned long>(facts.max_sdu),
+                static_cast<unsigned long>(facts.min_sdu),
+                static_cast<unsigned long>(facts.service_mode));
+}
 
-int get_device_info(int ppa, int fd)
+int get_device_info(int ppa, int fd, dlpi_facts &facts)
 {
     msg_area area;
     if (!attach(ppa, fd, area))
         return -1;
     dl_info_ack_t ack{};
     const bool known = info(ppa, fd, area, ack);
-    // The columns go out before the detach, so that a detach that fails
-    // still leaves a whole row.
     if (known)
-        std::printf("%7s %6lu %6lu %4lx ", medium_name(ack.dl_mac_type),
-                    static_cast<unsigned long>(ack.dl_max_sdu),
-                    static_cast<unsigned long>(ack.dl_min_sdu),
-                    static_cast<unsigned long>(ack.dl_service_mode));
+        facts = {ack.dl_mac_type, ack.dl_max_sdu, ack.dl_min_sdu, ack.dl_service_mode};
     detach(ppa, fd, area);
     return known ? 0 : -1;
 }

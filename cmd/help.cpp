@@ -28,6 +28,7 @@ struct help_text {
 constexpr help_text llc2_help{
     "llc2",
     N_("Usage: llc2 [-d] [-P | -U | -p PPA | -u PPA | -i PPA | -r PPA | -q]\n"
+       "       llc2 [-d] --json | --apply | --status [PPA ...]\n"
        "       llc2 --help | --version\n"
        "Administers the PPAs of the llc2 STREAMS driver, one action a run.\n"),
     N_("\n"
@@ -38,6 +39,9 @@ constexpr help_text llc2_help{
        "  -u PPA      uninitialise and unplumb one PPA\n"
        "  -i PPA      initialise one PPA that is already plumbed\n"
        "  -r PPA      uninitialise one PPA and leave it plumbed\n"
+       "  --json      the status of every PPA held or configured, as JSON\n"
+       "  --status    a line per PPA named (or held or configured): as configured?\n"
+       "  --apply     plumb and initialise what is configured and not up, only that\n"
        "  -d          debug traces on standard error; with -P, list the PPAs\n"
        "  --help      print this text\n"
        "  --version   print the name and version\n"),
@@ -45,7 +49,8 @@ constexpr help_text llc2_help{
        "Exit status:\n"
        "  0    the action succeeded\n"
        "  255  the action failed; standard error says why, and -d says more\n"
-       "  2    usage error; nothing was opened\n"),
+       "  2    usage error; nothing was opened\n"
+       "  --status: 0 every PPA as configured, 3 one is not, 4 cannot tell\n"),
 };
 
 constexpr help_text llc2conf_help{

@@ -6,6 +6,7 @@
 #define LLC2_CMD_OPS_H
 
 #include <cstdio>
+#include <vector>
 
 // Takes PPA ppa out of service: LLC2_IOC_CONTROL with ctl_uninit, then
 // LLC2_IOC_DISABLE, both sent whatever the driver answers. Silent; always 0.
@@ -34,6 +35,12 @@ int llc2_init_ppa(int ppa, int fd);
 // come up ("Cannot plumb PPA %d\n" for one that did not plumb).
 int llc2_plumb_all(void);
 
+// llc2_init_ppa with the traces of -P's second pass ("Initializing PPA %d",
+// "Error in initializing PPA %d" under debug); when it fails and
+// unplumb_on_failure is set, the PPA is unplumbed again, since it was
+// plumbed by this run and is of no use half up.
+int init_plumbed_ppa(int ppa, int fd, bool unplumb_on_failure);
+
 // Uninitialises and unplumbs every PPA the driver reports. 0, or -1 when
 // the control device did not open or any PPA it found failed to unplumb
 // (after that PPA's message; the others are still taken down). A scan that
@@ -42,5 +49,24 @@ int llc2_unplumb_all(void);
 
 // Prints the status table of every PPA the driver knows.
 int llc2_query(void);
+
+// The status table as one JSON document on standard output: every PPA the
+// driver holds or that is configured. 0, or -1 when the driver or the
+// configuration directory cannot be opened (nothing written to standard
+// output then).
+int llc2_json(void);
+
+// --status: "PPA <n>: <what>" for each PPA named, or for every PPA held or
+// configured when none is. Returns an exit status, not 0/-1.
+inline constexpr int STATUS_AS_CONFIGURED = 0;
+inline constexpr int STATUS_NOT_AS_CONFIGURED = 3;
+inline constexpr int STATUS_UNKNOWN = 4; // the driver or the directory cannot be read
+int llc2_status(const std::vector<int> &ppas);
+
+// Brings the driver to the configuration and only that: plumbs and
+// initialises switched-on PPAs the driver lacks, initialises those it holds
+// that are not up, touches nothing else. 0 when every switched-on PPA is up
+// afterwards; -1 otherwise, or when a file could not be used.
+int llc2_apply(void);
 
 #endif

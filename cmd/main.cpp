@@ -7,6 +7,7 @@
 #include "llc2_debug.h"
 #include "llc2_ops.h"
 #include "llc2_report.h"
+#include "long_actions.h"
 #include "output.h"
 #include "ppa_number.h"
 #include "std_fds.h"
@@ -16,6 +17,7 @@
 #include <libintl.h>
 #include <new>
 #include <unistd.h>
+#include <vector>
 
 namespace
 {
@@ -122,9 +124,15 @@ int init_one(int ppa)
     return llc2_init_ppa(ppa, ctl.fd);
 }
 
-int run(int action, int ppa)
+int run(int action, int ppa, const std::vector<int> &ppas)
 {
     switch (action) {
+    case LONG_JSON:
+        return llc2_json();
+    case LONG_STATUS:
+        return llc2_status(ppas);
+    case LONG_APPLY:
+        return llc2_apply();
     case 'P':
         return plumb_all();
     case 'U':
@@ -153,10 +161,21 @@ int llc2_main(int argc, char *argv[])
 
     int action = 0;
     int ppa = 0;
+    std::vector<int> ppas;
     for (;;) {
         // --help and --version count wherever getopt would read an option.
         if (optind < argc && llc2_long_option(argv[optind]) == 0)
             return finish_output("llc2", 0, -1);
+        // So do the long actions, which are actions like any other.
+        if (const int long_action = optind < argc ? llc2_long_action(argv[optind]) : 0;
+            long_action != 0) {
+            if (action != 0 || !take_long_operands(long_action, argc, argv, optind, ppas)) {
+                Usage(argv);
+                return EXIT_USAGE;
+            }
+            action = long_action;
+            continue;
+        }
         const int c = getopt(argc, argv, OPTIONS);
         if (c == -1)
             break;
@@ -201,7 +220,8 @@ int llc2_main(int argc, char *argv[])
         Usage(argv);
         return EXIT_USAGE;
     }
-    return finish_output("llc2", run(action, ppa), -1);
+    return finish_output("llc2", run(action, ppa, ppas),
+                         action == LONG_STATUS ? STATUS_UNKNOWN : -1);
 }
 
 // Set as the new-handler: a message and the usual failure status, never

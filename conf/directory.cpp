@@ -5,6 +5,7 @@
 #include "llc2_names.h"
 #include "llc2_report.h"
 #include "path.h"
+#include "text.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -106,27 +107,36 @@ bool conf_entry_ppa(const char *name, int *ppa)
     return true;
 }
 
-FILE *open_conf(int ppa)
+FILE *open_conf_why(int ppa, std::string *why)
 {
+    // The message, on standard error or into why; errno is left as the
+    // failed open set it, for the caller's own report.
+    const auto refused = [why](const char *path, const char *reason, int err) -> FILE * {
+        if (why == nullptr)
+            std::fprintf(stderr, gettext("Cannot open %s: %s\n"), path, reason);
+        else
+            *why = conf_text(gettext("Cannot open %s: %s\n"), path, reason);
+        errno = err;
+        return nullptr;
+    };
     conf_path_buf path;
     if (!conf_file_path(path, ppa)) {
-        report_errno("Cannot open %s: %s\n", path.data());
-        return nullptr;
+        const int err = errno;
+        return refused(path.data(), std::strerror(err), err);
     }
     bool regular = true;
     FILE *fp = open_regular(path.data(), regular);
     if (fp == nullptr) {
-        // The caller reports errno too; both messages leave it as it was.
-        if (regular) {
-            report_errno("Cannot open %s: %s\n", path.data());
-        } else {
-            const int err = errno;
-            std::fprintf(stderr, gettext("Cannot open %s: %s\n"), path.data(),
-                         gettext("not a regular file"));
-            errno = err;
-        }
+        const int err = errno;
+        return refused(path.data(), regular ? std::strerror(err) : gettext("not a regular file"),
+                       err);
     }
     return fp;
+}
+
+FILE *open_conf(int ppa)
+{
+    return open_conf_why(ppa, nullptr);
 }
 
 int add_conf(void)

@@ -7,6 +7,7 @@
 #include <array>
 #include <cstdio>
 #include <string>
+#include <vector>
 
 // The fourteen keywords, in the order the parser tries them. Shared by the
 // parser and the writer.
@@ -105,6 +106,29 @@ int get_value(const char *line, const char *keyword);
 // Opens the file of one PPA for reading, or writes "Cannot open %s: %s" and
 // returns null with errno left as the failed open set it.
 FILE *open_conf(int ppa);
+
+// open_conf, saying nothing: on failure null, errno as the failed open left
+// it, and *why set to the message open_conf would write, without its newline.
+// With a null why it is open_conf.
+FILE *open_conf_why(int ppa, std::string *why);
+
+// The numbers of the configured PPAs, ascending: every entry of the
+// configuration directory named "llc2.<n>" exactly as the path rule would
+// name PPA n's file. A directory that does not exist is an empty
+// configuration (0). -1 with errno when the directory cannot be read, and
+// ppas then holds what was read before. Nothing is opened but the directory
+// and nothing is written.
+int configured_ppas(std::vector<int> &ppas);
+
+// Why a parse refused PPA's file, as llc2conf check words it, without the
+// newline: "llc2.3:7: invalid line: ...", "llc2.3: missing keywords: ...", or
+// "llc2.3: cannot be read: " and strerror(err).
+std::string conf_fault_text(int ppa, const conf_report &report, int err);
+
+// The file of PPA ppa read into v without a word on standard error. 0; or
+// -1 with why holding the reason as llc2conf check gives it (the open's
+// message, or conf_fault_text).
+int read_conf_quiet(int ppa, conf_values &v, std::string &why);
 
 // The PPA a directory entry configures: true, with *ppa, exactly when the
 // name is "llc2." followed by the decimal number as the path rule writes it

@@ -22,17 +22,7 @@ int parse_conf(std::FILE *fp, int ppa, conf_values &values, conf_report &report)
     if (read_conf_file_report(fp, values.devicename.data(), &values.instance, values.params.data(),
                               &report) == 0)
         return 0;
-    if (report.invalid_line > 0) {
-        finding_at(ppa, report.invalid_line);
-        std::fprintf(stderr, gettext("invalid line: %s\n"), report.invalid_text.c_str());
-    } else if (!report.missing.empty()) {
-        finding_at(ppa, 0);
-        std::fprintf(stderr, gettext("missing keywords: %s\n"), report.missing.c_str());
-    } else {
-        // The file could not be rewound.
-        finding_at(ppa, 0);
-        std::fprintf(stderr, gettext("cannot be read: %s\n"), std::strerror(errno));
-    }
+    std::fprintf(stderr, "%s\n", conf_fault_text(ppa, report, errno).c_str());
     return -1;
 }
 

@@ -17,7 +17,7 @@ namespace
 {
 
 constexpr std::string_view usage_text = "usage: llc2sim --root DIR [--scenario FILE] [--log FILE]\n"
-                                        "       llc2sim --help\n";
+                                        "       llc2sim --help | --version\n";
 
 constexpr std::string_view help_text =
     R"(llc2sim emulates the llc2 STREAMS driver and the network interfaces
@@ -32,6 +32,7 @@ Options:
   --log FILE       write a JSON object per line for every message received,
                    flushed after each line
   --help           show this text
+  --version        show the name and version
 
 When every socket exists, llc2sim writes "llc2sim: ready" on standard output.
 SIGTERM or SIGINT removes the sockets and ends it with status 0. A bad
@@ -124,6 +125,10 @@ int main(int argc, char **argv)
             std::fputs(usage_text.data(), stdout);
             std::fputs("\n", stdout);
             std::fputs(help_text.data(), stdout);
+            return 0;
+        }
+        if (arg == "--version") {
+            std::printf("llc2sim %s\n", LLC2_VERSION);
             return 0;
         }
         std::string *target = nullptr;

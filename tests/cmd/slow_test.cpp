@@ -192,3 +192,27 @@ TEST(SilentDriver, StatusTableWaitsOutDlpiReplies)
 }
 
 } // namespace
+
+namespace
+{
+
+// --apply with a PPA the driver will not enable: asked five times, then
+// named as not up; the other PPA still comes up, and the PPA plumbed by
+// this run is unplumbed again.
+TEST(ApplyEnableRefused, NamesThePpaAndFails)
+{
+    llc2test::SimRoot r;
+    r.write_conf(0, llc2test::conf_text("xnic", 0));
+    r.write_conf(1, llc2test::conf_text("xnic", 1));
+    json s = llc2test::default_scenario();
+    s["faults"] = json::array({{{"request", "enable"}, {"ppa", 1}, {"errno", "EBUSY"}}});
+    r.start_sim(s);
+    const llc2test::Run run = r.run_llc2({"--apply"});
+    EXPECT_EQ(run.status, 255);
+    EXPECT_EQ(run.out, "PPA 0: plumbed and initialised\n");
+    EXPECT_EQ(run.err, "Timeout initializing PPA 1: Device or resource busy\nPPA 1: not up\n");
+    EXPECT_EQ(r.run_llc2({"--status"}).out,
+              "PPA 0: up\nPPA 1: not plumbed (configured, llc2_on=1)\n");
+}
+
+} // namespace

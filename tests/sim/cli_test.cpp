@@ -43,6 +43,17 @@ TEST(cli, help_documents_command_line_and_scenario)
     EXPECT_EQ(r.err, "");
 }
 
+TEST(cli, version_is_the_tools_own)
+{
+    const llc2test::Run sim = run_llc2sim({"--version"});
+    const llc2test::Run tool =
+        llc2test::run_program({llc2test::llc2_binary(), "--version"}, {}, 10);
+    EXPECT_EQ(sim.status, 0);
+    EXPECT_EQ(sim.err, "");
+    ASSERT_EQ(tool.out.rfind("llc2 ", 0), 0U);
+    EXPECT_EQ(sim.out, "llc2sim " + tool.out.substr(5));
+}
+
 struct bad_args {
     std::vector<std::string> args;
     const char *says;

@@ -1,83 +1,111 @@
-examples/share/llc2.rc against llc2sim: each action and its exit status, as
-LSB init scripts have them, and what reaches the system log (a logger that
-writes to ./syslog stands in for the real one). The identifiers in the
-table follow the directory's order, which differs between file systems.
+The start-up script as installed: configured with CMAKE_INSTALL_PREFIX in a
+directory of this test, installed there, and run from there against llc2sim
+without LLC2 set, so it finds llc2 where the install put it. Each action and
+its exit status, as LSB init scripts have them, and what reaches the system
+log (a logger first on PATH, writing to ./syslog, stands in for the real one).
 
   $ . "$LLC2_SOURCE/tests/transcripts/sim.sh"
+  $ cmake -S "$LLC2_SOURCE" -B b -DCMAKE_INSTALL_PREFIX="$PWD/inst" -DBUILD_TESTING=OFF \
+  >   -DLLC2_SIM=OFF -DLLC2_BENCH=OFF >/dev/null
+  $ cmake --build b --target llc2 llc2conf -j2 >/dev/null
+  $ cmake --install b >/dev/null
+  $ grep -n '^LLC2=' inst/share/llc2/llc2.rc | sed "s|$PWD|PWD|"
+  37:LLC2=${LLC2:-PWD/inst/sbin/llc2}
+  $ mkdir bin && printf '#!/bin/sh\necho "$*" >>syslog\ncat >>syslog\n' >bin/logger
+  $ chmod +x bin/logger && PATH=$PWD/bin:$PATH && unset LLC2
+  $ rc() { shown "$PWD/inst/share/llc2/llc2.rc" "$@"; }
+
   $ start "$LLC2_SOURCE/tests/transcripts/xnic.json"
+  $ rc status
+  [exit 0]
   $ command llc2conf create 0 xnic0 && command llc2conf create 1 xnic1
   PPA 0: created
   PPA 1: created
-  $ mkdir bin && printf '#!/bin/sh\necho "$*" >>syslog\n[ $# -gt 2 ] || cat >>syslog\n' >bin/logger
-  $ chmod +x bin/logger && PATH=$PWD/bin:$PATH
-  $ rc() { LLC2=$LLC2_BUILD/cmd/llc2 shown sh "$LLC2_SOURCE/examples/share/llc2.rc" "$@"; }
-
   $ rc status
-  PPA State    ID      MACAddr     Type MaxSDU MinSDU Mode     Device
+  PPA 0: not plumbed (configured, llc2_on=1)
+  PPA 1: not plumbed (configured, llc2_on=1)
   [exit 3]
   $ rc start
+  PPA 0: plumbed and initialised
+  PPA 1: plumbed and initialised
   [exit 0]
   $ rc status
-  PPA State    ID      MACAddr     Type MaxSDU MinSDU Mode     Device
-    0    up  000? 020000a1b2c3 ethernet   1500      1    1       xnic0 (glob)
-    1    up  000? 020000a1b2c4 ethernet   1500      1    1       xnic1 (glob)
+  PPA 0: up
+  PPA 1: up
   [exit 0]
   $ rc start
-  llc2: PPAs are already up; restart plumbs them afresh
   [exit 0]
   $ rc stop
   [exit 0]
   $ rc status
-  PPA State    ID      MACAddr     Type MaxSDU MinSDU Mode     Device
+  PPA 0: not plumbed (configured, llc2_on=1)
+  PPA 1: not plumbed (configured, llc2_on=1)
   [exit 3]
   $ rc restart
+  PPA 0: plumbed and initialised
+  PPA 1: plumbed and initialised
   [exit 0]
   $ rc force-reload
-  [exit 0]
-  $ rc stop
+  PPA 0: plumbed and initialised
+  PPA 1: plumbed and initialised
   [exit 0]
 
-A PPA whose parameters the driver refuses: start fails, the other PPA stays
-up, and the log says why.
+A driver that refuses PPA 1's parameters: start fails and says why; PPA 0
+comes up, PPA 1 is unplumbed again. A link the driver will not remove (the
+second asked for): stop fails and says why.
 
-  $ printf '{"faults": [{"request": "init", "ppa": 1, "errno": "EIO"}]}\n' >refuse.json
+  $ printf '{"faults": [{"request": "init", "ppa": 1, "errno": "EIO"}, %s]}\n' \
+  >   '{"request": "punlink", "skip": 1, "count": 1, "errno": "EBUSY"}' >refuse.json
   $ start refuse.json
   $ rc start
+  PPA 0: plumbed and initialised
   Error initialization PPA 1
-  llc2: start: llc2 -P failed (status 255); some PPAs are down
+  PPA 1: not up
+  llc2: start: llc2 --apply failed (status 255)
   [exit 1]
-  $ rc status
-  PPA State    ID      MACAddr     Type MaxSDU MinSDU Mode     Device
-    0    up  000? 020000a1b2c3 ethernet   1500      1    1       xnic0 (glob)
-  [exit 0]
+  $ rc stop
+  Error unplumbing PPA 0: Device or resource busy
+  llc2: stop: llc2 -U failed (status 255)
+  [exit 1]
 
-No driver: nothing is up and nothing can be started; stop has nothing to do.
+No driver: status cannot tell, start fails, and stop has nothing to do.
 
   $ sim_stop
   $ rc status
-  llc2: no /tmp/r/dev/llc2; the driver is not loaded
-  [exit 3]
+  Cannot open LLC2 device: No such file or directory
+  [exit 4]
   $ rc start
-  llc2: start: no /tmp/r/dev/llc2; the driver is not loaded
+  Cannot open LLC2 device: No such file or directory
+  llc2: start: llc2 --apply failed (status 255)
   [exit 1]
   $ rc stop
   [exit 0]
 
-A bad action, and llc2 not where the script looks for it.
+llc2 not where the script looks, and an action it does not know.
 
-  $ rc reload
-  llc2: usage: llc2.rc start|stop|restart|force-reload|status
-  [exit 2]
-  $ LLC2=/nonexistent/llc2 shown sh "$LLC2_SOURCE/examples/share/llc2.rc" start
+  $ LLC2=/nonexistent/llc2 rc status
+  llc2: /nonexistent/llc2 is not installed
+  [exit 4]
+  $ LLC2=/nonexistent/llc2 rc start
   llc2: /nonexistent/llc2 is not installed
   [exit 5]
+  $ rc reload
+  usage: llc2.rc start|stop|restart|force-reload|status
+  [exit 2]
 
-Every failure reached the log.
+What reached the log: the failures of start and stop, with llc2's words;
+not the usage error, and not what status found.
 
   $ sed "s|$LLC2_ROOT|/tmp/r|g" syslog
-  -t llc2
+  -t llc2 -p daemon.err
   Error initialization PPA 1
-  -t llc2 -- start: llc2 -P failed (status 255); some PPAs are down
-  -t llc2 -- start: no /tmp/r/dev/llc2; the driver is not loaded
-  -t llc2 -- usage: llc2.rc start|stop|restart|force-reload|status
-  -t llc2 -- /nonexistent/llc2 is not installed
+  PPA 1: not up
+  start: llc2 --apply failed (status 255)
+  -t llc2 -p daemon.err
+  Error unplumbing PPA 0: Device or resource busy
+  stop: llc2 -U failed (status 255)
+  -t llc2 -p daemon.err
+  Cannot open LLC2 device: No such file or directory
+  start: llc2 --apply failed (status 255)
+  -t llc2 -p daemon.err
+  /nonexistent/llc2 is not installed

@@ -1,0 +1,24 @@
+// The long actions --json, --status [PPA ...] and --apply, recognised
+// wherever an option may stand, each an action of its own beside the short
+// ones.
+#ifndef LLC2_CMD_LONG_ACTIONS_H
+#define LLC2_CMD_LONG_ACTIONS_H
+
+#include <vector>
+
+// Action codes that no option letter takes.
+inline constexpr int LONG_JSON = 0x100;
+inline constexpr int LONG_STATUS = 0x101;
+inline constexpr int LONG_APPLY = 0x102;
+
+// The action that word names, or 0.
+int llc2_long_action(const char *word);
+
+// Steps next (optind) past the long action at argv[next] and the operands it
+// takes: for --status every argument left, each a PPA number as -p takes
+// it, appended to ppas. false, after "Invalid PPA number: %s", when one is
+// not.
+bool take_long_operands(int action, int argc, char *const argv[], int &next,
+                        std::vector<int> &ppas);
+
+#endif

@@ -1,0 +1,84 @@
+// The one scan of the driver's PPAs behind the status table, --json,
+// --status and --apply: for each PPA, one at a time, what the driver holds
+// for it (LLC2_IOC_GETPPA), what DLPI says and what its configuration file
+// says, gathered in one record and handed to a presenter.
+#ifndef LLC2_CMD_SCAN_H
+#define LLC2_CMD_SCAN_H
+
+#include "control.h"
+#include "device_info.h"
+#include "llc2_conf.h"
+#include "llc2_driver.h"
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// One PPA as llc2 sees it.
+struct ppa_facts {
+    int ppa = 0;             // the number asked about
+    bool held = false;       // the driver answered GETPPA for it
+    ppa_info record{};       // the driver's record, when held
+    bool dlpi_known = false; // the DLPI exchange told (when the plan asks)
+    dlpi_facts dlpi{};
+    bool configured = false; // its file exists (table: it opened)
+    bool conf_read = false;  // the file was read whole into conf
+    conf_values conf{};
+    std::string conf_error; // why it could not be, quiet lookups only
+};
+
+enum class conf_lookup {
+    // As the status table has always read it: open_conf and read_conf_file,
+    // with their messages on standard error, for held PPAs only.
+    table,
+    // Only the numbers in configured are looked for, read without a word;
+    // the reason for an unusable file goes into conf_error.
+    quiet,
+};
+
+struct scan_plan {
+    bool dlpi = true; // run the DLPI exchange for every held PPA presented
+    conf_lookup lookup = conf_lookup::table;
+    // Ascending. With a quiet lookup: the configured PPAs, which are
+    // presented whether the driver holds them or not.
+    const std::vector<int> *configured = nullptr;
+    // Ascending. When set, exactly these numbers are presented (held or not),
+    // and no other PPA's DLPI or file is asked about.
+    const std::vector<int> *only = nullptr;
+};
+
+using ppa_presenter = std::function<void(const ppa_facts &)>;
+
+// Asks the driver about PPAs 0 to LLC2_MAX_PPA - 1 on the control stream fd
+// in turn, as the status table always has (fresh GETPPA record, "Checking
+// PPA %d" under debug, ENOENT passes over a number, any other refusal ends
+// the scan quietly), and hands present each PPA the plan wants, in
+// ascending order of number, once everything about it is known. Numbers
+// outside the scan's range, and those the driver was not asked about
+// because the scan ended, are presented as not held.
+void scan_ppas(int fd, const scan_plan &plan, const ppa_presenter &present);
+
+// The table's word for the driver's state flags: "bad", "up", "off" or
+// "down"; the first of the three bits set decides.
+const char *state_word(std::uint8_t state);
+
+// The file was read and switches the PPA on: llc2 -P would plumb it.
+bool switched_on(const ppa_facts &f);
+
+// The PPA is as its configuration wants it: switched on and up, or
+// switched off and not held. A PPA whose file is unusable never is.
+bool as_configured(const ppa_facts &f);
+
+// Opens the control stream into ctl and reads the configured PPAs
+// (configured_ppas). false after "Cannot open LLC2 device: %s" or
+// "Cannot open default directory: %s"; a directory that is not there is a
+// configuration without PPAs.
+bool open_for_scan(control_stream &ctl, std::vector<int> &configured);
+
+// A plan that presents every PPA held or configured, reading the files
+// quietly; with or without the DLPI exchange.
+scan_plan quiet_plan(const std::vector<int> &configured, bool dlpi);
+
+#endif

@@ -1,0 +1,113 @@
+// llc2 --json and llc2 --status: the scan of the status table told to
+// programs, as one JSON document or as a line and an exit status per PPA.
+#include "control.h"
+#include "json.h"
+#include "llc2_names.h"
+#include "llc2_ops.h"
+#include "scan.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <libintl.h>
+#include <string>
+#include <vector>
+
+namespace
+{
+
+std::string json_record(const ppa_facts &f)
+{
+    json_object o;
+    json_num(o, "ppa", f.ppa);
+    if (f.held) {
+        json_str(o, "state", state_word(f.record.state));
+        json_num(o, "id", f.record.id);
+        std::array<char, 13> mac{};
+        const std::uint8_t *m = f.record.mac;
+        (void)std::snprintf(mac.data(), mac.size(), "%02x%02x%02x%02x%02x%02x", m[0], m[1], m[2],
+                            m[3], m[4], m[5]);
+        json_str(o, "mac", mac.data());
+    } else {
+        for (const char *key : {"state", "id", "mac"})
+            json_null(o, key);
+    }
+    if (f.dlpi_known) {
+        const char *word = medium_word(f.dlpi.mac_type);
+        json_str(o, "type", word != nullptr ? word : "unknown");
+        json_num(o, "max_sdu", f.dlpi.max_sdu);
+        json_num(o, "min_sdu", f.dlpi.min_sdu);
+        json_num(o, "mode", f.dlpi.service_mode);
+    } else {
+        for (const char *key : {"type", "max_sdu", "min_sdu", "mode"})
+            json_null(o, key);
+    }
+    json_bool(o, "configured", f.configured);
+    if (f.conf_read) {
+        json_num(o, "llc2_on", f.conf.params[CONF_LLC2_ON]);
+        json_str(o, "device", f.conf.devicename.data());
+        json_num(o, "instance", f.conf.instance);
+    } else {
+        for (const char *key : {"llc2_on", "device", "instance"})
+            json_null(o, key);
+    }
+    if (f.configured && !f.conf_read)
+        json_str(o, "error", f.conf_error);
+    else
+        json_null(o, "error");
+    json_bool(o, "as_configured", as_configured(f));
+    return json_end(o);
+}
+
+// What --status says of a PPA after "PPA <n>: ".
+std::string status_words(const ppa_facts &f)
+{
+    std::string held = f.held ? state_word(f.record.state) : "not plumbed";
+    if (!f.configured)
+        return f.held ? held + " (plumbed but not configured)" : "not configured";
+    if (!f.conf_read)
+        return held + " (configuration unusable: " + shown_name(f.conf_error) + ")";
+    const int on = f.conf.params[CONF_LLC2_ON];
+    if (on == 0)
+        return f.held ? held + " (plumbed but switched off, llc2_on=0)" : "switched off";
+    if (as_configured(f))
+        return held;
+    return held + " (configured, llc2_on=" + std::to_string(on) + ")";
+}
+
+} // namespace
+
+int llc2_json(void)
+{
+    control_stream ctl;
+    std::vector<int> configured;
+    if (!open_for_scan(ctl, configured))
+        return -1;
+    std::fputs("{\"ppas\":[", stdout);
+    bool first = true;
+    scan_ppas(ctl.fd, quiet_plan(configured, true), [&first](const ppa_facts &f) {
+        std::fputs(first ? "" : ",", stdout);
+        std::fputs(json_record(f).c_str(), stdout);
+        first = false;
+    });
+    std::fputs("]}\n", stdout);
+    return 0;
+}
+
+int llc2_status(const std::vector<int> &named)
+{
+    control_stream ctl;
+    std::vector<int> configured;
+    if (!open_for_scan(ctl, configured))
+        return STATUS_UNKNOWN;
+    std::vector<int> only = named;
+    std::sort(only.begin(), only.end());
+    only.erase(std::unique(only.begin(), only.end()), only.end());
+    scan_plan plan = quiet_plan(configured, false);
+    plan.only = named.empty() ? nullptr : &only;
+    bool all_right = true;
+    scan_ppas(ctl.fd, plan, [&all_right](const ppa_facts &f) {
+        std::printf("PPA %d: %s\n", f.ppa, status_words(f).c_str());
+        all_right = all_right && as_configured(f);
+    });
+    return all_right ? STATUS_AS_CONFIGURED : STATUS_NOT_AS_CONFIGURED;
+}

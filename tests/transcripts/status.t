@@ -1,0 +1,91 @@
+llc2 --status, --json and --apply against llc2sim: the README's transcripts
+of them, and a start-up job cut short by SIGTERM between its passes that
+--apply then completes. `jq` here reads standard output only.
+
+  $ . "$LLC2_SOURCE/tests/transcripts/sim.sh"
+  $ jq() { grep -v '^\[exit [0-9]*\]$' | command jq "$@"; }
+  $ printf '{"interfaces": [{"name": "xnic", "macs": ["02:00:00:a1:b2:c3", "02:00:00:a1:b2:c4"]}],
+  >  "faults": [{"request": "open", "device": "llc2", "skip": 2, "count": 1, "errno": "ENXIO"}]}\n' >cut.json
+  $ start cut.json
+  $ command llc2conf create 0 xnic0 && command llc2conf create 1 xnic1 acktimer=5
+  $ command llc2conf create 2 xnic2 llc2_on=0
+
+The README's session.
+
+  $ llc2 --status
+  PPA 0: not plumbed (configured, llc2_on=1)
+  PPA 1: not plumbed (configured, llc2_on=1)
+  PPA 2: switched off
+  [exit 3]
+  $ llc2 -P
+  Cannot open LLC2 device: No such device or address
+  [exit 255]
+  $ llc2 --status
+  PPA 0: down (configured, llc2_on=1)
+  PPA 1: down (configured, llc2_on=1)
+  PPA 2: switched off
+  [exit 3]
+  $ llc2 --apply
+  PPA 0: initialised
+  PPA 1: initialised
+  [exit 0]
+  $ llc2 --apply
+  [exit 0]
+  $ llc2 --status 1
+  PPA 1: up
+  [exit 0]
+  $ llc2 --status 1 5
+  PPA 1: up
+  PPA 5: not configured
+  [exit 3]
+  $ llc2 --json | jq '.ppas[1] | del(.id)'
+  {
+    "ppa": 1,
+    "state": "up",
+    "mac": "020000a1b2c4",
+    "type": "ethernet",
+    "max_sdu": 1500,
+    "min_sdu": 1,
+    "mode": 1,
+    "configured": true,
+    "llc2_on": 1,
+    "device": "xnic",
+    "instance": 1,
+    "error": null,
+    "as_configured": true
+  }
+  $ llc2 --json | jq -r '.ppas[] | select(.as_configured | not) | .ppa'
+  $ llc2 -u 0
+  [exit 0]
+  $ llc2 --json | jq -r '.ppas[] | select(.as_configured | not) | .ppa'
+  0
+
+The README's monitoring line, and a driver that is not there.
+
+  $ command llc2 --status >/dev/null; echo $?
+  3
+  $ sim_stop
+  $ llc2 --status
+  Cannot open LLC2 device: No such file or directory
+  [exit 4]
+
+-P stopped by SIGTERM while it waits for its second control stream: both
+PPAs plumbed, neither up; --apply brings them up without plumbing again.
+
+  $ printf '{"faults": [{"request": "open", "device": "llc2", "skip": 1, "count": 1, "delay_ms": 60000}]}\n' >slow.json
+  $ start slow.json
+  $ command llc2 -P & pid=$!
+  $ for _ in $(seq 100); do [ "$(grep -c '"device":"llc2","kind":"open"' r/llc2sim.log)" -ge 2 ] && break; sleep 0.1; done
+  $ kill -TERM $pid; wait $pid; echo $?
+  143
+  $ llc2 --status
+  PPA 0: down (configured, llc2_on=1)
+  PPA 1: down (configured, llc2_on=1)
+  PPA 2: switched off
+  [exit 3]
+  $ llc2 --apply
+  PPA 0: initialised
+  PPA 1: initialised
+  [exit 0]
+  $ grep -c '"kind":"link"' r/llc2sim.log
+  2
