@@ -8,7 +8,10 @@ of them, and a start-up job cut short by SIGTERM between its passes that
   >  "faults": [{"request": "open", "device": "llc2", "skip": 2, "count": 1, "errno": "ENXIO"}]}\n' >cut.json
   $ start cut.json
   $ command llc2conf create 0 xnic0 && command llc2conf create 1 xnic1 acktimer=5
+  PPA 0: created
+  PPA 1: created
   $ command llc2conf create 2 xnic2 llc2_on=0
+  PPA 2: created
 
 The README's session.
 
