@@ -25,28 +25,11 @@ using conftool::leftovers;
 using conftool::shell;
 using conftool::slurp;
 using conftool::strace_works;
+using conftool::under_strace;
 using llc2test::conf_text;
 using llc2test::SimRoot;
 using nlohmann::json;
 namespace fs = std::filesystem;
-
-// words run under strace with each of the given -e options (fault injection
-// by system call); the tracee's status is strace's.
-llc2test::Run under_strace(const SimRoot &r, const std::vector<std::string> &inject,
-                           const std::vector<std::string> &words)
-{
-    std::vector<std::string> argv{"/usr/bin/strace", "-f", "-qq", "-o", "/dev/null"};
-    for (const std::string &e : inject) {
-        argv.emplace_back("-e");
-        argv.push_back(e);
-    }
-    for (const std::string &w : command(words))
-        argv.push_back(w);
-    std::vector<std::string> env = env_of(r);
-    // LeakSanitizer cannot work under ptrace.
-    env.emplace_back("ASAN_OPTIONS=detect_leaks=0");
-    return llc2test::run_program(argv, env, 60);
-}
 
 TEST(StandardDescriptors, ClosedOnesNeverReachTheDriver)
 {

@@ -13,8 +13,6 @@
 namespace
 {
 
-using conftool::command;
-using conftool::env_of;
 using conftool::leftovers;
 using conftool::slurp;
 using conftool::strace_works;
@@ -32,26 +30,14 @@ TEST(Write, AnInterruptedOneLeavesTheOldFileAndNoTemporary)
         const std::string before = slurp(r.path("etc/llc2/default/llc2.0"));
         const std::string pidfile = r.path("pid");
         // The write is held in its first fsync; the signal comes meanwhile.
-        std::vector<std::string> argv{
-            "/usr/bin/strace",
-            "-f",
-            "-qq",
-            "-o",
-            "/dev/null",
-            "-e",
-            "trace=fsync",
-            "-e",
+        const std::string hold =
             "inject=fsync:delay_enter=" + std::to_string(1000000 * llc2test::time_factor()) +
-                ":when=1",
-            "/bin/sh",
-            "-c",
-            "echo $$ >" + pidfile + "; exec \"$0\" \"$@\""};
-        for (const std::string &w : command({"llc2conf", "create", "-f", "0", "xnic3"}))
-            argv.push_back(w);
-        std::vector<std::string> env = env_of(r);
-        env.emplace_back("ASAN_OPTIONS=detect_leaks=0");
-        auto running = std::async(std::launch::async,
-                                  [&argv, &env] { return llc2test::run_program(argv, env, 60); });
+            ":when=1";
+        auto running = std::async(std::launch::async, [&r, &hold, &pidfile] {
+            return conftool::under_strace(r, {"trace=fsync", hold},
+                                          {"llc2conf", "create", "-f", "0", "xnic3"},
+                                          "echo $$ >" + pidfile + "; ");
+        });
         // Wait from below: until the temporary file exists, then signal.
         while (leftovers(r).empty() &&
                running.wait_for(std::chrono::milliseconds(10)) != std::future_status::ready) {

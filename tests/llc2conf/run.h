@@ -72,6 +72,29 @@ inline bool strace_works()
     return run.status == 0;
 }
 
+// words run under strace with each of the given -e options (fault injection
+// by system call), through the shell after the text before when there is
+// one; the tracee's status is strace's.
+inline llc2test::Run under_strace(const llc2test::SimRoot &r,
+                                  const std::vector<std::string> &inject,
+                                  const std::vector<std::string> &words,
+                                  const std::string &before = "")
+{
+    std::vector<std::string> argv{"/usr/bin/strace", "-f", "-qq", "-o", "/dev/null"};
+    for (const std::string &e : inject) {
+        argv.emplace_back("-e");
+        argv.push_back(e);
+    }
+    if (!before.empty())
+        argv.insert(argv.end(), {"/bin/sh", "-c", before + "exec \"$0\" \"$@\""});
+    for (const std::string &w : command(words))
+        argv.push_back(w);
+    std::vector<std::string> env = env_of(r);
+    // LeakSanitizer cannot work under ptrace.
+    env.emplace_back("ASAN_OPTIONS=detect_leaks=0");
+    return llc2test::run_program(argv, env, 60);
+}
+
 inline std::string usage()
 {
     const std::string name = LLC2CONF_BINARY;
