@@ -4,9 +4,13 @@ without LLC2 set, so it finds llc2 where the install put it. Each action and
 its exit status, as LSB init scripts have them, and what reaches the system
 log (a logger first on PATH, writing to ./syslog, stands in for the real one).
 
+The install is built for the host the suite's build is for (its toolchain,
+when it is cross-built), so that it speaks to that build's llc2sim.
+
   $ . "$LLC2_SOURCE/tests/transcripts/sim.sh"
+  $ tc=$(sed -n 's/^CMAKE_TOOLCHAIN_FILE:[A-Z]*=//p' "$LLC2_BUILD/CMakeCache.txt")
   $ cmake -S "$LLC2_SOURCE" -B b -DCMAKE_INSTALL_PREFIX="$PWD/inst" -DBUILD_TESTING=OFF \
-  >   -DLLC2_SIM=OFF -DLLC2_BENCH=OFF >/dev/null
+  >   -DLLC2_SIM=OFF -DLLC2_BENCH=OFF ${tc:+-DCMAKE_TOOLCHAIN_FILE="$tc"} >/dev/null
   $ cmake --build b --target llc2 llc2conf -j2 >/dev/null
   $ cmake --install b >/dev/null
   $ grep -n '^LLC2=' inst/share/llc2/llc2.rc | sed "s|$PWD|PWD|"
