@@ -8,7 +8,6 @@
 #include <libintl.h>
 
 #include <cstdio>
-#include <cstring>
 #include <ctime>
 #include <string>
 
@@ -45,7 +44,7 @@ int conf_set(int argc, char *const argv[])
         return EXIT_WRONG;
 
     if (settings.link_given) {
-        std::memcpy(v.devicename.data(), settings.provider.data(), v.devicename.size());
+        v.devicename = settings.provider;
         v.instance = static_cast<int>(settings.instance);
     }
     for (std::size_t k = 0; k < v.params.size(); ++k)
