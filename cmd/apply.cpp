@@ -34,6 +34,16 @@ void judge(const ppa_facts &f, apply_plan &plan)
         std::fprintf(stderr, gettext("PPA %d: %s; left as it is\n"), f.ppa,
                      shown_name(f.conf_error).c_str());
         plan.skipped = true;
+    } else if (untold(f)) {
+        // Plumbing a PPA the driver may hold would link a second stream
+        // beneath it; taking one down is never a side effect.
+        if (f.configured) {
+            std::fprintf(stderr,
+                         gettext("PPA %d: cannot tell whether the driver holds it (%s); left as "
+                                 "it is\n"),
+                         f.ppa, f.untold.c_str());
+            plan.skipped = true;
+        }
     } else if (!switched_on(f)) {
         // Taking a PPA down is for -u and -U, never a side effect.
         if (f.held && f.configured)
@@ -42,11 +52,6 @@ void judge(const ppa_facts &f, apply_plan &plan)
         else if (f.held)
             std::fprintf(stderr, gettext("PPA %d: plumbed but not configured; left as it is\n"),
                          f.ppa);
-    } else if (f.ppa < 0 || f.ppa >= LLC2_MAX_PPA) {
-        // The driver is never asked about it, so it could never be seen up.
-        std::fprintf(stderr, gettext("PPA %d: not between 0 and %d; left as it is\n"), f.ppa,
-                     LLC2_MAX_PPA - 1);
-        plan.skipped = true;
     } else if (!f.held) {
         plan.plumb.push_back(f.ppa);
     } else if (!up(f)) {
@@ -82,7 +87,11 @@ bool all_up(int fd, const std::vector<int> &wanted)
     scan_ppas(fd, plan, [&all](const ppa_facts &f) {
         if (up(f))
             return;
-        std::fprintf(stderr, gettext("PPA %d: not up\n"), f.ppa);
+        if (untold(f))
+            std::fprintf(stderr, gettext("PPA %d: cannot tell whether it is up (%s)\n"), f.ppa,
+                         f.untold.c_str());
+        else
+            std::fprintf(stderr, gettext("PPA %d: not up\n"), f.ppa);
         all = false;
     });
     return all;
@@ -97,8 +106,8 @@ int llc2_apply(void)
     if (!open_for_scan(ctl, configured))
         return -1;
     apply_plan work;
-    scan_ppas(ctl.fd, quiet_plan(configured, false),
-              [&work](const ppa_facts &f) { judge(f, work); });
+    const bool answering = scan_ppas(ctl.fd, quiet_plan(configured, false),
+                                     [&work](const ppa_facts &f) { judge(f, work); });
     if (work.plumb.empty() && work.init.empty())
         return work.skipped ? -1 : 0;
 
@@ -122,6 +131,14 @@ int llc2_apply(void)
     std::vector<int> wanted = work.plumb;
     wanted.insert(wanted.end(), work.init.begin(), work.init.end());
     std::sort(wanted.begin(), wanted.end());
+    // A driver that left a probe unanswered is not asked again: the run's
+    // work cannot be seen to have taken.
+    if (!answering) {
+        for (const int ppa : wanted)
+            std::fprintf(stderr, gettext("PPA %d: cannot tell whether it is up (%s)\n"), ppa,
+                         unanswered_reason());
+        return -1;
+    }
     const bool converged = all_up(ctl.fd, wanted);
     return converged && !work.skipped ? 0 : -1;
 }

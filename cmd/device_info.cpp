@@ -27,6 +27,7 @@ static_assert(DLPI_AREA_SIZE == 76);
 
 struct msg_area {
     alignas(t_uscalar_t) std::array<char, DLPI_AREA_SIZE> bytes{};
+    bool unanswered = false; // a wait ran out without a reply
 };
 
 // How long each reply may take.
@@ -49,7 +50,9 @@ dlpi_reply dlpi_exchange(int fd, msg_area &area, const Request &req, t_uscalar_t
         return {dlpi_fault::send, 0, 0};
 
     pollfd pfd{fd, POLLPRI, 0};
-    if (stream_poll(&pfd, 1, DLPI_WAIT_MS) <= 0)
+    const int ready = stream_poll(&pfd, 1, DLPI_WAIT_MS);
+    area.unanswered = area.unanswered || ready == 0;
+    if (ready <= 0)
         return {dlpi_fault::wait, 0, 0};
 
     area.bytes.fill(0);
@@ -182,12 +185,16 @@ void print_device_info(const dlpi_facts &facts)
 int get_device_info(int ppa, int fd, dlpi_facts &facts)
 {
     msg_area area;
-    if (!attach(ppa, fd, area))
-        return -1;
-    dl_info_ack_t ack{};
-    const bool known = info(ppa, fd, area, ack);
+    bool known = attach(ppa, fd, area);
+    if (known) {
+        dl_info_ack_t ack{};
+        known = info(ppa, fd, area, ack);
+        if (known)
+            facts = {ack.dl_mac_type, ack.dl_max_sdu, ack.dl_min_sdu, ack.dl_service_mode};
+        detach(ppa, fd, area);
+    }
     if (known)
-        facts = {ack.dl_mac_type, ack.dl_max_sdu, ack.dl_min_sdu, ack.dl_service_mode};
-    detach(ppa, fd, area);
-    return known ? 0 : -1;
+        return 0;
+    errno = area.unanswered ? ETIME : EPROTO;
+    return -1;
 }

@@ -15,7 +15,8 @@ struct dlpi_facts {
 
 // Runs the attach, info and detach exchange for ppa on the control stream fd
 // (neither opened nor closed here). 0 with facts filled from the
-// DL_INFO_ACK; -1, facts untouched, when the driver did not tell. Writes
+// DL_INFO_ACK; -1, facts untouched, when the driver did not tell, with errno
+// ETIME when a reply never came within its wait (EPROTO otherwise). Writes
 // nothing to standard output; failures say why on standard error only while
 // debug is above 0.
 int get_device_info(int ppa, int fd, dlpi_facts &facts);

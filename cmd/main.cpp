@@ -150,6 +150,20 @@ int run(int action, int ppa, const std::vector<int> &ppas)
     }
 }
 
+// Set as the new-handler: a message and the usual failure status, never
+// an abort.
+void out_of_memory()
+{
+    out_of_memory_exit("llc2: out of memory\n", 255);
+}
+
+// --status's: a status that could not be learnt is "cannot tell", which
+// the start-up script and monitors read as such, never a failure of llc2.
+void out_of_memory_status()
+{
+    out_of_memory_exit("llc2: out of memory\n", STATUS_UNKNOWN);
+}
+
 int llc2_main(int argc, char *argv[])
 {
     prepare_output();
@@ -220,15 +234,10 @@ int llc2_main(int argc, char *argv[])
         Usage(argv);
         return EXIT_USAGE;
     }
+    if (action == LONG_STATUS)
+        std::set_new_handler(out_of_memory_status);
     return finish_output("llc2", run(action, ppa, ppas),
                          action == LONG_STATUS ? STATUS_UNKNOWN : -1);
-}
-
-// Set as the new-handler: a message and the usual failure status, never
-// an abort.
-void out_of_memory()
-{
-    out_of_memory_exit("llc2: out of memory\n", 255);
 }
 
 } // namespace

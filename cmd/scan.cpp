@@ -8,6 +8,8 @@
 #include <cerrno>
 #include <climits>
 #include <cstdio>
+#include <cstring>
+#include <libintl.h>
 #include <string_view>
 
 namespace
@@ -44,26 +46,81 @@ const std::vector<int> &unheld_wanted(const scan_plan &plan)
     return none;
 }
 
+// What one run has learnt about the driver's willingness to answer.
+struct answering {
+    bool getppa = true; // no GETPPA has gone unanswered
+    bool dlpi = true;   // no DLPI reply has failed to come
+};
+
+// GETPPA carries the number in one byte.
+constexpr int GETPPA_MAX = 255;
+
+// One GETPPA for f.ppa alone, for a number the scan did not answer for.
+void probe_alone(int fd, ppa_facts &f, answering &a)
+{
+    if (f.ppa < 0 || f.ppa > GETPPA_MAX) {
+        f.untold = gettext("the driver cannot be asked about a PPA outside 0 to 255");
+        return;
+    }
+    if (!a.getppa) {
+        f.untold = unanswered_reason();
+        return;
+    }
+    f.record = ppa_info{};
+    f.record.ppa = static_cast<std::uint8_t>(f.ppa);
+    if (debug > 0)
+        std::fprintf(stderr, "Checking PPA %d\n", f.ppa);
+    if (llc2_request(fd, LLC2_IOC_GETPPA, f.record) >= 0) {
+        f.held = true;
+    } else if (errno == ETIME) {
+        a.getppa = false;
+        f.untold = unanswered_reason();
+    } else if (errno != ENOENT) {
+        f.untold = std::strerror(errno);
+    }
+}
+
+void learn_dlpi(int fd, const scan_plan &plan, ppa_facts &f, answering &a)
+{
+    if (!plan.dlpi || !a.dlpi)
+        return;
+    f.dlpi_known = get_device_info(f.ppa, fd, f.dlpi) == 0;
+    if (!f.dlpi_known && errno == ETIME && plan.dlpi_gives_up)
+        a.dlpi = false;
+}
+
 } // namespace
 
-void scan_ppas(int fd, const scan_plan &plan, const ppa_presenter &present)
+const char *unanswered_reason(void)
+{
+    return gettext("the driver does not answer");
+}
+
+bool scan_ppas(int fd, const scan_plan &plan, const ppa_presenter &present)
 {
     const std::vector<int> &unheld = unheld_wanted(plan);
+    answering asked;
     auto next = unheld.begin();
-    // Presents the wanted numbers below limit that the driver does not hold.
-    const auto present_unheld = [&](long long limit) {
+    // Presents the wanted numbers below limit that the scan did not find
+    // held: those it answered ENOENT for are not held; the rest, asked on
+    // their own when scanned is false.
+    const auto present_unheld = [&](long long limit, bool scanned) {
         for (; next != unheld.end() && *next < limit; ++next) {
             if (next != unheld.begin() && *next == *(next - 1))
                 continue;
             ppa_facts f;
             f.ppa = *next;
+            if (!scanned || f.ppa < 0)
+                probe_alone(fd, f, asked);
+            if (f.held)
+                learn_dlpi(fd, plan, f, asked);
             look_up_conf(plan, f);
             present(f);
         }
     };
 
     for (int ppa = 0; ppa < LLC2_MAX_PPA; ++ppa) {
-        present_unheld(ppa);
+        present_unheld(ppa, true);
         ppa_facts f;
         f.ppa = ppa;
         f.record.ppa = static_cast<std::uint8_t>(ppa);
@@ -71,9 +128,11 @@ void scan_ppas(int fd, const scan_plan &plan, const ppa_presenter &present)
             std::fprintf(stderr, "Checking PPA %d\n", ppa);
         if (llc2_request(fd, LLC2_IOC_GETPPA, f.record) < 0) {
             // ENOENT: no PPA at this number. Anything else: the driver
-            // will not tell us more, and what was found stands.
+            // will not tell us more, and what was found stands; a number
+            // wanted from here on is asked about on its own.
             if (errno == ENOENT)
                 continue;
+            asked.getppa = errno != ETIME;
             break;
         }
         // Dropped from the unheld ones, whether it is presented or not.
@@ -82,12 +141,17 @@ void scan_ppas(int fd, const scan_plan &plan, const ppa_presenter &present)
         if (plan.only != nullptr && !listed(plan.only, ppa))
             continue;
         f.held = true;
-        if (plan.dlpi)
-            f.dlpi_known = get_device_info(ppa, fd, f.dlpi) == 0;
+        learn_dlpi(fd, plan, f, asked);
         look_up_conf(plan, f);
         present(f);
     }
-    present_unheld(static_cast<long long>(INT_MAX) + 1);
+    present_unheld(static_cast<long long>(INT_MAX) + 1, false);
+    return asked.getppa;
+}
+
+bool untold(const ppa_facts &f)
+{
+    return !f.untold.empty();
 }
 
 const char *state_word(std::uint8_t state)
@@ -108,7 +172,7 @@ bool switched_on(const ppa_facts &f)
 
 bool as_configured(const ppa_facts &f)
 {
-    if (!f.conf_read)
+    if (!f.conf_read || untold(f))
         return false;
     if (switched_on(f))
         return f.held && std::string_view(state_word(f.record.state)) == "up";
@@ -130,6 +194,7 @@ scan_plan quiet_plan(const std::vector<int> &configured, bool dlpi)
 {
     scan_plan plan;
     plan.dlpi = dlpi;
+    plan.dlpi_gives_up = true;
     plan.lookup = conf_lookup::quiet;
     plan.configured = &configured;
     return plan;

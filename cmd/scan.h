@@ -18,9 +18,13 @@
 
 // One PPA as llc2 sees it.
 struct ppa_facts {
-    int ppa = 0;             // the number asked about
-    bool held = false;       // the driver answered GETPPA for it
-    ppa_info record{};       // the driver's record, when held
+    int ppa = 0;       // the number asked about
+    bool held = false; // the driver answered GETPPA for it
+    ppa_info record{}; // the driver's record, when held
+    // Why the driver's answer is not known, when it is not: the probe
+    // failed otherwise than with ENOENT, was never answered or could not be
+    // made. Empty when held says it all.
+    std::string untold;
     bool dlpi_known = false; // the DLPI exchange told (when the plan asks)
     dlpi_facts dlpi{};
     bool configured = false; // its file exists (table: it opened)
@@ -40,6 +44,9 @@ enum class conf_lookup {
 
 struct scan_plan {
     bool dlpi = true; // run the DLPI exchange for every held PPA presented
+    // Once one DLPI reply never comes, ask no further PPA by DLPI: a driver
+    // that does not answer costs one wait, not one per PPA.
+    bool dlpi_gives_up = false;
     conf_lookup lookup = conf_lookup::table;
     // Ascending. With a quiet lookup: the configured PPAs, which are
     // presented whether the driver holds them or not.
@@ -55,10 +62,19 @@ using ppa_presenter = std::function<void(const ppa_facts &)>;
 // in turn, as the status table always has (fresh GETPPA record, "Checking
 // PPA %d" under debug, ENOENT passes over a number, any other refusal ends
 // the scan quietly), and hands present each PPA the plan wants, in
-// ascending order of number, once everything about it is known. Numbers
-// outside the scan's range, and those the driver was not asked about
-// because the scan ended, are presented as not held.
-void scan_ppas(int fd, const scan_plan &plan, const ppa_presenter &present);
+// ascending order of number, once everything about it is known.
+// A wanted number the scan did not answer for (it ended before it, its
+// probe failed, or it lies beyond the scan) is probed on its own: ENOENT is
+// not held, an answer is held, anything else leaves it untold. Once a probe
+// goes unanswered (ETIME) nothing more is asked: every number not yet told
+// is untold. Returns false when that happened.
+bool scan_ppas(int fd, const scan_plan &plan, const ppa_presenter &present);
+
+// The driver could not be asked or did not answer: not held, not free.
+bool untold(const ppa_facts &f);
+
+// Why the driver was not asked about f.ppa, or left it unanswered.
+const char *unanswered_reason(void);
 
 // The table's word for the driver's state flags: "bad", "up", "off" or
 // "down"; the first of the three bits set decides.
@@ -68,7 +84,8 @@ const char *state_word(std::uint8_t state);
 bool switched_on(const ppa_facts &f);
 
 // The PPA is as its configuration wants it: switched on and up, or
-// switched off and not held. A PPA whose file is unusable never is.
+// switched off and not held. A PPA whose file is unusable never is, and
+// neither is one the driver left untold.
 bool as_configured(const ppa_facts &f);
 
 // Opens the control stream into ctl and reads the configured PPAs

@@ -28,7 +28,11 @@ std::string json_record(const ppa_facts &f)
                             m[3], m[4], m[5]);
         json_str(o, "mac", mac.data());
     } else {
-        for (const char *key : {"state", "id", "mac"})
+        if (untold(f))
+            json_str(o, "state", "unknown");
+        else
+            json_null(o, "state");
+        for (const char *key : {"id", "mac"})
             json_null(o, key);
     }
     if (f.dlpi_known) {
@@ -54,13 +58,18 @@ std::string json_record(const ppa_facts &f)
         json_str(o, "error", f.conf_error);
     else
         json_null(o, "error");
-    json_bool(o, "as_configured", as_configured(f));
+    if (untold(f))
+        json_null(o, "as_configured");
+    else
+        json_bool(o, "as_configured", as_configured(f));
     return json_end(o);
 }
 
 // What --status says of a PPA after "PPA <n>: ".
 std::string status_words(const ppa_facts &f)
 {
+    if (untold(f))
+        return "cannot tell (" + f.untold + ")";
     std::string held = f.held ? state_word(f.record.state) : "not plumbed";
     if (!f.configured)
         return f.held ? held + " (plumbed but not configured)" : "not configured";
@@ -105,9 +114,13 @@ int llc2_status(const std::vector<int> &named)
     scan_plan plan = quiet_plan(configured, false);
     plan.only = named.empty() ? nullptr : &only;
     bool all_right = true;
-    scan_ppas(ctl.fd, plan, [&all_right](const ppa_facts &f) {
+    bool all_told = true;
+    scan_ppas(ctl.fd, plan, [&all_right, &all_told](const ppa_facts &f) {
         std::printf("PPA %d: %s\n", f.ppa, status_words(f).c_str());
         all_right = all_right && as_configured(f);
+        all_told = all_told && !untold(f);
     });
+    if (!all_told)
+        return STATUS_UNKNOWN;
     return all_right ? STATUS_AS_CONFIGURED : STATUS_NOT_AS_CONFIGURED;
 }

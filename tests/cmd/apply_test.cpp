@@ -111,7 +111,7 @@ TEST(Apply, WhatItLeavesAlone)
          "PPA 0: plumbed and initialised\n",
          "PPA 1: llc2.1:2: invalid line: deviceinstance=x\\t2; left as it is\n", 255},
         {"beyond_the_scan", "far", "[]", "[]",
-         "PPA 0: plumbed and initialised\n", "PPA 70: not between 0 and 63; left as it is\n", 255},
+         "PPA 0: plumbed and initialised\nPPA 70: plumbed and initialised\n", "", 0},
         {"plumbed_not_configured", nullptr, R"([{"ppa":0,"state":4},{"ppa":1,"state":0},{"ppa":7,"state":4}])", "[]",
          "", "PPA 1: plumbed but not configured; left as it is\nPPA 7: plumbed but not configured; left as it is\n", 0},
         {"switched_off_and_plumbed", "off", R"([{"ppa":0,"state":4},{"ppa":1,"state":0}])", "[]",

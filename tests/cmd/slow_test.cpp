@@ -216,3 +216,98 @@ TEST(ApplyEnableRefused, NamesThePpaAndFails)
 }
 
 } // namespace
+
+namespace
+{
+
+long count_of(const std::vector<std::string> &trace, const std::string &what)
+{
+    return std::count_if(trace.begin(), trace.end(), [&what](const std::string &line) {
+        return line.find(what) != std::string::npos;
+    });
+}
+
+// A driver that leaves a probe unanswered is asked nothing more: one wait
+// for the whole run, and every PPA not yet told cannot be told.
+TEST(SilentDriver, OneUnansweredProbeEndsTheAsking)
+{
+    const std::string silent = "the driver does not answer";
+    std::string every;
+    std::string every_apply;
+    for (int ppa = 0; ppa < 64; ++ppa) {
+        every += "PPA " + std::to_string(ppa) + ": cannot tell (" + silent + ")\n";
+        every_apply += "PPA " + std::to_string(ppa) +
+                       ": cannot tell whether the driver holds it (" + silent +
+                       "); left as it is\n";
+    }
+    const struct {
+        const char *name;
+        std::vector<int> configured;
+        json fault;
+        std::string status_out;
+        std::string apply_out;
+        std::string apply_err;
+        long apply_probes;
+    } cases[] = {
+        {"every_probe", {}, {{"request", "getppa"}, {"noreply", true}}, every, "", every_apply, 1},
+        {"probe_of_1",
+         {0, 3},
+         {{"request", "getppa"}, {"ppa", 1}, {"noreply", true}},
+         "PPA 0: not plumbed (configured, llc2_on=1)\nPPA 3: cannot tell (" + silent + ")\n",
+         "PPA 0: plumbed and initialised\n",
+         "PPA 3: cannot tell whether the driver holds it (" + silent +
+             "); left as it is\nPPA 0: cannot tell whether it is up (" + silent + ")\n",
+         2},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        llc2test::SimRoot r;
+        const bool all = c.configured.empty();
+        for (int ppa = 0; ppa < 64; ++ppa)
+            if (all || std::count(c.configured.begin(), c.configured.end(), ppa) != 0)
+                r.write_conf(ppa, llc2test::conf_text("xnic", ppa % 2));
+        json s = llc2test::default_scenario();
+        s["faults"] = json::array({c.fault});
+        r.start_sim(s);
+        const llc2test::Run status = r.run_llc2({"--status"});
+        EXPECT_EQ(status.out, c.status_out);
+        EXPECT_EQ(status.status, 4);
+        const std::vector<std::string> first = cmdtest::trace(r);
+        EXPECT_EQ(count_of(first, "GETPPA"), c.apply_probes);
+
+        const llc2test::Run apply = r.run_llc2({"--apply"});
+        EXPECT_EQ(apply.out, c.apply_out);
+        EXPECT_EQ(apply.err, c.apply_err);
+        EXPECT_EQ(apply.status, 255);
+        const std::vector<std::string> both = cmdtest::trace(r);
+        const std::vector<std::string> second(both.begin() + static_cast<long>(first.size()),
+                                              both.end());
+        EXPECT_EQ(count_of(second, "GETPPA"), c.apply_probes) << "no final probe";
+        EXPECT_EQ(count_of(second, "SETPPA"), all ? 0 : 1) << "PPA 0 alone";
+    }
+}
+
+// --json: once a PPA's DLPI reply never comes, no further PPA is asked by
+// DLPI, and their DLPI keys are null. -q keeps asking each.
+TEST(SilentDriver, OneUnansweredDlpiReplyEndsTheDlpiAsking)
+{
+    llc2test::SimRoot r;
+    json s = llc2test::default_scenario();
+    s["ppas"] = json::array();
+    for (int ppa = 0; ppa < 3; ++ppa)
+        s["ppas"].push_back({{"ppa", ppa}, {"state", 4}});
+    s["faults"] = json::array({{{"request", "info"}, {"noreply", true}}});
+    r.start_sim(s);
+    const llc2test::Run run = r.run_llc2({"--json"});
+    ASSERT_EQ(run.status, 0);
+    const json doc = json::parse(run.out);
+    ASSERT_EQ(doc.at("ppas").size(), 3U);
+    for (const json &p : doc.at("ppas")) {
+        EXPECT_EQ(p.at("state"), "up");
+        for (const char *key : {"type", "max_sdu", "min_sdu", "mode"})
+            EXPECT_TRUE(p.at(key).is_null()) << p;
+    }
+    EXPECT_EQ(cmdtest::dlpi_steps(r), "attach info detach");
+}
+
+} // namespace

@@ -223,6 +223,8 @@ TEST(OutOfMemory, IsAMessageAndAFailureStatus)
         int status;
         std::string said;
     } programs[] = {{{"llc2", "-q"}, 255, "llc2: out of memory\n"},
+                    // A status that could not be learnt: cannot tell.
+                    {{"llc2", "--status"}, 4, "llc2: out of memory\n"},
                     {{"llc2conf", "create", "-f", "1", "xnic1"}, 1, "llc2conf: out of memory\n"}};
     for (const auto &p : programs) {
         const auto limited = [&r, &p](int kib) {

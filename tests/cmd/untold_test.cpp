@@ -1,0 +1,134 @@
+// What the driver did not answer is never taken for "not plumbed": --status,
+// --json and --apply against llc2sim when a probe is refused, when a PPA lies
+// beyond the scan, and when its number cannot be asked about at all.
+#include "cmd_test_util.h"
+
+#include <gtest/gtest.h>
+
+namespace
+{
+
+using llc2test::conf_text;
+using llc2test::SimRoot;
+using nlohmann::json;
+
+struct Case {
+    const char *name;
+    std::vector<int> on; // configured and switched on
+    const char *held;    // the driver's PPAs
+    const char *faults;
+    std::vector<std::string> status_args; // after --status
+    const char *status_out;
+    int status_exit;
+    const char *states; // --json's "state" of each PPA, space-separated
+    const char *apply_out;
+    const char *apply_err;
+    int apply_exit;
+};
+
+const char *const UP_0_3 = R"([{"ppa":0,"state":4},{"ppa":3,"state":4}])";
+const char *const EIO_ON_2 = R"([{"request":"getppa","ppa":2,"errno":"EIO"}])";
+
+const Case cases[] = {
+    // clang-format off
+    // The scan ends at PPA 2's refusal; PPA 3 is asked on its own and is up.
+    {"refused_before", {0, 3}, UP_0_3, EIO_ON_2, {}, "PPA 0: up\nPPA 3: up\n", 0,
+     "up up", "", "", 0},
+    {"refused_before_named", {0, 3}, UP_0_3, EIO_ON_2, {"3"}, "PPA 3: up\n", 0,
+     "up up", "", "", 0},
+    // Asked again on its own, PPA 2 is refused again: nobody can tell.
+    {"refused_itself", {0, 2, 3}, UP_0_3, EIO_ON_2, {},
+     "PPA 0: up\nPPA 2: cannot tell (Input/output error)\nPPA 3: up\n", 4,
+     "up unknown up", "",
+     "PPA 2: cannot tell whether the driver holds it (Input/output error); left as it is\n", 255},
+    // Refused once: the second asking tells, and PPA 2 is plumbed.
+    {"refused_once", {2}, "[]", R"([{"request":"getppa","ppa":2,"errno":"EIO","count":1}])", {},
+     "PPA 2: not plumbed (configured, llc2_on=1)\n", 3, "null",
+     "PPA 2: plumbed and initialised\n", "", 0},
+    // Beyond the scan, within what the request carries.
+    {"beyond_the_scan_up", {100}, R"([{"ppa":100,"state":4}])", "[]", {},
+     "PPA 100: up\n", 0, "up", "", "", 0},
+    {"beyond_the_scan_down", {100}, R"([{"ppa":100,"state":0}])", "[]", {},
+     "PPA 100: down (configured, llc2_on=1)\n", 3, "down", "PPA 100: initialised\n", "", 0},
+    {"beyond_the_scan_free", {255}, "[]", "[]", {},
+     "PPA 255: not plumbed (configured, llc2_on=1)\n", 3, "null",
+     "PPA 255: plumbed and initialised\n", "", 0},
+    // Beyond what it carries: never asked.
+    {"beyond_the_request", {256}, "[]", "[]", {},
+     "PPA 256: cannot tell (the driver cannot be asked about a PPA outside 0 to 255)\n", 4,
+     "unknown", "",
+     "PPA 256: cannot tell whether the driver holds it (the driver cannot be asked about a PPA "
+     "outside 0 to 255); left as it is\n", 255},
+    {"named_not_configured", {}, "[]", EIO_ON_2, {"5"}, "PPA 5: not configured\n", 3, "", "", "",
+     0},
+    // clang-format on
+};
+
+TEST(Untold, StatusJsonAndApply)
+{
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        SimRoot r;
+        for (const int ppa : c.on)
+            r.write_conf(ppa, conf_text("xnic", ppa % 2));
+        json s = llc2test::default_scenario();
+        s["ppas"] = json::parse(c.held);
+        s["faults"] = json::parse(c.faults);
+        r.start_sim(s);
+
+        std::vector<std::string> args{"--status"};
+        args.insert(args.end(), c.status_args.begin(), c.status_args.end());
+        const llc2test::Run status = r.run_llc2(args);
+        EXPECT_EQ(status.out, c.status_out);
+        EXPECT_EQ(status.err, "");
+        EXPECT_EQ(status.status, c.status_exit);
+
+        const llc2test::Run js = r.run_llc2({"--json"});
+        EXPECT_EQ(js.status, 0);
+        std::string states;
+        const json doc = json::parse(js.out);
+        for (const json &p : doc.at("ppas")) {
+            const json &state = p.at("state");
+            states +=
+                (states.empty() ? "" : " ") + (state.is_null() ? "null" : state.get<std::string>());
+            // Only a PPA that was told can be judged.
+            EXPECT_EQ(p.at("as_configured").is_null(), state == "unknown") << p;
+        }
+        EXPECT_EQ(states, c.states);
+
+        const std::size_t before = cmdtest::trace(r).size();
+        const llc2test::Run apply = r.run_llc2({"--apply"});
+        EXPECT_EQ(apply.out, c.apply_out);
+        EXPECT_EQ(apply.err, c.apply_err);
+        EXPECT_EQ(apply.status, c.apply_exit);
+        // No second link beneath a PPA that is held or untold.
+        const std::vector<std::string> all = cmdtest::trace(r);
+        for (auto line = all.begin() + static_cast<long>(before); line != all.end(); ++line) {
+            const bool plumbing = line->find("SETPPA") != std::string::npos;
+            const bool fresh = std::string(c.apply_out).find("plumbed") != std::string::npos;
+            EXPECT_TRUE(!plumbing || fresh) << *line;
+        }
+    }
+}
+
+// A PPA above the scan, plumbed with -p, is seen and left alone afterwards.
+TEST(Untold, PlumbedAboveTheScanStaysKnown)
+{
+    SimRoot r;
+    r.write_conf(100, conf_text("xnic", 1));
+    r.start_sim();
+    ASSERT_EQ(r.run_llc2({"-P"}).status, 0);
+    EXPECT_EQ(r.run_llc2({"--status"}).out, "PPA 100: up\n");
+    const std::size_t before = cmdtest::trace(r).size();
+    const llc2test::Run again = r.run_llc2({"--apply"});
+    EXPECT_EQ(again.status, 0);
+    EXPECT_EQ(again.err, "");
+    const std::vector<std::string> all = cmdtest::trace(r);
+    const std::vector<std::string> mine(all.begin() + static_cast<long>(before), all.end());
+    // The scan, then PPA 100 on its own: nothing else.
+    ASSERT_EQ(mine.size(), 66U);
+    EXPECT_EQ(mine.front().substr(1), " open llc2");
+    EXPECT_EQ(mine.back().substr(1), " GETPPA 100 ok");
+}
+
+} // namespace
