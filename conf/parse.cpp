@@ -55,7 +55,7 @@ const char *const RECV_WIN = kw_rcvwindowsz.data();
 namespace
 {
 
-constexpr std::size_t line_size = 2048;
+constexpr std::size_t line_size = CONF_LINE_SIZE;
 constexpr std::size_t name_text_max = LLC2_DEVNAME_SIZE; // text must be shorter
 constexpr unsigned seen_all = 0x3fff;
 constexpr unsigned seen_llc2_on = 0x2000;
@@ -152,23 +152,6 @@ bool parse_devicename(const char *text, char *devicename)
     return true;
 }
 
-// Reads one line into buf. A line longer than buf is cut; the rest comes
-// with the next call. full tells whether fgets stopped because the buffer
-// was full (and not at a newline). That is the only case where a comment
-// goes on past buf: an embedded NUL byte makes strlen stop short of the
-// newline fgets did read, so strlen alone would take such a line for a cut
-// one and swallow the line after it.
-bool read_line(std::array<char, line_size> &buf, std::FILE *fp, bool &full)
-{
-    // fgets writes at most line_size - 1 characters, so the last byte only
-    // ever receives the terminator, and only when the buffer filled up.
-    buf[line_size - 1] = '\x01';
-    if (std::fgets(buf.data(), static_cast<int>(line_size), fp) == nullptr)
-        return false;
-    full = buf[line_size - 1] == '\0' && buf[line_size - 2] != '\n';
-    return true;
-}
-
 void discard_rest_of_line(std::FILE *fp)
 {
     int c;
@@ -183,6 +166,38 @@ void invalid_line(const char *line)
 }
 
 } // namespace
+
+// The one rule of how the parser cuts a file into lines, shared with
+// llc2conf's warnings so they judge what the parser reads.
+bool next_conf_piece(std::FILE *fp, conf_piece &p)
+{
+    // The rest of a long comment is skipped only now, so that a parse that
+    // ends after a comment's piece reads no more of the file than that.
+    if (p.cut && p.comment) {
+        discard_rest_of_line(fp);
+        p.cut = false;
+    }
+    std::array<char, line_size> &buf = p.bytes;
+    // fgets writes at most line_size - 1 characters, so the last byte only
+    // ever receives the terminator, and only when the buffer filled up.
+    buf[line_size - 1] = '\x01';
+    if (std::fgets(buf.data(), static_cast<int>(line_size), fp) == nullptr)
+        return false;
+    p.rest = p.cut;
+    if (!p.rest)
+        ++p.line;
+    ++p.number;
+    // Whether fgets stopped because the buffer was full (and not at a
+    // newline). strlen alone cannot tell: an embedded NUL byte makes it stop
+    // short of the newline fgets did read, and such a line would be taken
+    // for a cut one, swallowing the line after it as a comment's rest.
+    p.cut = buf[line_size - 1] == '\0' && buf[line_size - 2] != '\n';
+    const char *text = buf.data();
+    while (is_space(*text))
+        ++text;
+    p.comment = *text == '#';
+    return true;
+}
 
 int get_value(const char *line, const char *keyword)
 {
@@ -218,34 +233,28 @@ int read_conf_file_report(FILE *fp, char *devicename, int *instance, int *conf_p
     // still set from an earlier read; start each parse clean.
     std::clearerr(fp);
 
-    std::array<char, line_size> line;
-    bool full = false;
+    conf_piece piece;
     unsigned seen = 0;
-    bool more = read_line(line, fp, full);
-    // The file's line the piece in line belongs to: the rest of a cut
-    // keyword line is read as a line of its own, but it is the same line.
-    int line_no = 1;
+    bool more = next_conf_piece(fp, piece);
     const auto refuse = [&]() {
         if (report == nullptr) {
-            invalid_line(line.data());
+            invalid_line(piece.bytes.data());
         } else {
-            report->invalid_line = line_no;
-            report->invalid_text = line.data();
+            report->invalid_line = piece.line;
+            report->invalid_text = piece.bytes.data();
             if (report->invalid_text.ends_with('\n'))
                 report->invalid_text.pop_back();
+            report->pieces_read = piece.number;
         }
         return -1;
     };
     while (more) {
-        const char *text = line.data();
+        const char *text = piece.bytes.data();
         while (is_space(*text))
             ++text;
 
-        bool line_ends = !full;
-        if (*text == '#') {
-            if (full)
-                discard_rest_of_line(fp);
-            line_ends = true;
+        if (piece.comment) {
+            // Nothing to read.
         } else if (const keyword_row *row = match_keyword(text); row != nullptr) {
             if (row->dest == to_devicename) {
                 if (!parse_devicename(text, devicename))
@@ -264,20 +273,22 @@ int read_conf_file_report(FILE *fp, char *devicename, int *instance, int *conf_p
                 int &at = row->dest == to_devicename ? report->devicename_line
                           : row->dest == to_instance ? report->instance_line
                                                      : report->param_line.at(row->dest);
-                at = line_no;
+                at = piece.line;
+                if (row->dest >= 0)
+                    report->param_in_rest.at(row->dest) = piece.rest;
             }
         }
-        if (line_ends)
-            ++line_no;
+        if (report != nullptr)
+            report->pieces_read = piece.number;
 
-        // The next line is read before the mask is checked, so a complete
-        // file leaves the stream past the line after the last keyword.
-        more = read_line(line, fp, full);
+        // The next piece is read before the mask is checked, so a complete
+        // file leaves the stream past the piece after the last keyword.
+        more = next_conf_piece(fp, piece);
         if (more && seen == seen_all) {
             // What was just read is not looked at: a new line, or the rest
             // of a cut one.
             if (report != nullptr)
-                report->unread_from = line_ends ? line_no : line_no + 1;
+                report->unread_from = piece.rest ? piece.line + 1 : piece.line;
             return 0;
         }
     }

@@ -68,6 +68,31 @@ extern conf_entry *conf_head;
 // -1 otherwise after its message.
 int read_conf_file(FILE *fp, char *devicename, int *instance, int *conf_params);
 
+// The parser examines a line at most CONF_LINE_SIZE - 1 characters at a
+// time.
+inline constexpr int CONF_LINE_SIZE = 2048;
+
+// One piece of a file as read_conf_file examines it: a whole line, or the
+// first CONF_LINE_SIZE - 1 characters of a longer one, whose rest comes as
+// the next piece and is parsed as a line of its own. The rest of a long
+// comment is skipped and is no piece. Give next_conf_piece the same record
+// each time, from a fresh one at the start of the file.
+struct conf_piece {
+    // The bytes read, newline included when it was read; their text, as the
+    // parser sees it, ends at the first NUL byte.
+    std::array<char, CONF_LINE_SIZE> bytes{};
+    int line = 0;         // the file's line it belongs to, from 1
+    int number = 0;       // its place among the pieces of the file, from 1
+    bool rest = false;    // it goes on a line that an earlier piece began
+    bool cut = false;     // its line goes on past it: in the next piece, or
+                          // skipped when it is a comment
+    bool comment = false; // its first character but white space is "#"
+};
+
+// Reads the next piece of fp into p, as read_conf_file does. false at the
+// end of the file or on a read error.
+bool next_conf_piece(std::FILE *fp, conf_piece &p);
+
 // Where a parse found what, for a caller that words its findings itself
 // (llc2conf). Lines are counted in the file from 1; 0 means none.
 struct conf_report {
@@ -77,7 +102,11 @@ struct conf_report {
     int devicename_line = 0;  // where each value read was last set
     int instance_line = 0;
     std::array<int, CONF_NPARAMS> param_line{};
+    // Which param was read from the rest of a long line, not its start.
+    std::array<bool, CONF_NPARAMS> param_in_rest{};
     int unread_from = 0; // a complete file: the first line never looked at
+    // How many pieces (conf_piece) the parse examined, a refused one too.
+    int pieces_read = 0;
 };
 
 // read_conf_file, filling report when it is not null; then the parser's two

@@ -1,7 +1,8 @@
 // Warnings about a configuration file that llc2 accepts but reads otherwise
 // than an administrator would: lines it never gets to, a keyword whose
-// earlier value is overridden, a value cut short, a byte-order mark that
-// hides the first line, a device that is not there to open.
+// earlier value is overridden, a value cut short, a line too long to be
+// read as one, a byte-order mark that hides the first line, a device that
+// is not there to open. Each is judged on the pieces the parser reads.
 #include "llc2_names.h"
 #include "llc2conf.h"
 #include "paths.h"
@@ -35,28 +36,21 @@ bool is_space(char c)
     return std::isspace(static_cast<unsigned char>(c)) != 0;
 }
 
-// The file's lines as the parser sees them: up to a NUL byte, without the
-// newline.
-std::vector<std::string> lines_of(std::FILE *fp)
+// A piece of the file as the parser reads it (see conf_piece), its text up
+// to a NUL byte.
+struct piece_text {
+    int line;
+    bool rest;
+    std::string text;
+};
+
+std::vector<piece_text> pieces_of(std::FILE *fp)
 {
-    std::vector<std::string> out;
+    std::vector<piece_text> out;
     std::rewind(fp);
-    std::string line;
-    bool cut = false; // a NUL byte ended what the parser sees of it
-    for (int c = std::getc(fp);; c = std::getc(fp)) {
-        if (c == EOF || c == '\n') {
-            if (c != EOF || !line.empty() || cut)
-                out.push_back(line);
-            if (c == EOF)
-                break;
-            line.clear();
-            cut = false;
-        } else if (c == '\0') {
-            cut = true;
-        } else if (!cut) {
-            line += static_cast<char>(c);
-        }
-    }
+    conf_piece p;
+    while (next_conf_piece(fp, p))
+        out.push_back({p.line, p.rest, p.bytes.data()});
     std::rewind(fp);
     return out;
 }
@@ -114,17 +108,18 @@ int missing_device(int ppa, const conf_values &v, const conf_report &report)
 
 int conf_warnings(int ppa, std::FILE *fp, const conf_values *v, const conf_report &report)
 {
-    const std::vector<std::string> lines = lines_of(fp);
-    // Lines the parser looked at: all of a complete file up to where it
-    // stopped, and of a refused one those before the line it refused.
-    const auto looked_at = [&report](int line) {
-        return (report.unread_from == 0 || line < report.unread_from) &&
-               (report.invalid_line == 0 || line < report.invalid_line);
+    const std::vector<piece_text> pieces = pieces_of(fp);
+    const int count = static_cast<int>(pieces.size());
+    // Pieces (numbered from 1) whose values count: all of a complete file up
+    // to where the parser stopped, and of a refused one those before the one
+    // it refused.
+    const auto counts = [&report](int n) {
+        return n < report.pieces_read || (n == report.pieces_read && report.invalid_line == 0);
     };
-    std::map<std::string_view, int> last; // the line whose value counts
-    for (int n = 1; n <= static_cast<int>(lines.size()); ++n) {
-        std::string_view text = lines[n - 1];
-        if (const char *kw = keyword_of(text); kw != nullptr && looked_at(n))
+    std::map<std::string_view, int> last; // the piece whose value counts
+    for (int n = 1; n <= count; ++n) {
+        std::string_view text = pieces[n - 1].text;
+        if (const char *kw = keyword_of(text); kw != nullptr && counts(n))
             last[kw] = n;
     }
 
@@ -133,33 +128,43 @@ int conf_warnings(int ppa, std::FILE *fp, const conf_values *v, const conf_repor
         finding_at(ppa, line);
         ++said;
     };
-    if (!lines.empty() && lines.front().starts_with(byte_order_mark)) {
+    if (!pieces.empty() && pieces.front().text.starts_with(byte_order_mark)) {
         warn(1);
         std::fputs(gettext("Warning: begins with a byte-order mark, which llc2 reads as text\n"),
                    stderr);
     }
-    for (int n = 1; n <= static_cast<int>(lines.size()); ++n) {
-        std::string_view text = lines[n - 1];
+    for (int n = 1; n <= count; ++n) {
+        const piece_text &piece = pieces[n - 1];
+        // Once a line, at its second piece; a newline alone there is only
+        // an empty line.
+        if (piece.rest && !pieces[n - 2].rest && n <= report.pieces_read && piece.text != "\n") {
+            warn(piece.line);
+            std::fprintf(stderr,
+                         gettext("Warning: longer than %d characters: llc2 reads the rest as a "
+                                 "line of its own\n"),
+                         CONF_LINE_SIZE - 1);
+        }
+        std::string_view text = piece.text;
         const char *kw = keyword_of(text);
         if (kw == nullptr)
             continue;
-        if (report.unread_from > 0 && n >= report.unread_from) {
-            warn(n);
+        if (report.unread_from > 0 && n > report.pieces_read) {
+            warn(piece.line);
             std::fprintf(stderr, gettext("Warning: %s is never read: llc2 stops after line %d\n"),
                          kw, report.unread_from - 1);
             continue;
         }
-        if (!looked_at(n))
+        if (!counts(n))
             continue;
         if (const int at = last[kw]; at != n) {
-            warn(n);
+            warn(piece.line);
             std::fprintf(stderr, gettext("Warning: %s is given again on line %d, which counts\n"),
-                         kw, at);
+                         kw, pieces[at - 1].line);
         }
         const std::string_view written = value_as_written(text, kw);
         const int value = kw == DEV_NAME ? -1 : get_value(std::string(text).c_str(), kw);
         if (value >= 0 && written.find_first_not_of("0123456789") != std::string_view::npos) {
-            warn(n);
+            warn(piece.line);
             std::fprintf(stderr, gettext("Warning: %s=%s: read as %d\n"), kw,
                          shown_name(written).c_str(), value);
         }

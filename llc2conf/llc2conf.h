@@ -65,7 +65,8 @@ int nul_bytes(int ppa, std::FILE *fp);
 
 // The warnings about what llc2 reads otherwise than it is written: keyword
 // lines it never reaches, a keyword given twice, a value that is no whole
-// number, a byte-order mark, a switched-on devicename with no node in /dev.
+// number, a line longer than the parser reads at once, a byte-order mark, a
+// switched-on devicename with no node in /dev.
 // v and report are what parse_conf gave; v is null when the file did not
 // parse. Writes them on standard error and returns how many.
 int conf_warnings(int ppa, std::FILE *fp, const conf_values *v, const conf_report &report);

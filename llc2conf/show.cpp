@@ -43,10 +43,20 @@ int conf_show(int argc, char *const argv[])
         const int written = params[param.conf_index];
         const unsigned int sent = init_param_value(param, written);
         std::printf("%-14s %8d %8u", *param.keyword, written, sent);
-        if ((static_cast<unsigned int>(written) & 0xffffU) == 0 && param.default_value != 0)
-            std::printf("  %s", gettext("default"));
-        else if (static_cast<unsigned int>(written) != sent)
-            std::printf("  %s", gettext("cut to 16 bits"));
+        const char *between = "  ";
+        if ((static_cast<unsigned int>(written) & 0xffffU) == 0 && param.default_value != 0) {
+            std::printf("%s%s", between, gettext("default"));
+            between = "; ";
+        } else if (static_cast<unsigned int>(written) != sent) {
+            std::printf("%s%s", between, gettext("cut to 16 bits"));
+            between = "; ";
+        }
+        // Written there, but not where an administrator reads it.
+        if (report.param_in_rest.at(param.conf_index)) {
+            std::fputs(between, stdout);
+            std::printf(gettext("read from the rest of line %d"),
+                        report.param_line.at(param.conf_index));
+        }
         std::putchar('\n');
     }
     if (params[CONF_LLC2_ON] == 0) {

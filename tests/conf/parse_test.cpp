@@ -4,7 +4,6 @@
 
 #include <array>
 #include <climits>
-#include <cstring>
 #include <string>
 #include <vector>
 
@@ -311,6 +310,41 @@ TEST(ReadConfFile, LongKeywordLineGoesOnAsTheNextLine)
     }
 }
 
+// The pieces llc2conf's warnings are judged on are the ones the parser
+// reads, each shown as its line, "+" when it goes on a line begun before,
+// and its text.
+TEST(NextConfPiece, CutsAsTheParserReads)
+{
+    using namespace std::string_literals;
+    const std::string x(2047, 'x');
+    const struct {
+        const char *what;
+        std::string bytes;
+        std::vector<std::string> pieces;
+    } cases[] = {
+        {"short lines", "a\n\nb", {"1 a\n", "2 \n", "3 b"}},
+        {"2046 and newline", x.substr(1) + "\nb\n", {"1 " + x.substr(1) + "\n", "2 b\n"}},
+        {"2047 and newline", x + "\nb\n", {"1 " + x, "1+\n", "2 b\n"}},
+        {"three pieces", x + x + "acktimer=9\nb", {"1 " + x, "1+" + x, "1+acktimer=9\n", "2 b"}},
+        {"long comment", "  #" + x + "acktimer=9\nb\n", {"1   #" + x.substr(3), "2 b\n"}},
+        {"comment in the rest", x + "#" + x + "\nb\n", {"1 " + x, "1+#" + x.substr(1), "2 b\n"}},
+        {"NUL in a line", "ab\0cd\nb\n"s, {"1 ab", "2 b\n"}},
+        {"NUL in a long comment", "#\0"s + x + "\nb", {"1 #", "2 b"}},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.what);
+        file_ptr fp = stream_of(c.bytes);
+        std::rewind(fp.get());
+        conf_piece p;
+        std::vector<std::string> got;
+        while (next_conf_piece(fp.get(), p)) {
+            EXPECT_EQ(p.number, static_cast<int>(got.size()) + 1);
+            got.push_back(std::to_string(p.line) + (p.rest ? "+" : " ") + p.bytes.data());
+        }
+        EXPECT_EQ(got, c.pieces);
+    }
+}
+
 TEST(ReadConfFile, LongCommentTailIsDiscarded)
 {
     const std::string rest = lines_without({"acktimer", "llc2_on"});
@@ -436,14 +470,24 @@ TEST(ReadConfFile, StaleErrorFlagDoesNotEndTheParse)
     EXPECT_EQ(parse_stream(ro).rc, 0);
 }
 
-// The line after the completing one is read before the parse ends; nothing
-// further is.
+// The line after the completing one is read before the parse ends, up to
+// the buffer's size; nothing further is, not even a long comment's rest.
 TEST(ReadConfFile, CompleteParseStopsAfterTheNextLine)
 {
-    const std::string text = lines_without({}) + "# next\n# and more\n";
-    file_ptr fp = stream_of(text);
-    EXPECT_EQ(parse_stream(fp.get()).rc, 0);
-    EXPECT_EQ(std::ftell(fp.get()), static_cast<long>(text.size() - std::strlen("# and more\n")));
+    const struct {
+        std::string after;
+        long read; // of after
+    } cases[] = {
+        {"# next\n# and more\n", 7},
+        {"#" + std::string(3000, '-') + "\n# and more\n", 2047},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.read);
+        const std::string text = lines_without({}) + c.after;
+        file_ptr fp = stream_of(text);
+        EXPECT_EQ(parse_stream(fp.get()).rc, 0);
+        EXPECT_EQ(std::ftell(fp.get()), static_cast<long>(lines_without({}).size()) + c.read);
+    }
 }
 
 TEST(ReadConfFile, UnseekableStream)

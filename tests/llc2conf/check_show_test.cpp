@@ -169,4 +169,69 @@ TEST(Show, WrittenBesideSent)
               "Cannot open " + r.path("etc/llc2/default/llc2.9") + ": No such file or directory\n");
 }
 
+// The parser examines 2047 characters of a line at a time and reads the
+// rest as a line of its own; check and show judge each such piece as the
+// parser does, and say where a line is cut.
+TEST(CheckShow, LongLinesAsTheParserCutsThem)
+{
+    // conf_text without its comment: acktimer=2 is line 6, rcvwindowsz
+    // line 14, where the reader has all it needs and stops.
+    const std::string base = conf_text("xnic", 0).substr(conf_text("xnic", 0).find('\n') + 1);
+    const std::string blanks(2100, ' ');
+    const std::string cut = "llc2.0:7: Warning: longer than 2047 characters: llc2 reads the rest "
+                            "as a line of its own\n";
+    struct Case {
+        std::string name;
+        std::string line6; // in place of "acktimer=2"
+        std::string end;   // after the last line
+        int status;        // check's and show's
+        std::string err;   // check's warnings and findings
+        std::string ack;   // show's acktimer row
+    };
+    const Case cases[] = {
+        {"keyword in the rest of a note", "acktimer=2\nnote" + blanks + "acktimer=9", "", 0,
+         "llc2.0:6: Warning: acktimer is given again on line 7, which counts\n" + cut,
+         "acktimer              9        9  read from the rest of line 7"},
+        {"in the rest of its own line", "acktimer=2" + blanks + "acktimer=9", "", 0,
+         "llc2.0:6: Warning: acktimer is given again on line 6, which counts\n"
+         "llc2.0:6: Warning: longer than 2047 characters: llc2 reads the rest as a line of its "
+         "own\n",
+         "acktimer              9        9  read from the rest of line 6"},
+        {"blanks in the rest", "acktimer=2\nnote" + blanks, "", 0, cut,
+         "acktimer              2        2"},
+        {"2047 characters", "acktimer=2\nnote" + std::string(2043, ' '), "", 0, "",
+         "acktimer              2        2"},
+        {"2048 characters", "acktimer=2\nnote" + std::string(2044, ' '), "", 0, cut,
+         "acktimer              2        2"},
+        {"comment", "acktimer=2\n#" + blanks + "acktimer=9", "", 0, "",
+         "acktimer              2        2"},
+        {"refused in the rest", "acktimer=2\nnote" + blanks + "acktimer=x", "", 1,
+         "llc2.0:7: invalid line: " + std::string(57, ' ') + "acktimer=x\n" + cut, ""},
+        {"after the stop", "acktimer=2", "note" + blanks + "acktimer=9\n", 0,
+         "llc2.0:15: Warning: acktimer is never read: llc2 stops after line 14\n",
+         "acktimer              2        2"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        SimRoot r;
+        r.write_file("dev/xnic", "");
+        r.write_conf(0, with_line(base, "acktimer=2", c.line6) + c.end);
+        const llc2test::Run checked = run(r, {"check", "0"});
+        EXPECT_EQ(checked.status, c.status);
+        EXPECT_EQ(checked.err, c.err);
+        EXPECT_EQ(checked.out,
+                  c.status == 0 ? "PPA 0: ok: device xnic, instance 0, llc2_on 1\n" : "");
+
+        const llc2test::Run shown = run(r, {"show", "0"});
+        EXPECT_EQ(shown.status, c.status);
+        EXPECT_EQ(shown.err,
+                  c.ack.empty() ? c.err + "Error reading parameters for PPA 0\n" : c.err);
+        const std::size_t row = shown.out.find("\nacktimer ");
+        EXPECT_EQ(row == std::string::npos
+                      ? ""
+                      : shown.out.substr(row + 1, shown.out.find('\n', row + 1) - row - 1),
+                  c.ack);
+    }
+}
+
 } // namespace
