@@ -38,6 +38,7 @@ fi
 stop() {
   rm -f "$work/asked"
   local rc=0
+  # shellcheck disable=SC2016 # expanded by the inner shell
   unshare -rm sh -c 'mount --bind /dev/null "$1/dev/null" && mount --bind "$1/dev" /dev &&
     LLC2="$1/llc2" LLC2_ROOT="$1/stray" exec sh "$1/$2.rc" stop' sh "$work" "$1" || rc=$?
   echo "$(cat "$work/asked" 2>/dev/null) [exit $rc]"
