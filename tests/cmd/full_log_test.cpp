@@ -33,7 +33,6 @@ TEST(FullLog, TheActionRunsToItsEnd)
         {{"llc2", "--apply"}, ">>\"$LOG\"", false, 255, "llc2" + too_large, up},
         // The message that fails is the missing device's.
         {{"llc2", "-P"}, "2>>\"$LOG\"", true, 255, "", one_down},
-        {{"llc2", "-d", "-P"}, ">>\"$LOG\" 2>&1", false, 255, "", up},
         {{"llc2conf", "show", "0"}, ">>\"$LOG\"", false, 1, "llc2conf" + too_large, ""},
     };
     for (const auto &c : cases) {

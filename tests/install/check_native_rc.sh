@@ -9,17 +9,14 @@ set -euo pipefail
 cmake=$1 source=$2
 work=$(mktemp -d /tmp/llc2rc.XXXXXX)
 trap 'rm -rf "$work"' EXIT
-for backend in native emulated; do
-  "$cmake" -DIN="$source/examples/share/llc2.rc.in" -DOUT="$work/$backend.rc" \
-    -DBACKEND=$backend -DSBINDIR=/nonexistent -P "$source/cmake/rc_script.cmake"
-done
+"$cmake" -DIN="$source/examples/share/llc2.rc.in" -DOUT="$work/llc2.rc" \
+  -DBACKEND=native -DSBINDIR=/nonexistent -P "$source/cmake/rc_script.cmake"
 
 status=0
-if grep -n LLC2_ROOT "$work/native.rc"; then
+if grep -n LLC2_ROOT "$work/llc2.rc"; then
   echo "the native script names LLC2_ROOT"
   status=1
 fi
-grep -q LLC2_ROOT "$work/emulated.rc" || { echo "the emulated script ignores LLC2_ROOT"; status=1; }
 
 # A stub llc2 that notes what it was asked, and a stray root without a
 # driver in it.
@@ -34,19 +31,10 @@ if ! unshare -rm true 2>/dev/null; then
   [ "$status" -eq 0 ] && exit 77
   exit "$status"
 fi
-# stop BACKEND: what the stub was asked, and the script's status.
-stop() {
-  rm -f "$work/asked"
-  local rc=0
-  # shellcheck disable=SC2016 # expanded by the inner shell
-  unshare -rm sh -c 'mount --bind /dev/null "$1/dev/null" && mount --bind "$1/dev" /dev &&
-    LLC2="$1/llc2" LLC2_ROOT="$1/stray" exec sh "$1/$2.rc" stop' sh "$work" "$1" || rc=$?
-  echo "$(cat "$work/asked" 2>/dev/null) [exit $rc]"
-}
-got=$(stop native)
-[ "$got" = "-U [exit 0]" ] || { echo "native stop with a stray LLC2_ROOT: $got"; status=1; }
-# The emulated script looks under the root it is given: the same check that
-# tells the two apart.
-got=$(stop emulated)
-[ "$got" = " [exit 0]" ] || { echo "emulated stop with a root without a driver: $got"; status=1; }
+rc=0
+# shellcheck disable=SC2016 # expanded by the inner shell
+unshare -rm sh -c 'mount --bind /dev/null "$1/dev/null" && mount --bind "$1/dev" /dev &&
+  LLC2="$1/llc2" LLC2_ROOT="$1/stray" exec sh "$1/llc2.rc" stop' sh "$work" || rc=$?
+got="$(cat "$work/asked" 2>/dev/null || true) [exit $rc]"
+[ "$got" = "-U [exit 0]" ] || { echo "stop with a stray LLC2_ROOT: $got"; status=1; }
 exit $status
