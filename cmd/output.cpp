@@ -33,6 +33,7 @@ bool reader_gone(int fd)
 void prepare_output(void)
 {
     (void)std::signal(SIGPIPE, SIG_IGN);
+    (void)std::signal(SIGXFSZ, SIG_IGN);
 }
 
 void order_output(void)

@@ -6,6 +6,9 @@
 // Called first thing. A reader that goes away early (llc2 -q | head -1)
 // must not kill a job half-way: SIGPIPE is ignored, so a write to the
 // closed pipe fails with EPIPE instead, and finish_output passes over it.
+// Nor must a full log (ulimit -f, a boot log at its limit): SIGXFSZ is
+// ignored, so a write past the limit fails with EFBIG, standard output's
+// is a write error at the end, and standard error's loses only the message.
 void prepare_output(void);
 
 // Where standard output and standard error go to the same file (a boot log

@@ -14,7 +14,7 @@ when it is cross-built), so that it speaks to that build's llc2sim.
   $ cmake --build b --target llc2 llc2conf -j2 >/dev/null
   $ cmake --install b >/dev/null
   $ grep -n '^LLC2=' inst/share/llc2/llc2.rc | sed "s|$PWD|PWD|"
-  37:LLC2=${LLC2:-PWD/inst/sbin/llc2}
+  39:LLC2=${LLC2:-PWD/inst/sbin/llc2}
   $ mkdir bin && printf '#!/bin/sh\necho "$*" >>syslog\ncat >>syslog\n' >bin/logger
   $ chmod +x bin/logger && PATH=$PWD/bin:$PATH && unset LLC2
   $ rc() { shown "$PWD/inst/share/llc2/llc2.rc" "$@"; }
@@ -54,6 +54,35 @@ when it is cross-built), so that it speaks to that build's llc2sim.
   PPA 1: plumbed and initialised
   [exit 0]
 
+A standard output closed by whoever runs the script: each action does what
+it does with one open, under dash and bash alike.
+
+  $ closed() { shown sh -c '"$@" >&-' sh "$@"; }
+  $ for sh in dash bash; do
+  >   echo "$sh:"
+  >   closed "$sh" inst/share/llc2/llc2.rc stop
+  >   closed "$sh" inst/share/llc2/llc2.rc status
+  >   closed "$sh" inst/share/llc2/llc2.rc start
+  >   closed "$sh" inst/share/llc2/llc2.rc status
+  >   rc status
+  > done
+  dash:
+  [exit 0]
+  [exit 3]
+  [exit 0]
+  [exit 0]
+  PPA 0: up
+  PPA 1: up
+  [exit 0]
+  bash:
+  [exit 0]
+  [exit 3]
+  [exit 0]
+  [exit 0]
+  PPA 0: up
+  PPA 1: up
+  [exit 0]
+
 A driver that refuses PPA 1's parameters: start fails and says why; PPA 0
 comes up, PPA 1 is unplumbed again. A link the driver will not remove (the
 second asked for): stop fails and says why.
@@ -71,6 +100,36 @@ second asked for): stop fails and says why.
   Error unplumbing PPA 0: Device or resource busy
   llc2: stop: llc2 -U failed (status 255)
   [exit 1]
+
+restart and force-reload start whatever stop did: a PPA that will not be
+unplumbed keeps no other down. Here PPA 1's link stays, and PPA 2's second
+initialisation is refused; both failures are said and logged, and the rest
+is up.
+
+  $ command llc2conf create 2 xnic2
+  PPA 2: created
+  $ printf '{"faults": [{"request": "punlink", "ppa": 1, "errno": "EBUSY"}, %s]}\n' \
+  >   '{"request": "init", "ppa": 2, "skip": 1, "errno": "EIO"}' >stuck.json
+  $ start stuck.json
+  $ rc start
+  PPA 0: plumbed and initialised
+  PPA 1: plumbed and initialised
+  PPA 2: plumbed and initialised
+  [exit 0]
+  $ rc restart
+  Error unplumbing PPA 1: Device or resource busy
+  llc2: stop: llc2 -U failed (status 255)
+  PPA 0: plumbed and initialised
+  PPA 1: initialised
+  Error initialization PPA 2
+  PPA 2: not up
+  llc2: start: llc2 --apply failed (status 255)
+  [exit 1]
+  $ rc status
+  PPA 0: up
+  PPA 1: up
+  PPA 2: not plumbed (configured, llc2_on=1)
+  [exit 3]
 
 No driver: status cannot tell, start fails, and stop has nothing to do.
 
@@ -108,6 +167,13 @@ not the usage error, and not what status found.
   -t llc2 -p daemon.err
   Error unplumbing PPA 0: Device or resource busy
   stop: llc2 -U failed (status 255)
+  -t llc2 -p daemon.err
+  Error unplumbing PPA 1: Device or resource busy
+  stop: llc2 -U failed (status 255)
+  -t llc2 -p daemon.err
+  Error initialization PPA 2
+  PPA 2: not up
+  start: llc2 --apply failed (status 255)
   -t llc2 -p daemon.err
   Cannot open LLC2 device: No such file or directory
   start: llc2 --apply failed (status 255)
