@@ -329,7 +329,7 @@ conf_lock_result lock_conf_dir(conf_lock &lock)
     }
     struct flock holder = whole_file();
     if (fcntl(fd, F_GETLK, &holder) == 0 && holder.l_type == F_UNLCK) {
-        // Let go just now: ours after all, or someone else's once more.
+        // Let go since the last try: one more, then name whoever has it now.
         struct flock fl = whole_file();
         if (fcntl(fd, F_SETLK, &fl) == 0)
             return conf_lock_result::held;
