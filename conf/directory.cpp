@@ -18,7 +18,6 @@
 #include <charconv>
 #include <cstdio>
 #include <cstring>
-#include <new>
 #include <string>
 #include <string_view>
 #include <system_error>
@@ -161,16 +160,9 @@ int add_conf(void)
             failed_errno = errno;
             continue;
         }
-        auto *node = new (std::nothrow) conf_entry;
-        if (node == nullptr) {
-            // Not listed and not a failure; the stream has no other owner.
-            std::fclose(fp);
-            continue;
-        }
-        node->ppa = ppa;
-        node->fp = fp;
-        node->next = conf_head;
-        conf_head = node;
+        // No null to test for: out of memory ends llc2 and llc2conf
+        // through their new-handler, with its message.
+        conf_head = new conf_entry{ppa, fp, conf_head};
     }
     if (closedir(dir) != 0)
         failed_errno = errno;

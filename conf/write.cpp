@@ -15,9 +15,11 @@
 
 #include <array>
 #include <cerrno>
+#include <chrono>
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <string>
 #include <string_view>
 
@@ -252,6 +254,92 @@ int sync_dir(const char *dir)
 
 } // namespace
 
+namespace
+{
+
+constexpr const char *lock_name = ".llc2conf.lock";
+
+// Opens the lock file, creating it when missing; -1 with errno set. A
+// symbolic link there is refused, not followed out of the directory.
+int open_lock_file(const char *path)
+{
+    const int made = open(path, O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+    if (made >= 0) {
+        // Whatever the umask: anybody may look at who holds it.
+        (void)fchmod(made, 0644);
+        return made;
+    }
+    if (errno != EEXIST)
+        return -1;
+    return open(path, O_RDWR | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+}
+
+// An exclusive lock of the whole file, however long it grows.
+struct flock whole_file()
+{
+    struct flock fl {
+    };
+    fl.l_type = F_WRLCK;
+    fl.l_whence = SEEK_SET;
+    return fl;
+}
+
+} // namespace
+
+conf_lock::~conf_lock()
+{
+    if (fd >= 0)
+        close(fd);
+}
+
+conf_lock_result lock_conf_dir(conf_lock &lock)
+{
+    conf_path_buf dir;
+    if (!conf_dir_path(dir)) {
+        report_errno("Cannot open %s: %s\n", dir.data());
+        return conf_lock_result::failed;
+    }
+    const std::string path = std::string(dir.data()) + lock_name;
+    const int fd = open_lock_file(path.c_str());
+    if (fd < 0) {
+        // The directory itself is missing: no file in it to read or lose,
+        // and the write that follows, if any, says why it cannot be made.
+        if (errno == ENOENT || errno == ENOTDIR)
+            return conf_lock_result::no_dir;
+        report_errno("Cannot open %s: %s\n", path.c_str());
+        return conf_lock_result::failed;
+    }
+    lock.fd = fd;
+    // F_SETLKW cannot give up without a signal to interrupt it, so the lock
+    // is tried again and again, with short pauses, up to the limit.
+    using clock = std::chrono::steady_clock;
+    const clock::time_point give_up = clock::now() + std::chrono::seconds(CONF_LOCK_WAIT_SECONDS);
+    for (;;) {
+        struct flock fl = whole_file();
+        if (fcntl(fd, F_SETLK, &fl) == 0)
+            return conf_lock_result::held;
+        if (errno != EACCES && errno != EAGAIN && errno != EINTR) {
+            report_errno("Cannot lock %s: %s\n", path.c_str());
+            return conf_lock_result::failed;
+        }
+        if (clock::now() >= give_up)
+            break;
+        const timespec pause{0, 20'000'000};
+        (void)nanosleep(&pause, nullptr);
+    }
+    struct flock holder = whole_file();
+    if (fcntl(fd, F_GETLK, &holder) == 0 && holder.l_type == F_UNLCK) {
+        // Let go since the last try: one more, then name whoever has it now.
+        struct flock fl = whole_file();
+        if (fcntl(fd, F_SETLK, &fl) == 0)
+            return conf_lock_result::held;
+        (void)fcntl(fd, F_GETLK, &holder);
+    }
+    std::fprintf(stderr, gettext("llc2conf: %s: in use by process %ld; try again\n"), path.c_str(),
+                 static_cast<long>(holder.l_pid));
+    return conf_lock_result::failed;
+}
+
 void remove_pending_temp()
 {
     if (temp_armed != 0)
@@ -296,9 +384,12 @@ conf_write_result write_conf_text(int ppa, std::string_view text, conf_write_mod
         std::fprintf(stderr, gettext("%s does not read back as written\n"), path.data());
         return conf_write_result::failed;
     }
-    if (err == 0 && close(tmp.fd) != 0)
-        err = errno;
+    // Closed whatever happened: a caller in a long-lived process must not
+    // lose a descriptor to every failed write.
+    const int closed = close(tmp.fd);
     tmp.fd = -1;
+    if (err == 0 && closed != 0)
+        err = errno;
     if (err != 0) {
         std::fprintf(stderr, gettext("Cannot write conf file %s: %s\n"), path.data(),
                      std::strerror(err));
@@ -363,6 +454,9 @@ conf_write_result write_conf(const char *linkname, int ppa, const int *conf_para
         report_errno("Cannot write conf file %s: %s\n", path.data());
         return conf_write_result::failed;
     }
+    conf_lock lock;
+    if (lock_conf_dir(lock) == conf_lock_result::failed)
+        return conf_write_result::failed;
     return write_conf_text(ppa, text, mode);
 }
 

@@ -34,28 +34,60 @@ enum class conf_write_result {
 };
 
 // Puts text in place as PPA ppa's file, by the steps write_conf describes
-// below. Before the rename the temporary file is read back through its own
-// descriptor and must hold text exactly. While it runs, SIGINT, SIGTERM,
-// SIGHUP and SIGQUIT remove the temporary file before they take effect, and
-// SIGXFSZ is ignored (a size limit is a write error). failed also when the
-// file is in place but the directory could not be synced, or the temporary
-// name could not be removed after link; the message says which.
+// below; the caller holds the directory's lock. Before the rename the
+// temporary file is read back through its own descriptor and must hold text
+// exactly. While it runs, SIGINT, SIGTERM, SIGHUP and SIGQUIT remove the
+// temporary file before they take effect, and SIGXFSZ is ignored (a size
+// limit is a write error). failed also when the file is in place but the
+// directory could not be synced, or the temporary name could not be removed
+// after link; the message says which. No descriptor stays open either way.
 conf_write_result write_conf_text(int ppa, std::string_view text, conf_write_mode mode);
 
 // create_conf with the choice of mode: the text rendered for linkname and
-// conf_params, then write_conf_text. The file is written to a temporary
-// file in the same directory, synced, given its final mode (and, for root,
-// the owner and group of the file it replaces), then renamed over (or, with
-// keep, linked to) the PPA's file name and the directory synced. Whatever
-// fails, the PPA's file is either the old one, untouched, or the whole new
-// one, and no temporary file is left behind.
+// conf_params, then, under the directory's lock, write_conf_text. The file
+// is written to a temporary file in the same directory, synced, given its
+// final mode (and, for root, the owner and group of the file it replaces),
+// then renamed over (or, with keep, linked to) the PPA's file name and the
+// directory synced. Whatever fails, the PPA's file is either the old one,
+// untouched, or the whole new one, and no temporary file is left behind.
 conf_write_result write_conf(const char *linkname, int ppa, const int *conf_params,
                              conf_write_mode mode);
 
 // Removes PPA ppa's file (a symbolic link itself, never what it points to)
-// and syncs the directory. 1 when there was none, 0 when it is gone, -1
-// after a message.
+// and syncs the directory; the caller holds the directory's lock. 1 when
+// there was none, 0 when it is gone, -1 after a message.
 int remove_conf(int ppa);
+
+// The configuration directory's writer lock: an exclusive POSIX record lock
+// on ".llc2conf.lock" in the directory. A writer holds it from before it
+// reads the old file until after the rename or removal and the directory's
+// sync, so two writers at once act one after the other and neither loses the
+// other's change. The lock file is created (mode 0644) when missing and never
+// removed; its name starts with a point, so the scan passes over it.
+struct conf_lock {
+    int fd = -1; // the lock file, while the lock is held
+
+    conf_lock() = default;
+    conf_lock(const conf_lock &) = delete;
+    conf_lock &operator=(const conf_lock &) = delete;
+    // Closing the descriptor releases the lock.
+    ~conf_lock();
+};
+
+enum class conf_lock_result {
+    held,
+    no_dir, // there is no configuration directory: nothing to lock, nor to lose
+    failed, // after a message on standard error
+};
+
+// How long a writer waits for the lock before it gives up.
+inline constexpr int CONF_LOCK_WAIT_SECONDS = 10;
+
+// Takes the lock, waiting up to CONF_LOCK_WAIT_SECONDS while another process
+// holds it. After that, "llc2conf: <lock file>: in use by process N; try
+// again" and failed. Within one process the lock is taken once: a second
+// descriptor on the lock file would release it when closed.
+conf_lock_result lock_conf_dir(conf_lock &lock);
 
 // Removes the temporary file of a write in progress, if any, and nothing
 // else; safe in a signal handler, and for a process about to end without

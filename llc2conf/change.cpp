@@ -5,56 +5,46 @@
 #include "llc2conf.h"
 #include "output.h"
 #include "path.h"
+#include "text.h"
 #include "write.h"
 
-#include <fcntl.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <libintl.h>
 
+#include <array>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 namespace
 {
 
-// More than any configuration file holds; what is longer is not compared
-// or shown, only replaced.
-constexpr std::size_t longest_read = std::size_t{1} << 20;
-
-// The bytes of the regular file at path (through a link), or false when
-// there is no such file or it could not be read. The open cannot block on
-// a FIFO, and a device is never opened.
-bool read_regular(const char *path, std::string &text)
+// The bytes of PPA ppa's file as llc2 would open it (through a link, never a
+// FIFO, a device or a file over 1 MiB), or false with why set to the reason,
+// in open_conf's words.
+bool read_conf_bytes(int ppa, std::string &text, std::string &why)
 {
-    struct stat st {
-    };
-    if (stat(path, &st) != 0 || !S_ISREG(st.st_mode) ||
-        static_cast<unsigned long long>(st.st_size) > longest_read)
+    std::FILE *fp = open_conf_why(ppa, &why);
+    if (fp == nullptr)
         return false;
-    const int fd = open(path, O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-    if (fd < 0)
-        return false;
-    bool ok = fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
     std::string out;
     std::array<char, 4096> buf{};
-    while (ok) {
-        const ssize_t got = read(fd, buf.data(), buf.size());
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got <= 0) {
-            ok = got == 0;
-            break;
-        }
-        out.append(buf.data(), static_cast<std::size_t>(got));
-        ok = out.size() <= longest_read;
+    std::size_t got = 0;
+    while ((got = std::fread(buf.data(), 1, buf.size(), fp)) > 0)
+        out.append(buf.data(), got);
+    const bool failed = std::ferror(fp) != 0;
+    const int err = errno;
+    std::fclose(fp);
+    if (failed) {
+        conf_path_buf path;
+        (void)conf_file_path(path, ppa);
+        why = conf_text(gettext("Cannot open %s: %s\n"), path.data(), std::strerror(err));
+        return false;
     }
-    close(fd);
-    if (ok)
-        text = std::move(out);
-    return ok;
+    text = std::move(out);
+    return true;
 }
 
 // The status line: what scripts read to learn whether anything changed,
@@ -80,8 +70,9 @@ bool look_at_conf(int ppa, conf_file_now &now)
     };
     now.exists = lstat(path.data(), &st) == 0;
     now.regular = now.exists && S_ISREG(st.st_mode);
+    now.directory = now.exists && S_ISDIR(st.st_mode);
     if (now.exists)
-        (void)read_regular(path.data(), now.text);
+        (void)read_conf_bytes(ppa, now.text, now.unreadable);
     return true;
 }
 
@@ -97,11 +88,27 @@ change_result change_conf(int ppa, const conf_file_now &now,
         return change_result::unchanged;
     }
     const char *done = !after ? "deleted" : now.exists ? "replaced" : "created";
+    conf_path_buf path;
+    (void)conf_file_path(path, ppa); // look_at_conf found it fits
+    if (now.directory) {
+        // Neither rename nor unlink would take it; refused before trying, so
+        // that a dry run fails as the real run does.
+        if (after)
+            std::fprintf(stderr, gettext("Cannot create conf file %s: %s\n"), path.data(),
+                         std::strerror(EISDIR));
+        else
+            std::fprintf(stderr, gettext("Cannot remove %s: %s\n"), path.data(),
+                         std::strerror(EISDIR));
+        return change_result::failed;
+    }
     if (dry_run) {
-        conf_path_buf path;
-        (void)conf_file_path(path, ppa); // look_at_conf found it fits
-        print_conf_diff(now.exists ? std::optional<std::string>(now.text) : std::nullopt, after,
-                        path.data());
+        // An old file that cannot be read is no empty file: say why there is
+        // no diff, and end as the real run would, which does not read it.
+        if (!now.unreadable.empty())
+            std::fprintf(stderr, "%s\n", now.unreadable.c_str());
+        else
+            print_conf_diff(now.exists ? std::optional<std::string>(now.text) : std::nullopt, after,
+                            path.data());
         say(ppa, done);
         return change_result::written;
     }

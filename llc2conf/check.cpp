@@ -74,10 +74,11 @@ bool check_one(const conf_file &file, device_map &devices)
         ++wrong;
     // What create refuses is wrong here too; what it only warns of is a
     // warning, so that "llc2conf check && llc2 -P" boots over it.
-    if (ppa < 0) {
+    if (ppa < 0 || ppa > PPA_ASKED_MAX) {
         finding_at(ppa, 0);
-        std::fprintf(stderr, gettext("outside 0 to %d: llc2 -q and -U never reach it\n"),
-                     PPA_SCAN_MAX);
+        std::fprintf(stderr,
+                     gettext("PPA %d is outside 0 to %d: llc2 cannot ask the driver about it\n"),
+                     ppa, PPA_ASKED_MAX);
         ++wrong;
     } else if (ppa > PPA_SCAN_MAX) {
         finding_at(ppa, 0);

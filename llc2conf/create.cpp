@@ -21,12 +21,8 @@ int conf_create(int argc, char *const argv[])
     if (i < 0 || argc - i < 2)
         return EXIT_USAGE;
     int ppa = 0;
-    if (!ppa_operand(argv[i], ppa))
+    if (!ppa_operand(argv[i], ppa, true))
         return EXIT_USAGE;
-    if (ppa < 0) {
-        std::fprintf(stderr, gettext("PPA %d is negative: PPA numbers start at 0\n"), ppa);
-        return EXIT_WRONG;
-    }
     const char *linkname = argv[i + 1];
     conf_settings settings;
     if (!valid_linkname(linkname, settings)) {
@@ -42,6 +38,11 @@ int conf_create(int argc, char *const argv[])
     for (std::size_t k = 0; k < params.size(); ++k)
         params.at(k) = settings.params.at(k).value_or(params.at(k));
 
+    // The directory first, for the lock that lives in it; the lock before
+    // the old file is read, so that no other writer's change is lost.
+    conf_lock lock;
+    if (!dry_run && (make_conf_dir() != 0 || lock_conf_dir(lock) == conf_lock_result::failed))
+        return EXIT_WRONG;
     conf_file_now now;
     if (!look_at_conf(ppa, now))
         return EXIT_WRONG;
@@ -65,8 +66,7 @@ int conf_create(int argc, char *const argv[])
                      gettext("Warning: PPA %d is above %d: llc2 -q and -U never reach it\n"), ppa,
                      PPA_SCAN_MAX);
     }
-    if (!same && !dry_run && make_conf_dir() != 0)
-        return EXIT_WRONG;
+    new_conf_warnings(ppa, text);
     // Without -f, a file that appears after the look above is still not
     // replaced: of two creates of one PPA, one wins.
     switch (change_conf(ppa, now, text, force, dry_run)) {

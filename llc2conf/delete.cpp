@@ -1,6 +1,7 @@
 // llc2conf delete: removes a PPA's file by the one change path; a file
 // that is not there is the state asked for.
 #include "llc2conf.h"
+#include "write.h"
 
 #include <optional>
 
@@ -12,8 +13,13 @@ int conf_delete(int argc, char *const argv[])
     if (i < 0 || argc - i != 1)
         return EXIT_USAGE;
     int ppa = 0;
-    if (!ppa_operand(argv[i], ppa))
+    if (!ppa_operand(argv[i], ppa, false))
         return EXIT_USAGE;
+    // Held until the directory is synced: a set that read the file before
+    // it went must not put it back afterwards.
+    conf_lock lock;
+    if (!dry_run && lock_conf_dir(lock) == conf_lock_result::failed)
+        return EXIT_WRONG;
     conf_file_now now;
     if (!look_at_conf(ppa, now))
         return EXIT_WRONG;

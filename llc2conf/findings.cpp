@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 void finding_at(int ppa, int line)
 {
@@ -59,4 +60,17 @@ int nul_bytes(int ppa, std::FILE *fp)
     }
     std::rewind(fp);
     return found;
+}
+
+void new_conf_warnings(int ppa, const std::string &text)
+{
+    std::string bytes = text;
+    std::FILE *fp = fmemopen(bytes.data(), bytes.size(), "r");
+    if (fp == nullptr)
+        return; // a warning, not worth failing the write for
+    conf_values v;
+    conf_report report;
+    if (read_conf_file_report(fp, v.devicename.data(), &v.instance, v.params.data(), &report) == 0)
+        (void)conf_warnings(ppa, fp, &v, report);
+    std::fclose(fp);
 }

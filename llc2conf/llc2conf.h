@@ -20,6 +20,9 @@ inline constexpr int EXIT_USAGE = 2;
 
 // The highest PPA that llc2 -q and -U look at.
 inline constexpr int PPA_SCAN_MAX = 63;
+// The highest PPA the driver can be asked about: GETPPA carries it in one
+// byte. A file for any other number can be written but never told apart.
+inline constexpr int PPA_ASKED_MAX = 255;
 
 // The two settings that are switches: only 0 and 1 mean something.
 struct conf_switch {
@@ -71,6 +74,10 @@ int nul_bytes(int ppa, std::FILE *fp);
 // parse. Writes them on standard error and returns how many.
 int conf_warnings(int ppa, std::FILE *fp, const conf_values *v, const conf_report &report);
 
+// The warnings check would give of text as PPA ppa's file: for create and
+// set, of the file they write (a switched-on device missing from /dev).
+void new_conf_warnings(int ppa, const std::string &text);
+
 // The settings a command line gives: keyword=value for the twelve numeric
 // keywords and, where allowed, link=NAME for the device and instance.
 struct conf_settings {
@@ -89,32 +96,43 @@ bool valid_linkname(const char *linkname, conf_settings &s);
 bool parse_settings(int argc, char *const argv[], bool allow_link, conf_settings &s);
 
 // The options of create, set and delete, before the operands: -f where
-// allow_force, -n or --dry-run, "--" to end them. The index of the first
-// operand, or -1 after "Unknown option".
+// allow_force, -n or --dry-run, "--" to end them. A word among the operands
+// that looks like an option (a '-' and no digit after it) is none of them:
+// "llc2conf set 2 acktimer=3 -n" must neither change the file nor call -n a
+// bad setting. The index of the
+// first operand, or -1 (a usage error) after "Unknown option" or "Options
+// go before the PPA".
 int parse_change_options(int argc, char *const argv[], bool allow_force, bool &force,
                          bool &dry_run);
 
 // The PPA operand of create, set and delete; false after "Invalid PPA
-// number".
-bool ppa_operand(const char *word, int &ppa);
+// number". With asked_only, only a PPA the driver can be asked about (0 to
+// PPA_ASKED_MAX) is one; delete takes any, so that a file of another
+// number can be removed.
+bool ppa_operand(const char *word, int &ppa, bool asked_only);
 
 // What is at a PPA's file name now.
 struct conf_file_now {
-    bool exists = false;  // something has the name
-    bool regular = false; // a regular file itself, not a link to one
-    std::string text;     // its bytes, when they could be read
+    bool exists = false;    // something has the name
+    bool regular = false;   // a regular file itself, not a link to one
+    bool directory = false; // a directory, which neither rename nor unlink replaces
+    std::string text;       // its bytes, when they could be read
+    std::string unreadable; // why they could not, as open_conf says it; empty when they were
 };
 
 // Looks at the PPA's file without following a link for what it is, reading
-// through one for its bytes. false after a message when the path does not
-// fit.
+// through one for its bytes as llc2 would open it. false after a message
+// when the path does not fit.
 bool look_at_conf(int ppa, conf_file_now &now);
 
 // The one way create, set and delete change a file: compare what is there
 // with after (none: no file), then write after atomically (mode says what
 // may be replaced) or remove the file, or with dry_run print the change as
 // a unified diff. Says "PPA <n>: created", "replaced", "deleted",
-// "unchanged" or "absent" on standard output.
+// "unchanged" or "absent" on standard output. A dry run that cannot read
+// the old file shows no diff: it says why, then ends as the real run would,
+// with the same status line or the same failure. The caller holds the
+// directory's lock unless dry_run.
 enum class change_result {
     unchanged, // nothing written
     written,   // written, removed, or shown by a dry run

@@ -19,12 +19,17 @@ int conf_set(int argc, char *const argv[])
     if (i < 0 || argc - i < 2)
         return EXIT_USAGE;
     int ppa = 0;
-    if (!ppa_operand(argv[i], ppa))
+    if (!ppa_operand(argv[i], ppa, true))
         return EXIT_USAGE;
     conf_settings settings;
     if (!parse_settings(argc - i - 1, argv + i + 1, true, settings))
         return EXIT_WRONG;
 
+    // Held from before the file is read: what another writer changes
+    // meanwhile would otherwise be written over with the old values.
+    conf_lock lock;
+    if (!dry_run && lock_conf_dir(lock) == conf_lock_result::failed)
+        return EXIT_WRONG;
     conf_file_now now;
     if (!look_at_conf(ppa, now))
         return EXIT_WRONG;
@@ -57,5 +62,6 @@ int conf_set(int argc, char *const argv[])
         report_errno("Cannot write conf file %s: %s\n", path.data());
         return EXIT_WRONG;
     }
+    new_conf_warnings(ppa, text);
     return change_conf(ppa, now, text, true, dry_run) == change_result::failed ? EXIT_WRONG : 0;
 }

@@ -133,32 +133,53 @@ bool parse_settings(int argc, char *const argv[], bool allow_link, conf_settings
     return true;
 }
 
+namespace
+{
+
+// A negative PPA looks like an option; it is an operand, as a number (even
+// one beyond int) that is refused with its own message. So is a lone "-".
+bool option_like(std::string_view word)
+{
+    return word.size() > 1 && word.front() == '-' &&
+           std::isdigit(static_cast<unsigned char>(word[1])) == 0;
+}
+
+} // namespace
+
 int parse_change_options(int argc, char *const argv[], bool allow_force, bool &force, bool &dry_run)
 {
     int i = 0;
-    // A negative PPA looks like an option; it is the first operand, as a
-    // number (even one beyond int) that is refused with its own message.
-    for (; i < argc && argv[i][0] == '-'; ++i) {
+    for (; i < argc && option_like(argv[i]); ++i) {
         const std::string_view arg = argv[i];
-        if (arg == "--")
-            return i + 1;
+        if (arg == "--") {
+            ++i;
+            break;
+        }
         if (arg == "-n" || arg == "--dry-run") {
             dry_run = true;
         } else if (allow_force && arg == "-f") {
             force = true;
-        } else if (arg.size() > 1 && std::isdigit(static_cast<unsigned char>(arg[1])) != 0) {
-            break;
         } else {
             std::fprintf(stderr, gettext("Unknown option: %s\n"), argv[i]);
+            return -1;
+        }
+    }
+    // No operand looks like an option, "--" or not: one after the PPA was
+    // meant as one, and taken as a setting it would be refused for the
+    // wrong reason, or, with -n, do what the dry run was to keep from
+    // happening.
+    for (int k = i; k < argc; ++k) {
+        if (option_like(argv[k])) {
+            std::fprintf(stderr, gettext("Options go before the PPA: %s\n"), argv[k]);
             return -1;
         }
     }
     return i;
 }
 
-bool ppa_operand(const char *word, int &ppa)
+bool ppa_operand(const char *word, int &ppa, bool asked_only)
 {
-    if (parse_ppa(word, &ppa))
+    if (parse_ppa(word, &ppa) && (!asked_only || (ppa >= 0 && ppa <= PPA_ASKED_MAX)))
         return true;
     std::fprintf(stderr, gettext("Invalid PPA number: %s\n"), word);
     return false;

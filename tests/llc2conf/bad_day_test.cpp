@@ -173,6 +173,7 @@ TEST(Write, FailuresAreToldAndNeverFalse)
     }
     // A size limit is a write error, not a kill that leaves the temporary.
     SimRoot r;
+    r.write_file("dev/xnic", "");
     r.write_conf(0, conf_text("xnic", 0));
     const std::string before = slurp(r.path("etc/llc2/default/llc2.0"));
     const llc2test::Run limited =
@@ -181,6 +182,22 @@ TEST(Write, FailuresAreToldAndNeverFalse)
     EXPECT_EQ(limited.err,
               "Cannot write conf file " + r.path("etc/llc2/default/llc2.0") + ": File too large\n");
     EXPECT_EQ(slurp(r.path("etc/llc2/default/llc2.0")), before);
+    EXPECT_TRUE(leftovers(r).empty());
+}
+
+TEST(Write, AStatusLineToAFullLogIsAWriteErrorAfterTheChange)
+{
+    // The log already holds more than the file-size limit allows; the
+    // configuration file itself fits below it.
+    SimRoot r;
+    r.write_file("dev/xnic", "");
+    const std::string log = r.path("boot.log");
+    r.write_file("boot.log", std::string(8192, '#'));
+    const llc2test::Run limited =
+        shell(r, ">>" + log, {"llc2conf", "create", "0", "xnic0"}, "ulimit -f 4; ");
+    EXPECT_EQ(limited.status, 1);
+    EXPECT_EQ(limited.err, "llc2conf: write error: File too large\n");
+    EXPECT_EQ(conftool::run(r, {"check", "0"}).status, 0) << "the file is there, whole";
     EXPECT_TRUE(leftovers(r).empty());
 }
 

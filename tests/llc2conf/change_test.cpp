@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <array>
 #include <filesystem>
@@ -41,6 +42,8 @@ std::map<std::string, std::string> snapshot(const SimRoot &r)
 {
     std::map<std::string, std::string> out;
     for (const auto &entry : fs::directory_iterator(r.path("etc/llc2/default"))) {
+        if (entry.path().filename() == conftool::lock_file)
+            continue;
         struct stat st {
         };
         lstat(entry.path().c_str(), &st);
@@ -83,6 +86,20 @@ std::string words(const std::vector<std::string> &args)
     return out;
 }
 
+// text with its Built line's time set back to the epoch.
+std::string built_long_ago(std::string text)
+{
+    constexpr std::string_view built = "# Built: ";
+    const std::size_t at = text.find(built);
+    if (at == std::string::npos) {
+        ADD_FAILURE() << "no Built line";
+        return text;
+    }
+    const std::size_t from = at + built.size();
+    text.replace(from, text.find('\n', from) - from, "Thu Jan  1 00:00:00 1970");
+    return text;
+}
+
 TEST(Change, NothingChangedNothingTouched)
 {
     // Each row starts from PPA 1 as "create 1 xnic1 acktimer=5" leaves it.
@@ -101,7 +118,10 @@ TEST(Change, NothingChangedNothingTouched)
         {{"delete", "-n", "4"}, "PPA 4: absent\n"},
     };
     SimRoot r;
+    r.write_file("dev/xnic", "");
     ASSERT_EQ(run(r, {"create", "1", "xnic1", "acktimer=5"}).out, "PPA 1: created\n");
+    // Written long ago: the time it was built is no setting.
+    r.write_conf(1, built_long_ago(slurp(conf_path(r, 1))));
     const auto before = snapshot(r);
     for (const Case &c : cases) {
         SCOPED_TRACE(words(c.args));
@@ -153,6 +173,7 @@ TEST(Change, SetChangesWhatItNamesAndKeepsTheRest)
     for (const Case &c : cases) {
         SCOPED_TRACE(words(c.settings));
         SimRoot r;
+        r.write_file("dev/xnic", "");
         // Values written as llc2 reads them, not as create writes them.
         r.write_conf(3, with_line(conf_text("xnic", 3, 0), "acktimer=2", "  acktimer = 2x"));
         std::vector<std::string> args{"set", "3"};
@@ -198,6 +219,17 @@ TEST(Change, RefusalsTouchNothing)
         {{"delete"}, 2, ""},
         {{"delete", "1", "2"}, 2, ""},
         {{"delete", "one"}, 2, "Invalid PPA number: one\n"},
+        // Only what the driver can be asked about, 0 to 255.
+        {{"set", "256", "acktimer=5"}, 2, "Invalid PPA number: 256\n"},
+        {{"set", "-1", "acktimer=5"}, 2, "Invalid PPA number: -1\n"},
+        {{"create", "-n", "256", "xnic1"}, 2, "Invalid PPA number: 256\n"},
+        // An option after the operands is none of them, for every writer.
+        {{"set", "1", "acktimer=5", "-n"}, 2, "Options go before the PPA: -n\n"},
+        {{"set", "1", "--dry-run", "acktimer=5"}, 2, "Options go before the PPA: --dry-run\n"},
+        {{"create", "1", "xnic1", "-f"}, 2, "Options go before the PPA: -f\n"},
+        {{"create", "-n", "3", "-xnic3"}, 2, "Options go before the PPA: -xnic3\n"},
+        {{"delete", "1", "-n"}, 2, "Options go before the PPA: -n\n"},
+        {{"set", "--", "1", "acktimer=5", "-n"}, 2, "Options go before the PPA: -n\n"},
     };
     const auto before = snapshot(r);
     for (const Case &c : cases) {
@@ -224,7 +256,7 @@ TEST(Change, DeleteRemovesTheNameNeverATarget)
         EXPECT_EQ(result.out, "PPA " + std::to_string(ppa) + ": deleted\n");
         EXPECT_EQ(result.err, "");
     }
-    EXPECT_TRUE(fs::is_empty(r.path("etc/llc2/default")));
+    EXPECT_TRUE(conftool::conf_entries(r).empty());
     EXPECT_EQ(slurp(r.path("kept")), conf_text("xnic", 2));
 }
 
@@ -288,6 +320,7 @@ TEST(Change, ADryRunWritesNothingAndShowsWhatTheRunDoes)
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
         SimRoot r;
+        r.write_file("dev/xnic", "");
         if (c.file == generated)
             ASSERT_EQ(run(r, {"create", "1", "xnic1", "acktimer=5"}).status, 0);
         else if (!c.file.empty())
@@ -307,6 +340,121 @@ TEST(Change, ADryRunWritesNothingAndShowsWhatTheRunDoes)
         EXPECT_EQ(done.out, "PPA 1: " + c.status + "\n");
         // A new file's Built line is the time of each run's own.
         EXPECT_EQ(without_time(shown.out), without_time(diff_u(r, old, 1) + done.out));
+    }
+}
+
+TEST(Change, ADryRunOfAFileItCannotReadEndsAsTheRealRun)
+{
+    // What stands at PPA 1's name, and why a dry run cannot show it.
+    struct Cause {
+        std::string name;
+        std::string why; // after "Cannot open <path>: "
+    };
+    const Cause fifo{"FIFO", "not a regular file"};
+    const Cause big{"over 1 MiB", "File too large"};
+    const Cause dir{"directory", "not a regular file"};
+    const Cause unreadable{"no permission", "Permission denied"};
+    const Cause dangling{"link to nothing", "No such file or directory"};
+    struct Case {
+        const Cause &cause;
+        std::vector<std::string> args;
+        int status;
+        std::string said; // status line of a success, or the failure on standard error
+    };
+    const std::string file = "%FILE%";
+    const Case cases[] = {
+        {fifo, {"create", "-f", "1", "xnic3"}, 0, "replaced"},
+        {fifo, {"set", "1", "acktimer=3"}, 1, "Cannot open " + file + ": not a regular file"},
+        {fifo, {"delete", "1"}, 0, "deleted"},
+        {big, {"create", "-f", "1", "xnic3"}, 0, "replaced"},
+        {big, {"set", "1", "acktimer=3"}, 1, "Cannot open " + file + ": File too large"},
+        {big, {"delete", "1"}, 0, "deleted"},
+        {dir,
+         {"create", "-f", "1", "xnic3"},
+         1,
+         "Cannot create conf file " + file + ": Is a directory"},
+        {dir, {"set", "1", "acktimer=3"}, 1, "Cannot open " + file + ": not a regular file"},
+        {dir, {"delete", "1"}, 1, "Cannot remove " + file + ": Is a directory"},
+        {unreadable, {"create", "-f", "1", "xnic3"}, 0, "replaced"},
+        {unreadable, {"set", "1", "acktimer=3"}, 1, "Cannot open " + file + ": Permission denied"},
+        {unreadable, {"delete", "1"}, 0, "deleted"},
+        {dangling, {"create", "-f", "1", "xnic3"}, 0, "replaced"},
+        {dangling, {"delete", "1"}, 0, "deleted"},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.cause.name + ": " + words(c.args));
+        // Root reads whatever the mode says.
+        if (&c.cause == &unreadable && geteuid() == 0)
+            continue;
+        SimRoot r;
+        r.write_file("dev/xnic", "");
+        const std::string path = conf_path(r, 1);
+        if (&c.cause == &fifo) {
+            ASSERT_EQ(mkfifo(path.c_str(), 0644), 0);
+        } else if (&c.cause == &big) {
+            r.write_conf(1, conf_text("xnic", 1));
+            fs::resize_file(path, (1U << 20) + 1);
+        } else if (&c.cause == &dir) {
+            fs::create_directory(path);
+        } else if (&c.cause == &unreadable) {
+            r.write_conf(1, conf_text("xnic", 1));
+            fs::permissions(path, fs::perms::none);
+        } else {
+            fs::create_symlink("nowhere", path);
+        }
+        std::string said = c.said;
+        if (const std::size_t at = said.find(file); at != std::string::npos)
+            said.replace(at, file.size(), path);
+        const std::string why = "Cannot open " + path + ": " + c.cause.why + "\n";
+        const std::string out = c.status == 0 ? "PPA 1: " + said + "\n" : "";
+        const std::string err = c.status == 0 ? "" : said + "\n";
+
+        std::vector<std::string> dry = c.args;
+        dry.insert(dry.begin() + 1, "-n");
+        const llc2test::Run shown = run(r, dry);
+        EXPECT_EQ(shown.status, c.status);
+        EXPECT_EQ(shown.out, out) << "no diff, the real run's status line";
+        EXPECT_EQ(shown.err, c.status == 0 ? why : err);
+        const llc2test::Run done = run(r, c.args);
+        EXPECT_EQ(done.status, c.status);
+        EXPECT_EQ(done.out, out);
+        EXPECT_EQ(done.err, err);
+    }
+}
+
+TEST(Change, CreateAndSetWarnOfAMissingDeviceAsCheckDoes)
+{
+    struct Case {
+        std::vector<std::string> args;
+        std::string out;
+        bool warned; // of qnic, which is not in /dev
+    };
+    const Case cases[] = {
+        {{"create", "2", "qnic2"}, "PPA 2: created\n", true},
+        {{"create", "2", "qnic2", "llc2_on=0"}, "PPA 2: created\n", false},
+        {{"create", "2", "xnic2"}, "PPA 2: created\n", false},
+        {{"set", "1", "link=qnic1"}, "PPA 1: replaced\n", true},
+        {{"set", "-n", "1", "link=qnic1"}, "", true},
+        {{"set", "1", "link=qnic1", "llc2_on=0"}, "PPA 1: replaced\n", false},
+        {{"set", "1", "acktimer=3"}, "PPA 1: replaced\n", false},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(words(c.args));
+        SimRoot r;
+        r.write_file("dev/xnic", "");
+        r.write_conf(1, conf_text("xnic", 1));
+        const llc2test::Run result = run(r, c.args);
+        EXPECT_EQ(result.status, 0);
+        EXPECT_TRUE(result.out.ends_with(c.out)) << result.out;
+        const bool dry = c.args[1] == "-n";
+        const std::string ppa = c.args[dry ? 2 : 1];
+        // At the devicename line of the file written, as check says it.
+        const std::string warning = "llc2." + ppa + ":10: Warning: devicename=qnic: no " +
+                                    r.path("dev/qnic") + ": llc2 -p would fail to open it\n";
+        EXPECT_EQ(result.err, c.warned ? warning : "");
+        if (c.warned && !dry) {
+            EXPECT_EQ(run(r, {"check", ppa}).err, warning);
+        }
     }
 }
 

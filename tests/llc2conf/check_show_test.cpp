@@ -28,6 +28,10 @@ TEST(Check, ReportsEveryFaultAndFailsForAny)
     r.write_conf(5, with_line(conf_text("xnic", 5, 0), "rcvwindowsz=14", ""));
     r.write_conf(6, conf_text("xnic", 6, 0));
     r.write_conf(64, conf_text("xnic", 64));
+    // The driver's requests carry a PPA in one byte: 0 to 255.
+    r.write_conf(255, conf_text("xnic", 255));
+    r.write_conf(256, conf_text("xnic", 256));
+    r.write_conf(-1, conf_text("xnic", 99));
     r.write_conf(10,
                  with_line(conf_text("xnic", 10), "devicename=xnic", "devicename=../../tmp/evil"));
     r.write_conf(11, with_line(conf_text("xnic", 11), "devicename=xnic",
@@ -40,14 +44,18 @@ TEST(Check, ReportsEveryFaultAndFailsForAny)
     // after the scan; a write younger than a minute may be in progress.
     r.write_file("etc/llc2/default/.llc2.6.AbCdEf", "");
     r.write_file("etc/llc2/default/.llc2.7.GhIjKl", "");
+    // The writers' lock stays, whatever its age, and is nobody's business.
+    r.write_file("etc/llc2/default/.llc2conf.lock", "");
     const auto old = std::filesystem::file_time_type::clock::now() - std::chrono::minutes(2);
-    std::filesystem::last_write_time(r.path("etc/llc2/default/.llc2.6.AbCdEf"), old);
+    for (const char *name : {".llc2.6.AbCdEf", ".llc2conf.lock"})
+        std::filesystem::last_write_time(r.path("etc/llc2/default/") + name, old);
     r.write_file("etc/llc2/default/llc2.6\033[2J", "");
     const llc2test::Run all = run(r, {"check"});
     EXPECT_EQ(all.status, 1);
     EXPECT_EQ(all.out, "PPA 0: ok: device xnic, instance 0, llc2_on 1\n"
                        "PPA 6: ok: device xnic, instance 6, llc2_on 0\n"
-                       "PPA 64: ok: device xnic, instance 64, llc2_on 1\n");
+                       "PPA 64: ok: device xnic, instance 64, llc2_on 1\n"
+                       "PPA 255: ok: device xnic, instance 255, llc2_on 1\n");
     // Each finding names the file, and the line where there is one.
     EXPECT_EQ(all.err, "Cannot open " + dir +
                            "llc2.8: No such file or directory\n"
@@ -56,6 +64,8 @@ TEST(Check, ReportsEveryFaultAndFailsForAny)
                            "llc2.6\\033[2J: Warning: not read: only llc2.<number> configures a "
                            "PPA\n"
                            "llc2.6.bak: Warning: not read: only llc2.<number> configures a PPA\n"
+                           "llc2.-1: PPA -1 is outside 0 to 255: llc2 cannot ask the driver "
+                           "about it\n"
                            "llc2.1:7: invalid line: acktimer=x\n"
                            "llc2.2:3: device xnic instance 0 is also configured in llc2.0\n"
                            "llc2.3:9: polltimer=70000 is cut to 4464\n"
@@ -68,7 +78,11 @@ TEST(Check, ReportsEveryFaultAndFailsForAny)
                            "llc2.11:2: Warning: devicename=xn: no " +
                            r.path("dev/xn") +
                            ": llc2 -p would fail to open it\n"
-                           "llc2.64: Warning: PPA 64 is above 63: llc2 -q and -U never reach it\n");
+                           "llc2.64: Warning: PPA 64 is above 63: llc2 -q and -U never reach it\n"
+                           "llc2.255: Warning: PPA 255 is above 63: llc2 -q and -U never reach "
+                           "it\n"
+                           "llc2.256: PPA 256 is outside 0 to 255: llc2 cannot ask the driver "
+                           "about it\n");
 
     // Named PPAs only, each once, in order; a missing file is a fault.
     struct Case {

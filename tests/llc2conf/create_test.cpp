@@ -12,7 +12,6 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
-#include <set>
 
 namespace
 {
@@ -27,21 +26,12 @@ std::string slurp(const std::string &path)
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
-std::set<std::string> names_in(const std::string &dir)
-{
-    std::set<std::string> out;
-    for (const auto &entry : std::filesystem::directory_iterator(dir))
-        out.insert(entry.path().filename().string());
-    return out;
-}
-
 TEST(Create, RefusalsLeaveTheExistingFileAsItWas)
 {
     SimRoot r;
     const std::string original = llc2test::conf_text("xnic", 1) + "# kept by hand\n";
     r.write_conf(5, original);
     const std::string file = r.path("etc/llc2/default/llc2.5");
-    const std::string dir = r.path("etc/llc2/default");
 
     struct Case {
         std::vector<std::string> args;
@@ -63,7 +53,6 @@ TEST(Create, RefusalsLeaveTheExistingFileAsItWas)
         {{"create", "-f", "5", "..0"}, 1, "Invalid link name: ..0\n"},
         {{"create", "-f", "5", "x#0"}, 1, "Invalid link name: x#0\n"},
         {{"create", "-f", "5", "x=y0"}, 1, "Invalid link name: x=y0\n"},
-        {{"create", "-f", "5", "-xnic0"}, 1, "Invalid link name: -xnic0\n"},
         {{"create", "-f", "5", "x\tnic0"}, 1, "Invalid link name: x\\tnic0\n"},
         {{"create", "-f", "5", "x\033[2Jnic0"}, 1, "Invalid link name: x\\033[2Jnic0\n"},
         {{"create", "-2147483649", "x0"}, 2, "Invalid PPA number: -2147483649\n"},
@@ -84,8 +73,6 @@ TEST(Create, RefusalsLeaveTheExistingFileAsItWas)
          "Value for timeinterval too large: 99999999999999999999999" + too_large},
         {kw("llc2_on=2"), 1, "Invalid value for llc2_on: 2: 0 or 1 is expected\n"},
         {kw("deviceloopback=10"), 1, "Invalid value for deviceloopback: 10: 0 or 1 is expected\n"},
-        {{"create", "-f", "-5", "xnic2"}, 1, "PPA -5 is negative: PPA numbers start at 0\n"},
-        {{"create", "--", "-5", "xnic2"}, 1, "PPA -5 is negative: PPA numbers start at 0\n"},
         // Command lines llc2conf cannot act on.
         {{}, 2, ""},
         {{"frob", "5"}, 2, ""},
@@ -93,6 +80,12 @@ TEST(Create, RefusalsLeaveTheExistingFileAsItWas)
         {{"create", "-f", "5"}, 2, ""},
         {{"create", "-x", "5", "xnic2"}, 2, "Unknown option: -x\n"},
         {{"create", "5x", "xnic2"}, 2, "Invalid PPA number: 5x\n"},
+        // A PPA the driver cannot be asked about, negative ones too.
+        {{"create", "-f", "-5", "xnic2"}, 2, "Invalid PPA number: -5\n"},
+        {{"create", "--", "-5", "xnic2"}, 2, "Invalid PPA number: -5\n"},
+        {{"create", "256", "xnic2"}, 2, "Invalid PPA number: 256\n"},
+        // A link name cannot start with '-': there it is an option out of place.
+        {{"create", "-f", "5", "-xnic0"}, 2, "Options go before the PPA: -xnic0\n"},
         {{"show"}, 2, ""},
         {{"show", "5", "6"}, 2, ""},
         {{"show", "five"}, 2, "Invalid PPA number: five\n"},
@@ -108,13 +101,14 @@ TEST(Create, RefusalsLeaveTheExistingFileAsItWas)
         EXPECT_EQ(result.err, c.status == 2 ? c.err + usage() : c.err);
         EXPECT_EQ(result.out, "");
         EXPECT_EQ(slurp(file), original);
-        EXPECT_EQ(names_in(dir), std::set<std::string>{"llc2.5"});
+        EXPECT_EQ(conftool::conf_entries(r), std::vector<std::string>{"llc2.5"});
     }
 }
 
 TEST(Create, WritesFilesThatReadBackAsAsked)
 {
     SimRoot r;
+    r.write_file("dev/xnic", "");
     r.write_conf(5, llc2test::conf_text("xnic", 1));
     using params_t = std::array<int, CONF_NPARAMS>;
     struct Case {
@@ -143,6 +137,12 @@ TEST(Create, WritesFilesThatReadBackAsAsked)
          2147483647,
          {1, 0, 0, 7},
          "Warning: PPA 64 is above 63: llc2 -q and -U never reach it\n"},
+        {{"create", "255", "xnic1"},
+         255,
+         "xnic",
+         1,
+         {1},
+         "Warning: PPA 255 is above 63: llc2 -q and -U never reach it\n"},
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.args[1] + " " + c.args[2]);
@@ -182,6 +182,7 @@ TEST(Create, MakesTheMissingDirectoriesOpenToAll)
     for (const Case &c : cases) {
         SCOPED_TRACE(c.missing);
         SimRoot r;
+        r.write_file("dev/xnic", "");
         std::filesystem::remove_all(r.path(c.missing));
         if (c.file_there)
             r.write_file(c.missing, "");

@@ -4,6 +4,10 @@
 
 #include "sim_fixture.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -58,6 +62,37 @@ inline std::vector<std::string> leftovers(const llc2test::SimRoot &r)
         if (e.path().filename().string().starts_with(".llc2."))
             out.push_back(e.path().filename());
     return out;
+}
+
+// The writers' lock file, which stays in the configuration directory.
+inline constexpr std::string_view lock_file = ".llc2conf.lock";
+
+// The directory's entries but the lock file: the configuration.
+inline std::vector<std::string> conf_entries(const llc2test::SimRoot &r)
+{
+    std::vector<std::string> out;
+    for (const auto &e : std::filesystem::directory_iterator(r.path("etc/llc2/default")))
+        if (e.path().filename() != lock_file)
+            out.push_back(e.path().filename());
+    std::sort(out.begin(), out.end());
+    return out;
+}
+
+// Takes the writers' lock in this process, as another llc2conf would hold
+// it, until the returned descriptor is closed; -1 when it cannot.
+inline int hold_lock(const llc2test::SimRoot &r)
+{
+    const std::string path = r.path("etc/llc2/default/") + std::string(lock_file);
+    const int fd = open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    struct flock fl {
+    };
+    fl.l_type = F_WRLCK;
+    fl.l_whence = SEEK_SET;
+    if (fd >= 0 && fcntl(fd, F_SETLK, &fl) != 0) {
+        close(fd);
+        return -1;
+    }
+    return fd;
 }
 
 // Whether strace can trace the programs here and inject faults into them.

@@ -157,8 +157,10 @@ Files made wrong by hand, as the README tells:
   $ command llc2conf create 3 xnic3 && command llc2conf create 4 xnic4
   PPA 3: created
   PPA 4: created
-  $ command llc2conf create 5 ynic0
+  $ llc2conf create 5 ynic0
+  llc2.5:10: Warning: devicename=ynic: no /tmp/r/dev/ynic: llc2 -p would fail to open it
   PPA 5: created
+  [exit 0]
   $ sed -i '$a acktimer=9' r/etc/llc2/default/llc2.5
   $ sed -i 's/^acktimer=0/acktimer=x2/' r/etc/llc2/default/llc2.3
   $ sed -i '/^maxretry=/d' r/etc/llc2/default/llc2.4
