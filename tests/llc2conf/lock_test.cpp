@@ -9,7 +9,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <array>
 #include <filesystem>
 #include <future>
 #include <utility>
@@ -36,15 +35,11 @@ const struct Race {
 // PPA 0's acktimer and maxretry as llc2 reads them; -1 and -1 for no file.
 std::pair<int, int> ack_and_retry(const SimRoot &r)
 {
+    conf_values v;
     std::FILE *fp = std::fopen(r.path("etc/llc2/default/llc2.0").c_str(), "r");
-    if (fp == nullptr)
-        return {-1, -1};
-    std::array<char, LLC2_DEVNAME_SIZE> device{};
-    int instance = 0;
-    std::array<int, CONF_NPARAMS> params{};
-    EXPECT_EQ(read_conf_file(fp, device.data(), &instance, params.data()), 0);
-    std::fclose(fp);
-    return {params[CONF_ACKTIMER], params[CONF_MAXRETRY]};
+    if (fp == nullptr || read_conf_and_close(fp, v) != 0)
+        return {-1, fp == nullptr ? -1 : -2};
+    return {v.params[CONF_ACKTIMER], v.params[CONF_MAXRETRY]};
 }
 
 // Runs the race's second writer beside the first, then checks both.
