@@ -11,6 +11,7 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <future>
 #include <iterator>
 #include <string>
@@ -139,8 +140,8 @@ inline llc2test::Run under_strace(const llc2test::SimRoot &r,
     return llc2test::run_program(argv, env, 60);
 }
 
-// words started under strace and held for a second (times time_factor()) in
-// their first fsync, a writer's of its temporary file; returned once that
+// words under strace, held for a second (times time_factor()) in their
+// first fsync, a writer's of its temporary file: the run to come once that
 // file holds what was written, its path in temp (empty if the run ended).
 struct Held {
     std::future<llc2test::Run> run;
@@ -150,12 +151,10 @@ struct Held {
 inline Held hold_in_fsync(const llc2test::SimRoot &r, const std::vector<std::string> &words,
                           const std::string &before = "")
 {
-    const std::string delay =
-        "inject=fsync:delay_enter=" + std::to_string(1000000 * llc2test::time_factor()) + ":when=1";
-    Held held{std::async(std::launch::async,
-                         [&r, words, delay, before] {
-                             return under_strace(r, {"trace=fsync", delay}, words, before);
-                         }),
+    const std::vector<std::string> inject{"trace=fsync",
+                                          "inject=fsync:when=1:delay_enter=" +
+                                              std::to_string(1000000 * llc2test::time_factor())};
+    Held held{std::async(std::launch::async, under_strace, std::cref(r), inject, words, before),
               {}};
     while (held.run.wait_for(std::chrono::milliseconds(5)) != std::future_status::ready) {
         for (const std::string &name : leftovers(r)) {

@@ -82,10 +82,8 @@ second asked for): stop fails and says why.
   llc2: stop: llc2 -U failed (status 255)
   [exit 1]
 
-restart and force-reload start whatever stop did: a PPA that will not be
-unplumbed keeps no other down. Here PPA 1's link stays, and PPA 2's second
-initialisation is refused; both failures are said and logged, and the rest
-is up.
+restart starts whatever stop did: PPA 1's link stays, PPA 2's second
+initialisation is refused; both are said and logged, and the rest comes up.
 
   $ command llc2conf create 2 xnic2
   PPA 2: created
