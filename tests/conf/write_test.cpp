@@ -12,8 +12,7 @@
 #include <csignal>
 #include <cstring>
 #include <ctime>
-#include <filesystem>
-#include <fstream>
+#include <iterator>
 #include <new>
 #include <regex>
 #include <set>
@@ -60,28 +59,23 @@ std::string stream_text(std::FILE *fp)
 }
 
 // How many descriptors the process has open.
-std::size_t open_descriptors()
+std::ptrdiff_t open_descriptors()
 {
-    std::size_t n = 0;
-    for ([[maybe_unused]] const auto &entry : std::filesystem::directory_iterator("/proc/self/fd"))
-        ++n;
-    return n;
+    return std::distance(std::filesystem::directory_iterator("/proc/self/fd"), {});
 }
 
-// Writes text as PPA ppa's file as llc2conf would, with the new-handler it
-// sets and a little address space to spare; ends the process.
+// Writes text as PPA ppa's file as llc2conf would, with its new-handler and
+// 2 MiB of address space to spare; ends the process.
 [[noreturn]] void write_short_of_memory(int ppa, const std::string &text)
 {
     std::set_new_handler([] { out_of_memory_exit("llc2conf: out of memory\n", 1); });
-    std::ifstream statm("/proc/self/statm");
     rlim_t pages = 0;
-    statm >> pages;
+    std::ifstream("/proc/self/statm") >> pages;
     const rlim_t room = pages * static_cast<rlim_t>(sysconf(_SC_PAGESIZE)) + (rlim_t{2} << 20);
     const rlimit limit{room, room};
-    if (setrlimit(RLIMIT_AS, &limit) != 0)
-        std::_Exit(2);
-    (void)write_conf_text(ppa, text, conf_write_mode::replace);
-    std::_Exit(0);
+    if (setrlimit(RLIMIT_AS, &limit) == 0)
+        (void)write_conf_text(ppa, text, conf_write_mode::replace);
+    std::_Exit(2);
 }
 
 class ConfWriter : public temp_root
@@ -113,7 +107,7 @@ class ConfWriter : public temp_root
     std::set<std::string> entries() const
     {
         std::set<std::string> out;
-        // The writers' lock file stays: it is no configuration.
+        // The writers' lock is no configuration.
         for (const auto &entry : std::filesystem::directory_iterator(dir))
             if (entry.path().filename() != ".llc2conf.lock")
                 out.insert(entry.path().filename().string());
@@ -359,15 +353,13 @@ TEST_F(ConfWriter, FailedWriteLeavesTheOldFileWhole)
     ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &small), 0);
     std::string err8;
     std::string err9;
-    // Each failure closes what it opened: a long-lived caller must not run
-    // out of descriptors.
-    const std::size_t fds = open_descriptors();
+    // A failure closes what it opened: a long-lived caller keeps no extra.
+    const std::ptrdiff_t fds = open_descriptors();
     const int rc8 = create("xnic0", 8, typical, err8);
     const int rc9 = create("xnic0", 9, typical, err9);
-    const std::size_t fds_after = open_descriptors();
+    EXPECT_EQ(open_descriptors(), fds);
     setrlimit(RLIMIT_FSIZE, &limit);
     sigaction(SIGXFSZ, &saved, nullptr);
-    EXPECT_EQ(fds_after, fds);
 
     EXPECT_EQ(rc8, -1);
     EXPECT_EQ(err8,
@@ -390,13 +382,11 @@ TEST_F(ConfWriter, OutOfMemoryWhileTheTemporaryExistsRemovesIt)
     if (const char *factor = std::getenv("LLC2_TEST_TIME_FACTOR");
         factor != nullptr && std::atoi(factor) > 1)
         GTEST_SKIP() << "under an emulator the address space is the emulator's";
-    const std::string old = "devicename=old\n";
-    write_file(dir / "llc2.4", old);
+    write_file(dir / "llc2.4", "devicename=old\n");
     // The temporary file is read back into as much memory again as it
-    // holds: more than the address space left has room for.
-    const std::string text(std::size_t{8} << 20, '#');
-    EXPECT_EXIT(write_short_of_memory(4, text), ::testing::ExitedWithCode(1),
-                "^llc2conf: out of memory\n$");
-    EXPECT_EQ(read_file(dir / "llc2.4"), old);
+    // holds: more than there is room for.
+    EXPECT_EXIT(write_short_of_memory(4, std::string(std::size_t{8} << 20, '#')),
+                ::testing::ExitedWithCode(1), "^llc2conf: out of memory\n$");
+    EXPECT_EQ(read_file(dir / "llc2.4"), "devicename=old\n");
     EXPECT_EQ(entries(), (std::set<std::string>{"llc2.4"}));
 }

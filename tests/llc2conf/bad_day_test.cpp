@@ -185,22 +185,6 @@ TEST(Write, FailuresAreToldAndNeverFalse)
     EXPECT_TRUE(leftovers(r).empty());
 }
 
-TEST(Write, AStatusLineToAFullLogIsAWriteErrorAfterTheChange)
-{
-    // The log already holds more than the file-size limit allows; the
-    // configuration file itself fits below it.
-    SimRoot r;
-    r.write_file("dev/xnic", "");
-    const std::string log = r.path("boot.log");
-    r.write_file("boot.log", std::string(8192, '#'));
-    const llc2test::Run limited =
-        shell(r, ">>" + log, {"llc2conf", "create", "0", "xnic0"}, "ulimit -f 4; ");
-    EXPECT_EQ(limited.status, 1);
-    EXPECT_EQ(limited.err, "llc2conf: write error: File too large\n");
-    EXPECT_EQ(conftool::run(r, {"check", "0"}).status, 0) << "the file is there, whole";
-    EXPECT_TRUE(leftovers(r).empty());
-}
-
 TEST(Write, ConcurrentReplacementsBothSucceed)
 {
     // Each checks what it wrote through its own descriptor, not what the
@@ -240,7 +224,6 @@ TEST(OutOfMemory, IsAMessageAndAFailureStatus)
         int status;
         std::string said;
     } programs[] = {{{"llc2", "-q"}, 255, "llc2: out of memory\n"},
-                    // A status that could not be learnt: cannot tell.
                     {{"llc2", "--status"}, 4, "llc2: out of memory\n"},
                     {{"llc2conf", "create", "-f", "1", "xnic1"}, 1, "llc2conf: out of memory\n"}};
     for (const auto &p : programs) {

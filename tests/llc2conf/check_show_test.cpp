@@ -28,12 +28,14 @@ TEST(Check, ReportsEveryFaultAndFailsForAny)
     r.write_conf(5, with_line(conf_text("xnic", 5, 0), "rcvwindowsz=14", ""));
     r.write_conf(6, conf_text("xnic", 6, 0));
     r.write_conf(64, conf_text("xnic", 64));
-    // The driver's requests carry a PPA in one byte: 0 to 255.
     r.write_conf(255, conf_text("xnic", 255));
     r.write_conf(256, conf_text("xnic", 256));
     r.write_conf(-1, conf_text("xnic", 99));
     r.write_conf(10,
                  with_line(conf_text("xnic", 10), "devicename=xnic", "devicename=../../tmp/evil"));
+    // Refused in the rest of a long line, as llc2 reads it.
+    r.write_conf(12, with_line(conf_text("xnic", 12), "acktimer=2",
+                               "note" + std::string(2100, ' ') + "acktimer=x"));
     r.write_conf(11, with_line(conf_text("xnic", 11), "devicename=xnic",
                                std::string("devicename=xn\0ic", 16)));
     r.write_file("etc/llc2/default/llc2.6.bak", conf_text("xnic", 9));
@@ -44,7 +46,7 @@ TEST(Check, ReportsEveryFaultAndFailsForAny)
     // after the scan; a write younger than a minute may be in progress.
     r.write_file("etc/llc2/default/.llc2.6.AbCdEf", "");
     r.write_file("etc/llc2/default/.llc2.7.GhIjKl", "");
-    // The writers' lock stays, whatever its age, and is nobody's business.
+    // The writers' lock, however old, is no left-over.
     r.write_file("etc/llc2/default/.llc2conf.lock", "");
     const auto old = std::filesystem::file_time_type::clock::now() - std::chrono::minutes(2);
     for (const char *name : {".llc2.6.AbCdEf", ".llc2conf.lock"})
@@ -78,6 +80,11 @@ TEST(Check, ReportsEveryFaultAndFailsForAny)
                            "llc2.11:2: Warning: devicename=xn: no " +
                            r.path("dev/xn") +
                            ": llc2 -p would fail to open it\n"
+                           "llc2.12:7: invalid line: " +
+                           std::string(57, ' ') +
+                           "acktimer=x\n"
+                           "llc2.12:7: Warning: longer than 2047 characters: llc2 reads the rest "
+                           "as a line of its own\n"
                            "llc2.64: Warning: PPA 64 is above 63: llc2 -q and -U never reach it\n"
                            "llc2.255: Warning: PPA 255 is above 63: llc2 -q and -U never reach "
                            "it\n"
@@ -181,71 +188,6 @@ TEST(Show, WrittenBesideSent)
     EXPECT_EQ(missing.status, 1);
     EXPECT_EQ(missing.err,
               "Cannot open " + r.path("etc/llc2/default/llc2.9") + ": No such file or directory\n");
-}
-
-// The parser examines 2047 characters of a line at a time and reads the
-// rest as a line of its own; check and show judge each such piece as the
-// parser does, and say where a line is cut.
-TEST(CheckShow, LongLinesAsTheParserCutsThem)
-{
-    // conf_text without its comment: acktimer=2 is line 6, rcvwindowsz
-    // line 14, where the reader has all it needs and stops.
-    const std::string base = conf_text("xnic", 0).substr(conf_text("xnic", 0).find('\n') + 1);
-    const std::string blanks(2100, ' ');
-    const std::string cut = "llc2.0:7: Warning: longer than 2047 characters: llc2 reads the rest "
-                            "as a line of its own\n";
-    struct Case {
-        std::string name;
-        std::string line6; // in place of "acktimer=2"
-        std::string end;   // after the last line
-        int status;        // check's and show's
-        std::string err;   // check's warnings and findings
-        std::string ack;   // show's acktimer row
-    };
-    const Case cases[] = {
-        {"keyword in the rest of a note", "acktimer=2\nnote" + blanks + "acktimer=9", "", 0,
-         "llc2.0:6: Warning: acktimer is given again on line 7, which counts\n" + cut,
-         "acktimer              9        9  read from the rest of line 7"},
-        {"in the rest of its own line", "acktimer=2" + blanks + "acktimer=9", "", 0,
-         "llc2.0:6: Warning: acktimer is given again on line 6, which counts\n"
-         "llc2.0:6: Warning: longer than 2047 characters: llc2 reads the rest as a line of its "
-         "own\n",
-         "acktimer              9        9  read from the rest of line 6"},
-        {"blanks in the rest", "acktimer=2\nnote" + blanks, "", 0, cut,
-         "acktimer              2        2"},
-        {"2047 characters", "acktimer=2\nnote" + std::string(2043, ' '), "", 0, "",
-         "acktimer              2        2"},
-        {"2048 characters", "acktimer=2\nnote" + std::string(2044, ' '), "", 0, cut,
-         "acktimer              2        2"},
-        {"comment", "acktimer=2\n#" + blanks + "acktimer=9", "", 0, "",
-         "acktimer              2        2"},
-        {"refused in the rest", "acktimer=2\nnote" + blanks + "acktimer=x", "", 1,
-         "llc2.0:7: invalid line: " + std::string(57, ' ') + "acktimer=x\n" + cut, ""},
-        {"after the stop", "acktimer=2", "note" + blanks + "acktimer=9\n", 0,
-         "llc2.0:15: Warning: acktimer is never read: llc2 stops after line 14\n",
-         "acktimer              2        2"},
-    };
-    for (const Case &c : cases) {
-        SCOPED_TRACE(c.name);
-        SimRoot r;
-        r.write_file("dev/xnic", "");
-        r.write_conf(0, with_line(base, "acktimer=2", c.line6) + c.end);
-        const llc2test::Run checked = run(r, {"check", "0"});
-        EXPECT_EQ(checked.status, c.status);
-        EXPECT_EQ(checked.err, c.err);
-        EXPECT_EQ(checked.out,
-                  c.status == 0 ? "PPA 0: ok: device xnic, instance 0, llc2_on 1\n" : "");
-
-        const llc2test::Run shown = run(r, {"show", "0"});
-        EXPECT_EQ(shown.status, c.status);
-        EXPECT_EQ(shown.err,
-                  c.ack.empty() ? c.err + "Error reading parameters for PPA 0\n" : c.err);
-        const std::size_t row = shown.out.find("\nacktimer ");
-        EXPECT_EQ(row == std::string::npos
-                      ? ""
-                      : shown.out.substr(row + 1, shown.out.find('\n', row + 1) - row - 1),
-                  c.ack);
-    }
 }
 
 } // namespace

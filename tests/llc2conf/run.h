@@ -8,11 +8,15 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <functional>
+#include <future>
 #include <iterator>
 #include <string>
 #include <string_view>
+#include <tuple>
 #include <vector>
 
 namespace conftool
@@ -22,6 +26,12 @@ inline llc2test::Run run(const llc2test::SimRoot &r, std::vector<std::string> ar
 {
     args.insert(args.begin(), LLC2CONF_BINARY);
     return llc2test::run_program(args, {"LLC2_ROOT=" + r.root(), "LC_ALL=C"}, 30);
+}
+
+// A run's exit status, standard output and standard error, to compare whole.
+inline std::tuple<int, std::string, std::string> said(const llc2test::Run &run)
+{
+    return {run.status, run.out, run.err};
 }
 
 inline std::vector<std::string> env_of(const llc2test::SimRoot &r)
@@ -128,6 +138,34 @@ inline llc2test::Run under_strace(const llc2test::SimRoot &r,
     // LeakSanitizer cannot work under ptrace.
     env.emplace_back("ASAN_OPTIONS=detect_leaks=0");
     return llc2test::run_program(argv, env, 60);
+}
+
+// words under strace, held for a second (times time_factor()) in their
+// first fsync, a writer's of its temporary file: the run to come once that
+// file holds what was written, its path in temp (empty if the run ended).
+struct Held {
+    std::future<llc2test::Run> run;
+    std::string temp;
+};
+
+inline Held hold_in_fsync(const llc2test::SimRoot &r, const std::vector<std::string> &words,
+                          const std::string &before = "")
+{
+    const std::vector<std::string> inject{"trace=fsync",
+                                          "inject=fsync:when=1:delay_enter=" +
+                                              std::to_string(1000000 * llc2test::time_factor())};
+    Held held{std::async(std::launch::async, under_strace, std::cref(r), inject, words, before),
+              {}};
+    while (held.run.wait_for(std::chrono::milliseconds(5)) != std::future_status::ready) {
+        for (const std::string &name : leftovers(r)) {
+            std::error_code ec;
+            held.temp = r.path("etc/llc2/default/") + name;
+            if (std::filesystem::file_size(held.temp, ec) > 0 && !ec)
+                return held;
+        }
+    }
+    held.temp.clear();
+    return held;
 }
 
 inline std::string usage()
