@@ -32,6 +32,9 @@ struct applied_record {
 // The directory of the records: <run-state directory>/llc2, rooted.
 std::string applied_dir(void);
 
+// A record's time as ISO 8601 UTC: "2026-12-08T11:23:21Z".
+std::string applied_time(std::time_t at);
+
 // Writes PPA ppa's record atomically, making the directory and its missing
 // parents (mode 0755) first. 0, or -1 after "Cannot record PPA %d: %s" on
 // standard error: a warning, never a reason to fail an action.

@@ -80,6 +80,15 @@ void probe_alone(int fd, ppa_facts &f, answering &a)
     }
 }
 
+// The applied record of f.ppa, judged against what the driver told.
+void look_up_record(const scan_plan &plan, ppa_facts &f)
+{
+    if (!plan.records || untold(f) || !read_applied(f.ppa, f.applied))
+        return;
+    f.applied_known = f.held && applied_matches(f.applied, f.record);
+    f.applied_stale = !f.applied_known;
+}
+
 void learn_dlpi(int fd, const scan_plan &plan, ppa_facts &f, answering &a)
 {
     if (!plan.dlpi || !a.dlpi)
@@ -115,6 +124,7 @@ bool scan_ppas(int fd, const scan_plan &plan, const ppa_presenter &present)
             if (f.held)
                 learn_dlpi(fd, plan, f, asked);
             look_up_conf(plan, f);
+            look_up_record(plan, f);
             present(f);
         }
     };
@@ -143,6 +153,7 @@ bool scan_ppas(int fd, const scan_plan &plan, const ppa_presenter &present)
         f.held = true;
         learn_dlpi(fd, plan, f, asked);
         look_up_conf(plan, f);
+        look_up_record(plan, f);
         present(f);
     }
     present_unheld(static_cast<long long>(INT_MAX) + 1, false);
@@ -170,12 +181,28 @@ bool switched_on(const ppa_facts &f)
     return f.conf_read && f.conf.params[CONF_LLC2_ON] != 0;
 }
 
+std::optional<std::vector<const char *>> pending(const ppa_facts &f)
+{
+    if (!f.applied_known || !f.conf_read)
+        return std::nullopt;
+    return pending_keywords(f.applied, f.conf);
+}
+
+std::string keyword_list(const std::vector<const char *> &words)
+{
+    std::string out;
+    for (const char *word : words)
+        out += (out.empty() ? "" : ", ") + std::string(word);
+    return out;
+}
+
 bool as_configured(const ppa_facts &f)
 {
     if (!f.conf_read || untold(f))
         return false;
     if (switched_on(f))
-        return f.held && std::string_view(state_word(f.record.state)) == "up";
+        return f.held && std::string_view(state_word(f.record.state)) == "up" &&
+               pending(f).value_or(std::vector<const char *>{}).empty();
     return !f.held;
 }
 
@@ -195,6 +222,7 @@ scan_plan quiet_plan(const std::vector<int> &configured, bool dlpi)
     scan_plan plan;
     plan.dlpi = dlpi;
     plan.dlpi_gives_up = true;
+    plan.records = true;
     plan.lookup = conf_lookup::quiet;
     plan.configured = &configured;
     return plan;

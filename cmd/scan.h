@@ -5,6 +5,7 @@
 #ifndef LLC2_CMD_SCAN_H
 #define LLC2_CMD_SCAN_H
 
+#include "applied.h"
 #include "control.h"
 #include "device_info.h"
 #include "llc2_conf.h"
@@ -12,6 +13,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -31,6 +33,13 @@ struct ppa_facts {
     bool conf_read = false;  // the file was read whole into conf
     conf_values conf{};
     std::string conf_error; // why it could not be, quiet lookups only
+    // What llc2 gave the driver for it, when the plan reads records: a
+    // record that still matches what the driver reports (applied is valid)
+    // or one that no longer does (stale: the driver was reloaded, someone
+    // else plumbed the PPA, or the driver no longer holds it).
+    bool applied_known = false;
+    bool applied_stale = false;
+    applied_record applied{};
 };
 
 enum class conf_lookup {
@@ -44,6 +53,8 @@ enum class conf_lookup {
 
 struct scan_plan {
     bool dlpi = true; // run the DLPI exchange for every held PPA presented
+    // Read each PPA's applied record and judge it against the driver.
+    bool records = false;
     // Once one DLPI reply never comes, ask no further PPA by DLPI: a driver
     // that does not answer costs one wait, not one per PPA.
     bool dlpi_gives_up = false;
@@ -83,9 +94,17 @@ const char *state_word(std::uint8_t state);
 // The file was read and switches the PPA on: llc2 -P would plumb it.
 bool switched_on(const ppa_facts &f);
 
-// The PPA is as its configuration wants it: switched on and up, or
-// switched off and not held. A PPA whose file is unusable never is, and
-// neither is one the driver left untold.
+// The keywords whose value initialising would send now differs from what
+// was applied (pending_keywords), or null when there is no valid record or
+// no usable file.
+std::optional<std::vector<const char *>> pending(const ppa_facts &f);
+
+// Keywords as --status and --apply name them: "acktimer, maxretry".
+std::string keyword_list(const std::vector<const char *> &words);
+
+// The PPA is as its configuration wants it: switched on and up with
+// nothing pending, or switched off and not held. A PPA whose file is
+// unusable never is, and neither is one the driver left untold.
 bool as_configured(const ppa_facts &f);
 
 // Opens the control stream into ctl and reads the configured PPAs
