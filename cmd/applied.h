@@ -44,6 +44,9 @@ int write_applied(int ppa, const applied_record &rec);
 // record PPA %d: %s".
 int remove_applied(int ppa);
 
+// The PPAs that have a record, ascending.
+std::vector<int> applied_ppas(void);
+
 // Reads PPA ppa's record. false when there is none or it cannot be read
 // whole (a damaged record counts as none).
 bool read_applied(int ppa, applied_record &rec);

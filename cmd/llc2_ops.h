@@ -63,10 +63,22 @@ inline constexpr int STATUS_NOT_AS_CONFIGURED = 3;
 inline constexpr int STATUS_UNKNOWN = 4; // the driver or the directory cannot be read
 int llc2_status(const std::vector<int> &ppas);
 
+// What --apply was asked: only some PPAs, a dry run, taking down what the
+// configuration does not switch on.
+struct apply_options {
+    std::vector<int> ppas; // empty: every PPA held, configured or recorded
+    bool dry_run = false;
+    bool prune = false;
+};
+
 // Brings the driver to the configuration and only that: plumbs and
 // initialises switched-on PPAs the driver lacks, initialises those it holds
-// that are not up, touches nothing else. 0 when every switched-on PPA is up
-// afterwards; -1 otherwise, or when a file could not be used.
-int llc2_apply(void);
+// that are not up, initialises again those up with other values than were
+// applied (plumbed again on a changed link), with prune takes down the ones
+// held and not switched on, touches nothing else. 0 when every switched-on
+// PPA acted on is up afterwards; -1 otherwise, or when a file could not be
+// used or a configured PPA could not be told. A dry run sends nothing but
+// the probes and says what it would do.
+int llc2_apply(const apply_options &options);
 
 #endif

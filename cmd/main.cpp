@@ -124,7 +124,7 @@ int init_one(int ppa)
     return llc2_init_ppa(ppa, ctl.fd);
 }
 
-int run(int action, int ppa, const std::vector<int> &ppas)
+int run(int action, int ppa, const std::vector<int> &ppas, const apply_options &apply)
 {
     switch (action) {
     case LONG_JSON:
@@ -132,7 +132,7 @@ int run(int action, int ppa, const std::vector<int> &ppas)
     case LONG_STATUS:
         return llc2_status(ppas);
     case LONG_APPLY:
-        return llc2_apply();
+        return llc2_apply(apply);
     case 'P':
         return plumb_all();
     case 'U':
@@ -176,6 +176,7 @@ int llc2_main(int argc, char *argv[])
     int action = 0;
     int ppa = 0;
     std::vector<int> ppas;
+    apply_options apply;
     for (;;) {
         // --help and --version count wherever getopt would read an option.
         if (optind < argc && llc2_long_option(argv[optind]) == 0)
@@ -183,7 +184,7 @@ int llc2_main(int argc, char *argv[])
         // So do the long actions, which are actions like any other.
         if (const int long_action = optind < argc ? llc2_long_action(argv[optind]) : 0;
             long_action != 0) {
-            if (action != 0 || !take_long_operands(long_action, argc, argv, optind, ppas)) {
+            if (action != 0 || !take_long_operands(long_action, argc, argv, optind, ppas, apply)) {
                 Usage(argv);
                 return EXIT_USAGE;
             }
@@ -236,7 +237,7 @@ int llc2_main(int argc, char *argv[])
     }
     if (action == LONG_STATUS)
         std::set_new_handler(out_of_memory_status);
-    return finish_output("llc2", run(action, ppa, ppas),
+    return finish_output("llc2", run(action, ppa, ppas, apply),
                          action == LONG_STATUS ? STATUS_UNKNOWN : -1);
 }
 
