@@ -4,11 +4,15 @@
 #ifndef LLC2_TEST_CMD_UTIL_H
 #define LLC2_TEST_CMD_UTIL_H
 
+#include "applied.h"
 #include "sim_fixture.h"
 
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
+#include <gtest/gtest.h>
 #include <map>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <utility>
@@ -146,6 +150,25 @@ inline std::vector<std::string> trace(const std::vector<nlohmann::json> &log)
 inline std::vector<std::string> trace(const llc2test::SimRoot &r)
 {
     return trace(r.log());
+}
+
+// PPA ppa's applied record as llc2 run under r reads it; none when there is
+// none or it does not read.
+inline std::optional<applied_record> applied_of(const llc2test::SimRoot &r, int ppa)
+{
+    ::setenv("LLC2_ROOT", r.root().c_str(), 1);
+    applied_record rec;
+    const bool found = read_applied(ppa, rec);
+    ::unsetenv("LLC2_ROOT");
+    return found ? std::optional(rec) : std::nullopt;
+}
+
+// Puts rec as PPA ppa's applied record under r.
+inline void seed_applied(const llc2test::SimRoot &r, int ppa, const applied_record &rec)
+{
+    ::setenv("LLC2_ROOT", r.root().c_str(), 1);
+    EXPECT_EQ(write_applied(ppa, rec), 0);
+    ::unsetenv("LLC2_ROOT");
 }
 
 } // namespace cmdtest
