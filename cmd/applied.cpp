@@ -7,7 +7,6 @@
 #include "paths.h"
 #include "write.h"
 
-#include <algorithm>
 #include <cerrno>
 #include <charconv>
 #include <chrono>
@@ -37,16 +36,19 @@ constexpr const char *MAC = "mac";
 constexpr const char *LINK_ID = "link_id";
 
 // INIT_PARAMS's places in the order of the configuration file's keywords,
-// the order of the record's lines and of pending_keywords.
-constexpr std::array<std::size_t, INIT_PARAMS.size()> FILE_ORDER = [] {
+// the order of the record's lines and of pending_keywords; conf_params is
+// indexed in that order.
+constexpr std::array<std::size_t, INIT_PARAMS.size()> file_order()
+{
     std::array<std::size_t, INIT_PARAMS.size()> order{};
-    for (std::size_t i = 0; i < order.size(); ++i)
-        order.at(i) = i;
-    std::sort(order.begin(), order.end(), [](std::size_t a, std::size_t b) {
-        return INIT_PARAMS.at(a).conf_index < INIT_PARAMS.at(b).conf_index;
-    });
+    std::size_t n = 0;
+    for (int index = 0; index < CONF_NPARAMS; ++index)
+        for (std::size_t i = 0; i < INIT_PARAMS.size(); ++i)
+            if (INIT_PARAMS.at(i).conf_index == index)
+                order.at(n++) = i;
     return order;
-}();
+}
+constexpr std::array<std::size_t, INIT_PARAMS.size()> FILE_ORDER = file_order();
 
 std::string record_name(int ppa)
 {
@@ -106,13 +108,15 @@ bool parse_at(std::string_view text, std::time_t &t)
         if (shape[i] == 'd' ? text[i] < '0' || text[i] > '9' : text[i] != shape[i])
             return false;
     auto num = [text](std::size_t at, std::size_t len) {
-        unsigned n = 0;
+        std::time_t n = 0;
         for (std::size_t i = at; i < at + len; ++i)
-            n = n * 10 + static_cast<unsigned>(text[i] - '0');
+            n = n * 10 + (text[i] - '0');
         return n;
     };
     using namespace std::chrono;
-    const sys_days date{year{static_cast<int>(num(0, 4))} / month{num(5, 2)} / day{num(8, 2)}};
+    const sys_days date{year{static_cast<int>(num(0, 4))} /
+                        month{static_cast<unsigned>(num(5, 2))} /
+                        day{static_cast<unsigned>(num(8, 2))}};
     t = static_cast<std::time_t>(date.time_since_epoch().count()) * 86400 + num(11, 2) * 3600 +
         num(14, 2) * 60 + num(17, 2);
     // A 30 February or a 25th hour is carried over into the next month or
