@@ -55,6 +55,7 @@ std::string record_name(int ppa)
     return "ppa." + std::to_string(ppa);
 }
 
+// The warning for err, when it is one: 0, or -1 after it.
 int warned(int ppa, int err)
 {
     if (err != 0)
