@@ -10,7 +10,6 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
-#include <gtest/gtest.h>
 #include <map>
 #include <optional>
 #include <sstream>
@@ -152,23 +151,16 @@ inline std::vector<std::string> trace(const llc2test::SimRoot &r)
     return trace(r.log());
 }
 
-// PPA ppa's applied record as llc2 run under r reads it; none when there is
-// none or it does not read.
-inline std::optional<applied_record> applied_of(const llc2test::SimRoot &r, int ppa)
+// PPA ppa's applied record as llc2 run under r reads it; with rec, writes
+// it first.
+inline std::optional<applied_record> applied_of(const llc2test::SimRoot &r, int ppa,
+                                                const applied_record *rec = nullptr)
 {
     ::setenv("LLC2_ROOT", r.root().c_str(), 1);
-    applied_record rec;
-    const bool found = read_applied(ppa, rec);
+    applied_record got;
+    const bool found = (rec == nullptr || write_applied(ppa, *rec) == 0) && read_applied(ppa, got);
     ::unsetenv("LLC2_ROOT");
-    return found ? std::optional(rec) : std::nullopt;
-}
-
-// Puts rec as PPA ppa's applied record under r.
-inline void seed_applied(const llc2test::SimRoot &r, int ppa, const applied_record &rec)
-{
-    ::setenv("LLC2_ROOT", r.root().c_str(), 1);
-    EXPECT_EQ(write_applied(ppa, rec), 0);
-    ::unsetenv("LLC2_ROOT");
+    return found ? std::optional(got) : std::nullopt;
 }
 
 } // namespace cmdtest

@@ -91,7 +91,8 @@ TEST(Unplumb, UnlinksTheReportedIdAfterAPause)
     SimRoot r;
     // Link 7 was made by some earlier run; nothing in this process knows it.
     r.start_sim(with_ppa(2, 7));
-    cmdtest::seed_applied(r, 2, applied_record{});
+    const applied_record seed;
+    EXPECT_TRUE(cmdtest::applied_of(r, 2, &seed));
     const llc2test::Run run = r.run_llc2({"-u", "2"});
     EXPECT_EQ(run.status, 0);
     EXPECT_EQ(run.err, "");
