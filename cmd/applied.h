@@ -8,6 +8,7 @@
 #include "init_params.h"
 #include "llc2_conf.h"
 #include "llc2_driver.h"
+#include "llc2_ops.h"
 
 #include <array>
 #include <cstdint>
@@ -31,9 +32,6 @@ struct applied_record {
 
 // The directory of the records: <run-state directory>/llc2, rooted.
 std::string applied_dir(void);
-
-// A record's time as ISO 8601 UTC: "2026-12-08T11:23:21Z".
-std::string applied_time(std::time_t at);
 
 // Writes PPA ppa's record atomically, making the directory and its missing
 // parents (mode 0755) first. 0, or -1 after "Cannot record PPA %d: %s" on
@@ -66,5 +64,19 @@ applied_record make_applied(const char *devicename, int instance, const ctl_init
 // (conf as read, defaults applied) differs from rec's: "devicename" and
 // "deviceinstance" first when the link differs, then the parameters.
 std::vector<const char *> pending_keywords(const applied_record &rec, const conf_values &conf);
+
+// t as ISO 8601 in UTC, "2026-07-01T12:00:00Z", as the record writes "at";
+// "" for a time that cannot be shown.
+std::string iso_utc(std::time_t t);
+
+// After ppa was initialised on fd with sent (conf: its file as read for
+// that): asks the driver for the PPA once (GETPPA) and writes its record.
+// link: what plumbing just made; null for a PPA plumbed earlier, which
+// keeps the link of a record that still matches the driver, or else takes
+// conf's device name and instance, its link identifier unknown. When the
+// driver does not answer, the old record goes: it no longer says what the
+// driver was given. Failures are warnings ("Cannot record PPA %d: %s").
+void record_initialised(int ppa, int fd, const ctl_init &sent, const conf_values &conf,
+                        const plumbed_link *link);
 
 #endif

@@ -41,6 +41,9 @@ enum class step {
 struct job {
     step what;
     std::vector<const char *> keywords; // pending's, for the dry run's line
+    // The link the PPA has, for its record: a valid record's, or else the
+    // file's; for what this run plumbs, the one it plumbed.
+    plumbed_link link{};
 };
 
 // The work the first probe found, by PPA.
@@ -87,15 +90,19 @@ void judge(const ppa_facts &f, bool prune, apply_plan &plan)
             std::fprintf(stderr, gettext("PPA %d: plumbed but not configured; left as it is\n"),
                          f.ppa);
     } else if (!f.held) {
-        plan.jobs[f.ppa] = {step::plumb, {}};
+        plan.jobs[f.ppa] = {step::plumb, {}, {}};
     } else {
         const std::vector<const char *> keywords = pending(f).value_or(std::vector<const char *>{});
+        const plumbed_link link =
+            f.applied_known
+                ? plumbed_link{f.applied.devicename, f.applied.instance, f.applied.link_id}
+                : plumbed_link{f.conf.devicename.data(), f.conf.instance, -1};
         if (names_link(keywords))
-            plan.jobs[f.ppa] = {step::replumb, keywords};
+            plan.jobs[f.ppa] = {step::replumb, keywords, {}};
         else if (!up(f))
-            plan.jobs[f.ppa] = {step::init, {}};
+            plan.jobs[f.ppa] = {step::init, {}, link};
         else if (!keywords.empty())
-            plan.jobs[f.ppa] = {step::reinit, keywords};
+            plan.jobs[f.ppa] = {step::reinit, keywords, link};
     }
 }
 
@@ -125,12 +132,13 @@ bool take_down(int ppa, int fd)
     return true;
 }
 
-// Plumbs a PPA as -P's first pass does; true when it plumbed.
-bool plumb(int ppa, int fd)
+// Plumbs a PPA as -P's first pass does; true when it plumbed, with the link.
+bool plumb(int ppa, int fd, plumbed_link &link)
 {
     FILE *fp = open_conf(ppa);
     // The file was read a moment ago; it may have changed since.
-    const plumb_outcome outcome = fp != nullptr ? plumb_ppa(fp, ppa, fd) : plumb_outcome::failed;
+    const plumb_outcome outcome =
+        fp != nullptr ? plumb_ppa(fp, ppa, fd, &link) : plumb_outcome::failed;
     if (outcome == plumb_outcome::failed)
         std::fprintf(stderr, gettext("Cannot plumb PPA %d\n"), ppa);
     return outcome == plumb_outcome::plumbed;
@@ -140,7 +148,7 @@ bool plumb(int ppa, int fd)
 // how the driver sees the PPA now.
 struct initialised {
     ctl_init sent{};
-    conf_values conf{};
+    plumbed_link link{};
 };
 
 // The last word: every PPA acted on that is not up now is named; each one
@@ -154,10 +162,11 @@ bool all_up(int fd, const std::vector<int> &wanted, const std::map<int, initiali
     bool all = true;
     scan_ppas(fd, plan, [&all, &done](const ppa_facts &f) {
         if (up(f)) {
-            if (const auto it = done.find(f.ppa); it != done.end())
-                (void)write_applied(f.ppa, make_applied(it->second.conf.devicename.data(),
-                                                        it->second.conf.instance, it->second.sent,
-                                                        f.record, -1));
+            if (const auto it = done.find(f.ppa); it != done.end()) {
+                const plumbed_link &l = it->second.link;
+                (void)write_applied(f.ppa, make_applied(l.devicename.c_str(), l.instance,
+                                                        it->second.sent, f.record, l.link_id));
+            }
             return;
         }
         if (untold(f))
@@ -223,7 +232,7 @@ int llc2_apply(const apply_options &options)
     // another, as -P does.
     bool failed = false;
     std::vector<int> to_init;
-    for (const auto &[ppa, j] : work.jobs) {
+    for (auto &[ppa, j] : work.jobs) {
         const bool down_first = j.what == step::take_down || j.what == step::replumb;
         if (down_first && !take_down(ppa, ctl.fd)) {
             failed = true;
@@ -234,7 +243,7 @@ int llc2_apply(const apply_options &options)
             order_output();
         } else if (j.what != step::replumb && j.what != step::plumb) {
             to_init.push_back(ppa);
-        } else if (plumb(ppa, ctl.fd)) {
+        } else if (plumb(ppa, ctl.fd, j.link)) {
             to_init.push_back(ppa);
         } else {
             failed = true;
@@ -251,9 +260,10 @@ int llc2_apply(const apply_options &options)
         if (what == step::reinit)
             (void)llc2_uninit_ppa(ppa, ctl.fd);
         initialised now;
+        conf_values conf;
         if (debug > 0)
             std::fprintf(stderr, "Initializing PPA %d\n", ppa);
-        if (init_ppa_sent(ppa, ctl.fd, now.sent, now.conf) == -1) {
+        if (init_ppa_sent(ppa, ctl.fd, now.sent, conf) == -1) {
             if (debug > 0)
                 std::fprintf(stderr, "Error in initializing PPA %d\n", ppa);
             // Plumbed by this run and of no use half up.
@@ -261,6 +271,7 @@ int llc2_apply(const apply_options &options)
                 (void)llc2_unplumb_ppa(ppa, ctl.fd);
             continue;
         }
+        now.link = work.jobs.at(ppa).link;
         done[ppa] = now;
         std::printf(done_line(what), ppa);
         order_output();

@@ -1,5 +1,6 @@
 // The llc2 command: reads the options, runs one action and turns its result
 // into the exit status.
+#include "applied.h"
 #include "catalogue.h"
 #include "control.h"
 #include "help.h"
@@ -73,8 +74,9 @@ int plumb_one(int ppa)
         std::fclose(fp);
         return -1;
     }
-    // llc2_plumb_ppa owns fp from here on, whatever it returns.
-    if (llc2_plumb_ppa(fp, ppa, ctl.fd) == -1) {
+    // plumb_ppa owns fp from here on, whatever it returns.
+    plumbed_link link;
+    if (plumb_ppa(fp, ppa, ctl.fd, &link) != plumb_outcome::plumbed) {
         std::fprintf(stderr, gettext("Cannot plumb PPA %d\n"), ppa);
         return -1;
     }
@@ -84,8 +86,12 @@ int plumb_one(int ppa)
     ctl.fd = llc2_open_control();
     if (ctl.fd < 0)
         return -1;
-    if (llc2_init_ppa(ppa, ctl.fd) == 0)
+    ctl_init sent{};
+    conf_values conf;
+    if (init_ppa_sent(ppa, ctl.fd, sent, conf) == 0) {
+        record_initialised(ppa, ctl.fd, sent, conf, &link);
         return 0;
+    }
     (void)llc2_unplumb_ppa(ppa, ctl.fd);
     return -1;
 }

@@ -52,14 +52,11 @@ struct answering {
     bool dlpi = true;   // no DLPI reply has failed to come
 };
 
-// GETPPA carries the number in one byte.
-constexpr int GETPPA_MAX = 255;
-
 // One GETPPA for f.ppa alone, for a number the scan did not answer for.
 void probe_alone(int fd, ppa_facts &f, answering &a)
 {
-    if (f.ppa < 0 || f.ppa > GETPPA_MAX) {
-        f.untold = gettext("the driver cannot be asked about a PPA outside 0 to 255");
+    if (f.ppa < 0 || f.ppa > LLC2_GETPPA_MAX) {
+        f.untold = unaskable_reason();
         return;
     }
     if (!a.getppa) {
@@ -99,6 +96,11 @@ void learn_dlpi(int fd, const scan_plan &plan, ppa_facts &f, answering &a)
 }
 
 } // namespace
+
+const char *unaskable_reason(void)
+{
+    return gettext("the driver cannot be asked about a PPA outside 0 to 255");
+}
 
 const char *unanswered_reason(void)
 {

@@ -84,8 +84,12 @@ bool scan_ppas(int fd, const scan_plan &plan, const ppa_presenter &present);
 // The driver could not be asked or did not answer: not held, not free.
 bool untold(const ppa_facts &f);
 
-// Why the driver was not asked about f.ppa, or left it unanswered.
+// Why the driver left a PPA unanswered.
 const char *unanswered_reason(void);
+
+// Why the driver cannot be asked about a PPA: its number is beyond what
+// GETPPA carries.
+const char *unaskable_reason(void);
 
 // The table's word for the driver's state flags: "bad", "up", "off" or
 // "down"; the first of the three bits set decides.

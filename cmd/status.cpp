@@ -24,7 +24,7 @@ void json_applied(json_object &o, const ppa_facts &f)
         json_num(a, DEV_INSTANCE, f.applied.instance);
         for (std::size_t i = 0; i < INIT_PARAMS.size(); ++i)
             json_num(a, *INIT_PARAMS.at(i).keyword, f.applied.sent.at(i));
-        json_str(a, "at", applied_time(f.applied.at));
+        json_str(a, "at", iso_utc(f.applied.at));
         json_raw(o, "applied", json_end(a));
     } else {
         json_null(o, "applied");

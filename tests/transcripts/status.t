@@ -41,7 +41,7 @@ The README's session.
   PPA 1: up
   PPA 5: not configured
   [exit 3]
-  $ llc2 --json | jq '.ppas[1] | del(.id)'
+  $ llc2 --json | jq '.ppas[1] | del(.id, .applied.at)'
   {
     "ppa": 1,
     "state": "up",
@@ -55,7 +55,22 @@ The README's session.
     "device": "xnic",
     "instance": 1,
     "error": null,
-    "as_configured": true
+    "as_configured": true,
+    "applied": {
+      "devicename": "xnic",
+      "deviceinstance": 1,
+      "acktimer": 5,
+      "polltimer": 4,
+      "rejecttimer": 6,
+      "rembusytimer": 8,
+      "inacttimer": 30,
+      "maxretry": 6,
+      "xmitwindowsz": 14,
+      "rcvwindowsz": 14,
+      "timeinterval": 0,
+      "rsptimer": 2
+    },
+    "pending": []
   }
   $ llc2 --json | jq -r '.ppas[] | select(.as_configured | not) | .ppa'
   $ llc2 -u 0
