@@ -109,9 +109,9 @@ void judge(const ppa_facts &f, bool prune, apply_plan &plan)
 // The dry run's line for a job.
 void say_would(int ppa, const job &j)
 {
-    static constexpr std::array<const char *, 5> words{
-        "take down", "re-plumb and initialise", "plumb and initialise", "re-initialise",
-        "initialise"};
+    static constexpr std::array<const char *, 5> words{"take down", "re-plumb and initialise",
+                                                       "plumb and initialise", "re-initialise",
+                                                       "initialise"};
     std::printf("PPA %d: would %s", ppa, words.at(static_cast<std::size_t>(j.what)));
     if (!j.keywords.empty())
         std::printf(" (%s)", keyword_list(j.keywords).c_str());
@@ -157,7 +157,7 @@ bool all_up(int fd, const std::vector<int> &wanted, const std::map<int, initiali
 {
     scan_plan plan;
     plan.dlpi = false;
-    plan.lookup = conf_lookup::quiet; // no file is looked at
+    plan.lookup = conf_lookup::none;
     plan.only = &wanted;
     bool all = true;
     scan_ppas(fd, plan, [&all, &done](const ppa_facts &f) {
@@ -215,9 +215,8 @@ int llc2_apply(const apply_options &options)
     scan_plan first = quiet_plan(wanted, false);
     first.only = options.ppas.empty() ? nullptr : &only;
     apply_plan work;
-    const bool answering = scan_ppas(ctl.fd, first, [&work, &options](const ppa_facts &f) {
-        judge(f, options.prune, work);
-    });
+    const bool answering = scan_ppas(
+        ctl.fd, first, [&work, &options](const ppa_facts &f) { judge(f, options.prune, work); });
     if (options.dry_run) {
         for (const auto &[ppa, j] : work.jobs)
             say_would(ppa, j);

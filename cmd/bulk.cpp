@@ -6,6 +6,7 @@
 #include "llc2_debug.h"
 #include "llc2_driver.h"
 #include "llc2_ops.h"
+#include "scan.h"
 
 #include <cerrno>
 #include <cstdint>
@@ -107,26 +108,22 @@ int llc2_unplumb_all(void)
         return -1;
     // Every PPA is taken down that can be; one that stays up fails the job,
     // so that a shutdown script can tell. Uninitialising does not count: the
-    // driver may answer it either way.
+    // driver may answer it either way. A scan that ends early ends the job:
+    // the driver's table may simply end there, and what was found is down.
+    scan_plan plan;
+    plan.dlpi = false;
+    plan.lookup = conf_lookup::none;
+    plan.trace = false;
     int result = 0;
-    for (int ppa = 0; ppa < LLC2_MAX_PPA; ++ppa) {
-        ppa_info probe{};
-        probe.ppa = static_cast<std::uint8_t>(ppa);
-        if (llc2_request(ctl.fd, LLC2_IOC_GETPPA, probe) < 0) {
-            if (errno == ENOENT)
-                continue;
-            // The driver's table may simply end here: what was found is
-            // down, and the job stands on that.
-            break;
-        }
+    scan_ppas(ctl.fd, plan, [&ctl, &result](const ppa_facts &f) {
         if (debug > 0)
-            std::fprintf(stderr, "Unplumbing PPA %d\n", ppa);
-        (void)llc2_uninit_ppa(ppa, ctl.fd);
+            std::fprintf(stderr, "Unplumbing PPA %d\n", f.ppa);
+        (void)llc2_uninit_ppa(f.ppa, ctl.fd);
         // Let the driver wind the PPA's connections down before its lower
         // stream goes.
         sleep(1);
-        if (llc2_unplumb_ppa(ppa, ctl.fd) == -1)
+        if (llc2_unplumb_ppa(f.ppa, ctl.fd) == -1)
             result = -1;
-    }
+    });
     return result;
 }

@@ -3,9 +3,9 @@
 #include "ppa_number.h"
 
 #include <cstdio>
-#include <string_view>
 #include <cstring>
 #include <libintl.h>
+#include <string_view>
 
 int llc2_long_action(const char *word)
 {

@@ -22,7 +22,7 @@ int llc2_long_action(const char *word);
 // "--dry-run", "--prune" or a PPA number, into apply. false, after
 // "Invalid PPA number: %s" when an operand is neither, or on an option
 // given twice.
-bool take_long_operands(int action, int argc, char *const argv[], int &next,
-                        std::vector<int> &ppas, apply_options &apply);
+bool take_long_operands(int action, int argc, char *const argv[], int &next, std::vector<int> &ppas,
+                        apply_options &apply);
 
 #endif

@@ -22,6 +22,8 @@ bool listed(const std::vector<int> *numbers, int ppa)
 
 void look_up_conf(const scan_plan &plan, ppa_facts &f)
 {
+    if (plan.lookup == conf_lookup::none)
+        return;
     if (plan.lookup == conf_lookup::table) {
         FILE *fp = open_conf(f.ppa);
         if (fp == nullptr)
@@ -136,7 +138,7 @@ bool scan_ppas(int fd, const scan_plan &plan, const ppa_presenter &present)
         ppa_facts f;
         f.ppa = ppa;
         f.record.ppa = static_cast<std::uint8_t>(ppa);
-        if (debug > 0)
+        if (debug > 0 && plan.trace)
             std::fprintf(stderr, "Checking PPA %d\n", ppa);
         if (llc2_request(fd, LLC2_IOC_GETPPA, f.record) < 0) {
             // ENOENT: no PPA at this number. Anything else: the driver

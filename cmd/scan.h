@@ -49,10 +49,13 @@ enum class conf_lookup {
     // Only the numbers in configured are looked for, read without a word;
     // the reason for an unusable file goes into conf_error.
     quiet,
+    // No file is looked at.
+    none,
 };
 
 struct scan_plan {
-    bool dlpi = true; // run the DLPI exchange for every held PPA presented
+    bool dlpi = true;  // run the DLPI exchange for every held PPA presented
+    bool trace = true; // "Checking PPA %d" under debug
     // Read each PPA's applied record and judge it against the driver.
     bool records = false;
     // Once one DLPI reply never comes, ask no further PPA by DLPI: a driver

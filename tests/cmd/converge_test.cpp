@@ -42,13 +42,14 @@ const std::string DEFAULTS = " 6 8 30 6 14 14 0 2 ok";
 
 struct Case {
     const char *name;
-    const char *line;          // PPA 1's changed line, or null
-    const char *status;        // --status's line for PPA 1
-    const char *pending;       // --json's "pending" of PPA 1
+    const char *line;    // PPA 1's changed line, or null
+    const char *status;  // --status's line for PPA 1
+    const char *pending; // --json's "pending" of PPA 1
     std::vector<std::string> apply_args;
-    const char *would;         // --apply -n
-    const char *done;          // --apply
-    Trace requests;            // --apply's, probes and opens left out
+    const char *would;       // --apply -n
+    const char *done;        // --apply
+    Trace requests;          // --apply's, probes and opens left out
+    const char *held = "[]"; // PPAs the driver holds from the start
 };
 
 const Case cases[] = {
@@ -64,9 +65,12 @@ const Case cases[] = {
       "SETPPA 1 15 3 0 ok", "ENABLE -1 1 ok", "INIT 1 2 4" + DEFAULTS}},
     {"named_other", "acktimer=4", "up, changed since applied (acktimer)", R"(["acktimer"])",
      {"0"}, "", "", {}},
-    {"pruned_off", "llc2_on=0", "up (plumbed but switched off, llc2_on=0)", "[]", {"--prune"},
-     "PPA 1: would take down\n", "PPA 1: taken down\n",
-     {"UNINIT 1 ok", "DISABLE 0 1 ok", "GETLINK 1 15 0 0 ok", "PUNLINK 2 ok"}},
+    // PPA 7 is not configured: plumbed by someone else.
+    {"pruned", "llc2_on=0", "up (plumbed but switched off, llc2_on=0)", "[]", {"--prune"},
+     "PPA 1: would take down\nPPA 7: would take down\n", "PPA 1: taken down\nPPA 7: taken down\n",
+     {"UNINIT 1 ok", "DISABLE 0 1 ok", "GETLINK 1 15 0 0 ok", "PUNLINK 2 ok",
+      "UNINIT 7 ok", "DISABLE 0 7 ok", "GETLINK 7 15 0 0 ok", "PUNLINK 9 ok"},
+     R"([{"ppa":7,"state":4,"link_id":9}])"},
     // clang-format on
 };
 
@@ -77,7 +81,9 @@ TEST(Converge, ShownThenApplied)
         SimRoot r;
         r.write_conf(0, conf_text("xnic", 0));
         r.write_conf(1, conf_text("xnic", 1));
-        r.start_sim();
+        json s = llc2test::default_scenario();
+        s["ppas"] = json::parse(c.held);
+        r.start_sim(s);
         // One at a time, so that the link identifiers do not follow the
         // directory's order.
         ASSERT_EQ(r.run_llc2({"-p", "0"}).status, 0);

@@ -31,9 +31,14 @@ TEST(FullLog, TheActionRunsToItsEnd)
     } cases[] = {
         {{"llc2", "--apply"}, ">>\"$LOG\" 2>&1", false, 255, "", up},
         // The size limit holds for the records of what was applied too.
-        {{"llc2", "--apply"}, ">>\"$LOG\"", false, 255,
+        {{"llc2", "--apply"},
+         ">>\"$LOG\"",
+         false,
+         255,
          "Cannot record PPA 0: File too large\nCannot record PPA 1: File too large\n"
-         "Cannot record PPA 2: File too large\nllc2" + too_large, up},
+         "Cannot record PPA 2: File too large\nllc2" +
+             too_large,
+         up},
         // The message that fails is the missing device's.
         {{"llc2", "-P"}, "2>>\"$LOG\"", true, 255, "", one_down},
         {{"llc2conf", "show", "0"}, ">>\"$LOG\"", false, 1, "llc2conf" + too_large, ""},
