@@ -78,6 +78,29 @@ The README's session.
   $ llc2 --json | jq -r '.ppas[] | select(.as_configured | not) | .ppa'
   0
 
+The README's configuration management: a change after applying shows, a
+dry run tells, --apply on one PPA re-initialises it alone.
+
+  $ command llc2conf set 1 acktimer=4
+  PPA 1: replaced
+  $ llc2 --status 1
+  PPA 1: up, changed since applied (acktimer)
+  [exit 3]
+  $ llc2 --json | jq -c '.ppas[1].pending'
+  ["acktimer"]
+  $ llc2 --apply -n
+  PPA 0: would plumb and initialise
+  PPA 1: would re-initialise (acktimer)
+  [exit 0]
+  $ llc2 --apply 1
+  PPA 1: re-initialised
+  [exit 0]
+  $ llc2 --status
+  PPA 0: not plumbed (configured, llc2_on=1)
+  PPA 1: up
+  PPA 2: switched off
+  [exit 3]
+
 The README's monitoring line, and a driver that is not there.
 
   $ command llc2 --status >/dev/null; echo $?
