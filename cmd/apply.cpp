@@ -208,11 +208,9 @@ int llc2_apply(const apply_options &options)
     only.erase(std::unique(only.begin(), only.end()), only.end());
     // Records of PPAs neither configured nor held are looked at too, so
     // that a stale one goes.
-    std::vector<int> wanted = configured;
-    for (const int ppa : applied_ppas())
-        wanted.push_back(ppa);
-    std::sort(wanted.begin(), wanted.end());
-    scan_plan first = quiet_plan(wanted, false);
+    const std::vector<int> recorded = applied_ppas();
+    scan_plan first = quiet_plan(configured, false);
+    first.also = &recorded;
     first.only = options.ppas.empty() ? nullptr : &only;
     apply_plan work;
     const bool answering = scan_ppas(

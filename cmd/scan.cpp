@@ -37,15 +37,19 @@ void look_up_conf(const scan_plan &plan, ppa_facts &f)
         f.conf_read = read_conf_quiet(f.ppa, f.conf, f.conf_error) == 0;
 }
 
-// The numbers presented even when the driver does not hold them.
-const std::vector<int> &unheld_wanted(const scan_plan &plan)
+// The numbers presented even when the driver does not hold them, ascending.
+std::vector<int> unheld_wanted(const scan_plan &plan)
 {
-    static const std::vector<int> none;
     if (plan.only != nullptr)
         return *plan.only;
+    std::vector<int> wanted;
     if (plan.lookup == conf_lookup::quiet && plan.configured != nullptr)
-        return *plan.configured;
-    return none;
+        wanted = *plan.configured;
+    if (plan.also != nullptr) {
+        wanted.insert(wanted.end(), plan.also->begin(), plan.also->end());
+        std::sort(wanted.begin(), wanted.end());
+    }
+    return wanted;
 }
 
 // What one run has learnt about the driver's willingness to answer.
@@ -111,7 +115,7 @@ const char *unanswered_reason(void)
 
 bool scan_ppas(int fd, const scan_plan &plan, const ppa_presenter &present)
 {
-    const std::vector<int> &unheld = unheld_wanted(plan);
+    const std::vector<int> unheld = unheld_wanted(plan);
     answering asked;
     auto next = unheld.begin();
     // Presents the wanted numbers below limit that the scan did not find

@@ -65,6 +65,8 @@ struct scan_plan {
     // Ascending. With a quiet lookup: the configured PPAs, which are
     // presented whether the driver holds them or not.
     const std::vector<int> *configured = nullptr;
+    // Ascending. Presented too, held or not, without being configured.
+    const std::vector<int> *also = nullptr;
     // Ascending. When set, exactly these numbers are presented (held or not),
     // and no other PPA's DLPI or file is asked about.
     const std::vector<int> *only = nullptr;

@@ -127,13 +127,17 @@ TEST(Converge, ShownThenApplied)
 }
 
 // A record the driver no longer matches (reloaded, plumbed anew on another
-// instance) is not trusted, and --apply drops it.
+// instance) is not trusted, and --apply drops it; so it does one of a PPA
+// the driver no longer holds and nobody configures.
 TEST(Converge, AStaleRecordCountsAsNone)
 {
     SimRoot r;
     r.write_conf(1, conf_text("xnic", 1));
+    r.write_conf(2, conf_text("xnic", 0));
     r.start_sim();
     ASSERT_EQ(r.run_llc2({"-p", "1"}).status, 0);
+    ASSERT_EQ(r.run_llc2({"-p", "2"}).status, 0);
+    std::filesystem::remove(r.path("etc/llc2/default/llc2.2"));
     ASSERT_EQ(r.stop_sim(), 0);
     json s = llc2test::default_scenario();
     s["ppas"] = json::parse(R"([{"ppa":1,"state":4,"id":99,"instance":0}])");
@@ -141,10 +145,13 @@ TEST(Converge, AStaleRecordCountsAsNone)
     set_line(r, 1, "acktimer=4", 1);
     EXPECT_EQ(r.run_llc2({"--status"}).out, "PPA 1: up\n");
     EXPECT_TRUE(json::parse(r.run_llc2({"--json"}).out)["ppas"][0]["applied"].is_null());
-    const std::string record = r.path(std::string(LLC2_RUNSTATEDIR).substr(1) + "/llc2/ppa.1");
-    ASSERT_TRUE(std::filesystem::exists(record));
-    EXPECT_EQ(r.run_llc2({"--apply"}).status, 0);
-    EXPECT_FALSE(std::filesystem::exists(record));
+    const std::string dir = r.path(std::string(LLC2_RUNSTATEDIR).substr(1) + "/llc2/");
+    ASSERT_TRUE(std::filesystem::exists(dir + "ppa.1") && std::filesystem::exists(dir + "ppa.2"));
+    const llc2test::Run apply = r.run_llc2({"--apply"});
+    EXPECT_EQ(apply.err, "");
+    EXPECT_EQ(apply.status, 0);
+    EXPECT_FALSE(std::filesystem::exists(dir + "ppa.1"));
+    EXPECT_FALSE(std::filesystem::exists(dir + "ppa.2"));
 }
 
 } // namespace
