@@ -64,14 +64,14 @@ void judge(const ppa_facts &f, bool prune, apply_plan &plan)
 {
     if (f.applied_stale)
         plan.forget.push_back(f.ppa);
-    if (f.configured && !f.conf_read) {
+    if (f.has_file && !f.conf_read) {
         std::fprintf(stderr, gettext("PPA %d: %s; left as it is\n"), f.ppa,
                      shown_name(f.conf_error).c_str());
         plan.skipped = true;
     } else if (untold(f)) {
         // Plumbing a PPA the driver may hold would link a second stream
         // beneath it; taking one down is never a side effect.
-        if (f.configured) {
+        if (f.has_file) {
             std::fprintf(stderr,
                          gettext("PPA %d: cannot tell whether the driver holds it (%s); left as "
                                  "it is\n"),
@@ -83,7 +83,7 @@ void judge(const ppa_facts &f, bool prune, apply_plan &plan)
             return;
         if (prune)
             plan.jobs[f.ppa] = {step::take_down, {}};
-        else if (f.configured)
+        else if (f.has_file)
             std::fprintf(stderr, gettext("PPA %d: plumbed but switched off; left as it is\n"),
                          f.ppa);
         else

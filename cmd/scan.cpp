@@ -28,12 +28,11 @@ void look_up_conf(const scan_plan &plan, ppa_facts &f)
         FILE *fp = open_conf(f.ppa);
         if (fp == nullptr)
             return;
-        f.configured = true;
         f.conf_read = read_conf_and_close(fp, f.conf) == 0;
         return;
     }
-    f.configured = listed(plan.configured, f.ppa);
-    if (f.configured)
+    f.has_file = listed(plan.configured, f.ppa);
+    if (f.has_file)
         f.conf_read = read_conf_quiet(f.ppa, f.conf, f.conf_error) == 0;
 }
 

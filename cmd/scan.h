@@ -29,8 +29,10 @@ struct ppa_facts {
     std::string untold;
     bool dlpi_known = false; // the DLPI exchange told (when the plan asks)
     dlpi_facts dlpi{};
-    bool configured = false; // its file exists (table: it opened)
-    bool conf_read = false;  // the file was read whole into conf
+    // The directory has its file, by the one name rule (quiet lookups; the
+    // table knows only whether the file was read).
+    bool has_file = false;
+    bool conf_read = false; // the file was read whole into conf
     conf_values conf{};
     std::string conf_error; // why it could not be, quiet lookups only
     // What llc2 gave the driver for it, when the plan reads records: a

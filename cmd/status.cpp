@@ -72,7 +72,7 @@ std::string json_record(const ppa_facts &f)
         for (const char *key : {"type", "max_sdu", "min_sdu", "mode"})
             json_null(o, key);
     }
-    json_bool(o, "configured", f.configured);
+    json_bool(o, "configured", f.has_file);
     if (f.conf_read) {
         json_num(o, "llc2_on", f.conf.params[CONF_LLC2_ON]);
         json_str(o, "device", f.conf.devicename.data());
@@ -81,7 +81,7 @@ std::string json_record(const ppa_facts &f)
         for (const char *key : {"llc2_on", "device", "instance"})
             json_null(o, key);
     }
-    if (f.configured && !f.conf_read)
+    if (f.has_file && !f.conf_read)
         json_str(o, "error", f.conf_error);
     else
         json_null(o, "error");
@@ -99,7 +99,7 @@ std::string status_words(const ppa_facts &f)
     if (untold(f))
         return "cannot tell (" + f.untold + ")";
     std::string held = f.held ? state_word(f.record.state) : "not plumbed";
-    if (!f.configured)
+    if (!f.has_file)
         return f.held ? held + " (plumbed but not configured)" : "not configured";
     if (!f.conf_read)
         return held + " (configuration unusable: " + shown_name(f.conf_error) + ")";
