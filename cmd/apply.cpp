@@ -179,20 +179,13 @@ bool all_up(int fd, const std::vector<int> &wanted, const std::map<int, initiali
     return all;
 }
 
-const char *done_line(step what)
+// The line's words for a job done: "PPA 3: plumbed and initialised".
+const char *done_words(step what)
 {
-    switch (what) {
-    case step::take_down:
-        return "PPA %d: taken down\n";
-    case step::replumb:
-        return "PPA %d: re-plumbed and initialised\n";
-    case step::plumb:
-        return "PPA %d: plumbed and initialised\n";
-    case step::reinit:
-        return "PPA %d: re-initialised\n";
-    default:
-        return "PPA %d: initialised\n";
-    }
+    static constexpr std::array<const char *, 5> words{"taken down", "re-plumbed and initialised",
+                                                       "plumbed and initialised", "re-initialised",
+                                                       "initialised"};
+    return words.at(static_cast<std::size_t>(what));
 }
 
 } // namespace
@@ -235,12 +228,11 @@ int llc2_apply(const apply_options &options)
             failed = true;
             continue;
         }
+        const bool plumbs = j.what == step::replumb || j.what == step::plumb;
         if (j.what == step::take_down) {
-            std::printf(done_line(j.what), ppa);
+            std::printf("PPA %d: %s\n", ppa, done_words(j.what));
             order_output();
-        } else if (j.what != step::replumb && j.what != step::plumb) {
-            to_init.push_back(ppa);
-        } else if (plumb(ppa, ctl.fd, j.link)) {
+        } else if (!plumbs || plumb(ppa, ctl.fd, j.link)) {
             to_init.push_back(ppa);
         } else {
             failed = true;
@@ -270,7 +262,7 @@ int llc2_apply(const apply_options &options)
         }
         now.link = work.jobs.at(ppa).link;
         done[ppa] = now;
-        std::printf(done_line(what), ppa);
+        std::printf("PPA %d: %s\n", ppa, done_words(what));
         order_output();
     }
 
