@@ -25,13 +25,15 @@ bool render_conf(const char *provider, unsigned int instance, const int *conf_pa
 
 // How write_conf treats a file that is there already.
 enum class conf_write_mode {
-    replace, // put the new file in its place (create_conf)
-    keep,    // leave it, and say so: for a caller that checked it was absent
+    replace,    // put the new file in its place (create_conf)
+    create_new, // create it only where there is none (exclusively): an existing
+                // one is left, and the result says so; for a caller that
+                // checked it was absent
 };
 
 enum class conf_write_result {
     written,
-    exists, // keep, and a file of that name appeared; nothing was said
+    exists, // create_new, and a file of that name appeared; nothing was said
     failed, // after a message on standard error
 };
 
@@ -49,7 +51,7 @@ conf_write_result write_conf_text(int ppa, std::string_view text, conf_write_mod
 // conf_params, then, under the directory's lock, write_conf_text. The file
 // is written to a temporary file in the same directory, synced, given its
 // final mode (and, for root, the owner and group of the file it replaces),
-// then renamed over (or, with keep, linked to) the PPA's file name and the
+// then renamed over (or, with create_new, linked to) the PPA's file name and the
 // directory synced. Whatever fails, the PPA's file is either the old one,
 // untouched, or the whole new one, and no temporary file is left behind.
 conf_write_result write_conf(const char *linkname, int ppa, const int *conf_params,
