@@ -1,35 +1,41 @@
 // The start-up and shutdown jobs: every configured PPA brought up, every PPA
 // the driver knows taken down.
+#include "applied.h"
 #include "control.h"
 #include "llc2_conf.h"
 #include "llc2_debug.h"
 #include "llc2_driver.h"
 #include "llc2_ops.h"
+#include "scan.h"
 
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <libintl.h>
 #include <unistd.h>
+#include <vector>
 
 namespace
 {
 
 // First pass: plumbs every node of conf_head through fd and unlinks (and
-// frees) the nodes whose PPA did not plumb. Every node's stream is closed.
+// frees) the nodes whose PPA did not plumb. Every node's stream is closed;
+// links gets what each node left in the list plumbed, in list order.
 // false when a PPA that its file switches on did not plumb: a boot that
 // leaves such a PPA down has failed, whatever the others did.
-bool plumb_listed(int fd)
+bool plumb_listed(int fd, std::vector<plumbed_link> &links)
 {
     bool all_up = true;
     conf_entry *kept = nullptr;
     conf_entry *node = conf_head;
     while (node != nullptr) {
         conf_entry *next = node->next;
-        const plumb_outcome outcome = plumb_ppa(node->fp, node->ppa, fd);
+        plumbed_link link;
+        const plumb_outcome outcome = plumb_ppa(node->fp, node->ppa, fd, &link);
         node->fp = nullptr; // closed by plumb_ppa, whatever it returned
         if (outcome == plumb_outcome::plumbed) {
             kept = node;
+            links.push_back(link);
         } else {
             if (outcome == plumb_outcome::failed) {
                 std::fprintf(stderr, gettext("Cannot plumb PPA %d\n"), node->ppa);
@@ -54,7 +60,8 @@ int llc2_plumb_all(void)
     control_stream ctl(llc2_open_control());
     if (ctl.fd < 0)
         return -1;
-    const bool all_plumbed = plumb_listed(ctl.fd);
+    std::vector<plumbed_link> links;
+    const bool all_plumbed = plumb_listed(ctl.fd, links);
 
     // Initialise on a stream of its own: nothing may depend on the plumbing
     // stream still being open.
@@ -66,17 +73,26 @@ int llc2_plumb_all(void)
     // directory's and means nothing, so the last PPA's result alone must not
     // decide what a boot reports.
     int result = all_plumbed ? 0 : -1;
-    for (const conf_entry *node = conf_head; node != nullptr; node = node->next)
-        if (init_plumbed_ppa(node->ppa, ctl.fd, true) == -1)
+    auto link = links.begin();
+    for (const conf_entry *node = conf_head; node != nullptr; node = node->next, ++link) {
+        ctl_init sent{};
+        conf_values conf;
+        if (init_plumbed_ppa(node->ppa, ctl.fd, true, &sent, &conf) == -1)
             result = -1;
+        else
+            record_initialised(node->ppa, ctl.fd, sent, conf, &*link);
+    }
     return result;
 }
 
-int init_plumbed_ppa(int ppa, int fd, bool unplumb_on_failure)
+int init_plumbed_ppa(int ppa, int fd, bool unplumb_on_failure, ctl_init *sent, conf_values *conf)
 {
     if (debug > 0)
         std::fprintf(stderr, "Initializing PPA %d\n", ppa);
-    if (llc2_init_ppa(ppa, fd) == 0)
+    ctl_init sent_here{};
+    conf_values conf_here;
+    if (init_ppa_sent(ppa, fd, sent != nullptr ? *sent : sent_here,
+                      conf != nullptr ? *conf : conf_here) == 0)
         return 0;
     if (debug > 0)
         std::fprintf(stderr, "Error in initializing PPA %d\n", ppa);
@@ -92,26 +108,22 @@ int llc2_unplumb_all(void)
         return -1;
     // Every PPA is taken down that can be; one that stays up fails the job,
     // so that a shutdown script can tell. Uninitialising does not count: the
-    // driver may answer it either way.
+    // driver may answer it either way. A scan that ends early ends the job:
+    // the driver's table may simply end there, and what was found is down.
+    scan_plan plan;
+    plan.dlpi = false;
+    plan.lookup = conf_lookup::none;
+    plan.trace = false;
     int result = 0;
-    for (int ppa = 0; ppa < LLC2_MAX_PPA; ++ppa) {
-        ppa_info probe{};
-        probe.ppa = static_cast<std::uint8_t>(ppa);
-        if (llc2_request(ctl.fd, LLC2_IOC_GETPPA, probe) < 0) {
-            if (errno == ENOENT)
-                continue;
-            // The driver's table may simply end here: what was found is
-            // down, and the job stands on that.
-            break;
-        }
+    scan_ppas(ctl.fd, plan, [&ctl, &result](const ppa_facts &f) {
         if (debug > 0)
-            std::fprintf(stderr, "Unplumbing PPA %d\n", ppa);
-        (void)llc2_uninit_ppa(ppa, ctl.fd);
+            std::fprintf(stderr, "Unplumbing PPA %d\n", f.ppa);
+        (void)llc2_uninit_ppa(f.ppa, ctl.fd);
         // Let the driver wind the PPA's connections down before its lower
         // stream goes.
         sleep(1);
-        if (llc2_unplumb_ppa(ppa, ctl.fd) == -1)
+        if (llc2_unplumb_ppa(f.ppa, ctl.fd) == -1)
             result = -1;
-    }
+    });
     return result;
 }

@@ -28,7 +28,8 @@ struct help_text {
 constexpr help_text llc2_help{
     "llc2",
     N_("Usage: llc2 [-d] [-P | -U | -p PPA | -u PPA | -i PPA | -r PPA | -q]\n"
-       "       llc2 [-d] --json | --apply | --status [PPA ...]\n"
+       "       llc2 [-d] --json | --status [PPA ...]\n"
+       "       llc2 [-d] --apply [-n] [--prune] [PPA ...]\n"
        "       llc2 --help | --version\n"
        "Administers the PPAs of the llc2 STREAMS driver, one action a run.\n"),
     N_("\n"
@@ -41,7 +42,9 @@ constexpr help_text llc2_help{
        "  -r PPA      uninitialise one PPA and leave it plumbed\n"
        "  --json      the status of every PPA held or configured, as JSON\n"
        "  --status    a line per PPA named (or held or configured): as configured?\n"
-       "  --apply     plumb and initialise what is configured and not up, only that\n"
+       "  --apply     bring the PPAs (or those named) to their configuration, only that\n"
+       "    -n, --dry-run  with --apply: say what it would do; send nothing but probes\n"
+       "    --prune   with --apply: also take down what is not switched on\n"
        "  -d          debug traces on standard error; with -P, list the PPAs\n"
        "  --help      print this text\n"
        "  --version   print the name and version\n"),

@@ -1,5 +1,6 @@
 // Initialising one plumbed PPA: enable it, then hand it the ten parameters
 // of its configuration file.
+#include "applied.h"
 #include "control.h"
 #include "init_params.h"
 #include "llc2_conf.h"
@@ -20,14 +21,13 @@ constexpr int ENABLE_ATTEMPTS = 5;
 
 } // namespace
 
-int llc2_init_ppa(int ppa, int fd)
+int init_ppa_sent(int ppa, int fd, ctl_init &sent, conf_values &conf)
 {
     FILE *fp = open_conf(ppa);
     if (fp == nullptr) {
         std::fprintf(stderr, gettext("Cannot open configuration files for PPA %d\n"), ppa);
         return -1;
     }
-    conf_values conf;
     if (read_conf_and_close(fp, conf) == -1) {
         std::fprintf(stderr, gettext("Error reading parameters for PPA %d\n"), ppa);
         return -1;
@@ -44,11 +44,23 @@ int llc2_init_ppa(int ppa, int fd)
         sleep(1);
     }
 
-    ctl_init init = make_ctl_init(ppa, conf.params.data());
+    sent = make_ctl_init(ppa, conf.params.data());
+    // The driver writes its answer over the payload; what was sent is kept.
+    ctl_init init = sent;
     if (llc2_request(fd, LLC2_IOC_CONTROL, init) < 0) {
         // The PPA stays enabled: the caller decides whether to take it down.
         std::fprintf(stderr, gettext("Error initialization PPA %d\n"), ppa);
         return -1;
     }
+    return 0;
+}
+
+int llc2_init_ppa(int ppa, int fd)
+{
+    ctl_init sent{};
+    conf_values conf;
+    if (init_ppa_sent(ppa, fd, sent, conf) == -1)
+        return -1;
+    record_initialised(ppa, fd, sent, conf, nullptr);
     return 0;
 }

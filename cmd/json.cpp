@@ -118,6 +118,12 @@ void json_null(json_object &o, std::string_view name)
     o.text += "null";
 }
 
+void json_raw(json_object &o, std::string_view name, std::string_view value)
+{
+    key(o, name);
+    o.text += value;
+}
+
 std::string json_end(json_object &o)
 {
     o.text += '}';

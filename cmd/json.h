@@ -22,6 +22,8 @@ void json_str(json_object &o, std::string_view key, std::string_view value);
 void json_num(json_object &o, std::string_view key, std::int64_t value);
 void json_bool(json_object &o, std::string_view key, bool value);
 void json_null(json_object &o, std::string_view key);
+// A member whose value is JSON text already: an object or array built here.
+void json_raw(json_object &o, std::string_view key, std::string_view value);
 // The object's text, closed.
 std::string json_end(json_object &o);
 

@@ -5,15 +5,21 @@
 #ifndef LLC2_CMD_OPS_H
 #define LLC2_CMD_OPS_H
 
+#include "llc2_conf.h"
+#include "llc2_driver.h"
+
 #include <cstdio>
+#include <string>
 #include <vector>
 
 // Takes PPA ppa out of service: LLC2_IOC_CONTROL with ctl_uninit, then
-// LLC2_IOC_DISABLE, both sent whatever the driver answers. Silent; always 0.
+// LLC2_IOC_DISABLE, both sent whatever the driver answers, then removes its
+// applied record. Silent but for a record that cannot be removed; always 0.
 int llc2_uninit_ppa(int ppa, int fd);
 
 // Removes the lower stream of PPA ppa: asks the driver for its link
-// identifier (LLC2_IOC_GETLINK) and unlinks that identifier (I_PUNLINK).
+// identifier (LLC2_IOC_GETLINK) and unlinks that identifier (I_PUNLINK),
+// then removes its applied record, whatever the driver said.
 // 0, or -1 after "Error getting info from PPA %d: %s\n" or
 // "Error unplumbing PPA %d: %s\n".
 int llc2_unplumb_ppa(int ppa, int fd);
@@ -22,12 +28,27 @@ int llc2_unplumb_ppa(int ppa, int fd);
 // driver and binds it to ppa. Takes fp over and closes it on every path.
 int llc2_plumb_ppa(FILE *fp, int ppa, int fd);
 
-// llc2_plumb_ppa, telling a PPA that its file switches off (llc2_on=0) from
-// one that should have come up and did not.
-enum class plumb_outcome { plumbed, switched_off, failed };
-plumb_outcome plumb_ppa(FILE *fp, int ppa, int fd);
+// What plumbing made: the interface linked, its instance and the link
+// identifier I_PLINK returned.
+struct plumbed_link {
+    std::string devicename;
+    int instance = 0;
+    int link_id = -1;
+};
 
-// Enables PPA ppa and hands it the parameters of its configuration file.
+// llc2_plumb_ppa, telling a PPA that its file switches off (llc2_on=0) from
+// one that should have come up and did not; when plumbed and made is not
+// null, *made says what was linked.
+enum class plumb_outcome { plumbed, switched_off, failed };
+plumb_outcome plumb_ppa(FILE *fp, int ppa, int fd, plumbed_link *made = nullptr);
+
+// Enables PPA ppa and hands it the parameters of its configuration file,
+// recording nothing. On 0, sent is the ctl_init as the driver took it and
+// conf the file as read.
+int init_ppa_sent(int ppa, int fd, ctl_init &sent, conf_values &conf);
+
+// init_ppa_sent, then the record of what was sent for a PPA plumbed earlier
+// (record_initialised, which asks the driver for the PPA once).
 int llc2_init_ppa(int ppa, int fd);
 
 // Plumbs every PPA of conf_head on one control stream, then initialises the
@@ -35,11 +56,13 @@ int llc2_init_ppa(int ppa, int fd);
 // come up ("Cannot plumb PPA %d\n" for one that did not plumb).
 int llc2_plumb_all(void);
 
-// llc2_init_ppa with the traces of -P's second pass ("Initializing PPA %d",
-// "Error in initializing PPA %d" under debug); when it fails and
-// unplumb_on_failure is set, the PPA is unplumbed again, since it was
-// plumbed by this run and is of no use half up.
-int init_plumbed_ppa(int ppa, int fd, bool unplumb_on_failure);
+// init_ppa_sent with the traces of -P's second pass ("Initializing PPA %d",
+// "Error in initializing PPA %d" under debug), filling *sent and *conf when
+// given; records nothing. When it fails and unplumb_on_failure is set, the
+// PPA is unplumbed again, since it was plumbed by this run and is of no use
+// half up.
+int init_plumbed_ppa(int ppa, int fd, bool unplumb_on_failure, ctl_init *sent = nullptr,
+                     conf_values *conf = nullptr);
 
 // Uninitialises and unplumbs every PPA the driver reports. 0, or -1 when
 // the control device did not open or any PPA it found failed to unplumb
@@ -63,10 +86,22 @@ inline constexpr int STATUS_NOT_AS_CONFIGURED = 3;
 inline constexpr int STATUS_UNKNOWN = 4; // the driver or the directory cannot be read
 int llc2_status(const std::vector<int> &ppas);
 
+// What --apply was asked: only some PPAs, a dry run, taking down what the
+// configuration does not switch on.
+struct apply_options {
+    std::vector<int> ppas; // empty: every PPA held, configured or recorded
+    bool dry_run = false;
+    bool prune = false;
+};
+
 // Brings the driver to the configuration and only that: plumbs and
 // initialises switched-on PPAs the driver lacks, initialises those it holds
-// that are not up, touches nothing else. 0 when every switched-on PPA is up
-// afterwards; -1 otherwise, or when a file could not be used.
-int llc2_apply(void);
+// that are not up, initialises again those up with other values than were
+// applied (plumbed again on a changed link), with prune takes down the ones
+// held and not switched on, touches nothing else. 0 when every switched-on
+// PPA acted on is up afterwards; -1 otherwise, or when a file could not be
+// used or a configured PPA could not be told. A dry run sends nothing but
+// the probes and says what it would do.
+int llc2_apply(const apply_options &options);
 
 #endif

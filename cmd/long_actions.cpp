@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstring>
 #include <libintl.h>
+#include <string_view>
 
 int llc2_long_action(const char *word)
 {
@@ -17,18 +18,31 @@ int llc2_long_action(const char *word)
     return 0;
 }
 
-bool take_long_operands(int action, int argc, char *const argv[], int &next, std::vector<int> &ppas)
+bool take_long_operands(int action, int argc, char *const argv[], int &next, std::vector<int> &ppas,
+                        apply_options &apply)
 {
     ++next;
-    if (action != LONG_STATUS)
+    if (action == LONG_JSON)
         return true;
     for (; next < argc; ++next) {
+        const std::string_view word = argv[next];
+        bool *flag = nullptr;
+        if (action == LONG_APPLY && (word == "-n" || word == "--dry-run"))
+            flag = &apply.dry_run;
+        else if (action == LONG_APPLY && word == "--prune")
+            flag = &apply.prune;
+        if (flag != nullptr) {
+            if (*flag)
+                return false;
+            *flag = true;
+            continue;
+        }
         int ppa = 0;
         if (!parse_ppa(argv[next], &ppa)) {
             std::fprintf(stderr, gettext("Invalid PPA number: %s\n"), argv[next]);
             return false;
         }
-        ppas.push_back(ppa);
+        (action == LONG_APPLY ? apply.ppas : ppas).push_back(ppa);
     }
     return true;
 }

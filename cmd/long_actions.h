@@ -4,6 +4,8 @@
 #ifndef LLC2_CMD_LONG_ACTIONS_H
 #define LLC2_CMD_LONG_ACTIONS_H
 
+#include "llc2_ops.h"
+
 #include <vector>
 
 // Action codes that no option letter takes.
@@ -16,9 +18,11 @@ int llc2_long_action(const char *word);
 
 // Steps next (optind) past the long action at argv[next] and the operands it
 // takes: for --status every argument left, each a PPA number as -p takes
-// it, appended to ppas. false, after "Invalid PPA number: %s", when one is
-// not.
-bool take_long_operands(int action, int argc, char *const argv[], int &next,
-                        std::vector<int> &ppas);
+// it, appended to ppas; for --apply every argument left, each "-n",
+// "--dry-run", "--prune" or a PPA number, into apply. false, after
+// "Invalid PPA number: %s" when an operand is neither, or on an option
+// given twice.
+bool take_long_operands(int action, int argc, char *const argv[], int &next, std::vector<int> &ppas,
+                        apply_options &apply);
 
 #endif

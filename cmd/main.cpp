@@ -1,5 +1,6 @@
 // The llc2 command: reads the options, runs one action and turns its result
 // into the exit status.
+#include "applied.h"
 #include "catalogue.h"
 #include "control.h"
 #include "help.h"
@@ -73,8 +74,9 @@ int plumb_one(int ppa)
         std::fclose(fp);
         return -1;
     }
-    // llc2_plumb_ppa owns fp from here on, whatever it returns.
-    if (llc2_plumb_ppa(fp, ppa, ctl.fd) == -1) {
+    // plumb_ppa owns fp from here on, whatever it returns.
+    plumbed_link link;
+    if (plumb_ppa(fp, ppa, ctl.fd, &link) != plumb_outcome::plumbed) {
         std::fprintf(stderr, gettext("Cannot plumb PPA %d\n"), ppa);
         return -1;
     }
@@ -84,8 +86,12 @@ int plumb_one(int ppa)
     ctl.fd = llc2_open_control();
     if (ctl.fd < 0)
         return -1;
-    if (llc2_init_ppa(ppa, ctl.fd) == 0)
+    ctl_init sent{};
+    conf_values conf;
+    if (init_ppa_sent(ppa, ctl.fd, sent, conf) == 0) {
+        record_initialised(ppa, ctl.fd, sent, conf, &link);
         return 0;
+    }
     (void)llc2_unplumb_ppa(ppa, ctl.fd);
     return -1;
 }
@@ -124,7 +130,7 @@ int init_one(int ppa)
     return llc2_init_ppa(ppa, ctl.fd);
 }
 
-int run(int action, int ppa, const std::vector<int> &ppas)
+int run(int action, int ppa, const std::vector<int> &ppas, const apply_options &apply)
 {
     switch (action) {
     case LONG_JSON:
@@ -132,7 +138,7 @@ int run(int action, int ppa, const std::vector<int> &ppas)
     case LONG_STATUS:
         return llc2_status(ppas);
     case LONG_APPLY:
-        return llc2_apply();
+        return llc2_apply(apply);
     case 'P':
         return plumb_all();
     case 'U':
@@ -176,6 +182,7 @@ int llc2_main(int argc, char *argv[])
     int action = 0;
     int ppa = 0;
     std::vector<int> ppas;
+    apply_options apply;
     for (;;) {
         // --help and --version count wherever getopt would read an option.
         if (optind < argc && llc2_long_option(argv[optind]) == 0)
@@ -183,7 +190,7 @@ int llc2_main(int argc, char *argv[])
         // So do the long actions, which are actions like any other.
         if (const int long_action = optind < argc ? llc2_long_action(argv[optind]) : 0;
             long_action != 0) {
-            if (action != 0 || !take_long_operands(long_action, argc, argv, optind, ppas)) {
+            if (action != 0 || !take_long_operands(long_action, argc, argv, optind, ppas, apply)) {
                 Usage(argv);
                 return EXIT_USAGE;
             }
@@ -236,7 +243,7 @@ int llc2_main(int argc, char *argv[])
     }
     if (action == LONG_STATUS)
         std::set_new_handler(out_of_memory_status);
-    return finish_output("llc2", run(action, ppa, ppas),
+    return finish_output("llc2", run(action, ppa, ppas, apply),
                          action == LONG_STATUS ? STATUS_UNKNOWN : -1);
 }
 

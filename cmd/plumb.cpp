@@ -52,7 +52,7 @@ bool leaves_dev(std::string_view name)
 
 } // namespace
 
-plumb_outcome plumb_ppa(FILE *fp, int ppa, int fd)
+plumb_outcome plumb_ppa(FILE *fp, int ppa, int fd, plumbed_link *made)
 {
     // The stream is ours from here on: closed once, on every path.
     conf_values conf;
@@ -105,8 +105,11 @@ plumb_outcome plumb_ppa(FILE *fp, int ppa, int fd)
     bind.cmd = LLC2_LINK_CMD;
     bind.link_id = link_id;
     bind.instance = conf.instance;
-    if (llc2_request(fd, LLC2_IOC_SETPPA, bind) >= 0)
+    if (llc2_request(fd, LLC2_IOC_SETPPA, bind) >= 0) {
+        if (made != nullptr)
+            *made = {conf.devicename.data(), conf.instance, link_id};
         return plumb_outcome::plumbed;
+    }
     report_errno("Error setting PPA(%d) on %s: %s\n", ppa, shown.c_str());
     // An unbound link would hold the interface until the next boot.
     (void)stream_unlink(fd, link_id);

@@ -22,28 +22,33 @@ bool listed(const std::vector<int> *numbers, int ppa)
 
 void look_up_conf(const scan_plan &plan, ppa_facts &f)
 {
+    if (plan.lookup == conf_lookup::none)
+        return;
     if (plan.lookup == conf_lookup::table) {
         FILE *fp = open_conf(f.ppa);
         if (fp == nullptr)
             return;
-        f.configured = true;
         f.conf_read = read_conf_and_close(fp, f.conf) == 0;
         return;
     }
-    f.configured = listed(plan.configured, f.ppa);
-    if (f.configured)
+    f.has_file = listed(plan.configured, f.ppa);
+    if (f.has_file)
         f.conf_read = read_conf_quiet(f.ppa, f.conf, f.conf_error) == 0;
 }
 
-// The numbers presented even when the driver does not hold them.
-const std::vector<int> &unheld_wanted(const scan_plan &plan)
+// The numbers presented even when the driver does not hold them, ascending.
+std::vector<int> unheld_wanted(const scan_plan &plan)
 {
-    static const std::vector<int> none;
     if (plan.only != nullptr)
         return *plan.only;
+    std::vector<int> wanted;
     if (plan.lookup == conf_lookup::quiet && plan.configured != nullptr)
-        return *plan.configured;
-    return none;
+        wanted = *plan.configured;
+    if (plan.also != nullptr) {
+        wanted.insert(wanted.end(), plan.also->begin(), plan.also->end());
+        std::sort(wanted.begin(), wanted.end());
+    }
+    return wanted;
 }
 
 // What one run has learnt about the driver's willingness to answer.
@@ -52,14 +57,11 @@ struct answering {
     bool dlpi = true;   // no DLPI reply has failed to come
 };
 
-// GETPPA carries the number in one byte.
-constexpr int GETPPA_MAX = 255;
-
 // One GETPPA for f.ppa alone, for a number the scan did not answer for.
 void probe_alone(int fd, ppa_facts &f, answering &a)
 {
-    if (f.ppa < 0 || f.ppa > GETPPA_MAX) {
-        f.untold = gettext("the driver cannot be asked about a PPA outside 0 to 255");
+    if (f.ppa < 0 || f.ppa > LLC2_GETPPA_MAX) {
+        f.untold = unaskable_reason();
         return;
     }
     if (!a.getppa) {
@@ -80,6 +82,15 @@ void probe_alone(int fd, ppa_facts &f, answering &a)
     }
 }
 
+// The applied record of f.ppa, judged against what the driver told.
+void look_up_record(const scan_plan &plan, ppa_facts &f)
+{
+    if (!plan.records || untold(f) || !read_applied(f.ppa, f.applied))
+        return;
+    f.applied_known = f.held && applied_matches(f.applied, f.record);
+    f.applied_stale = !f.applied_known;
+}
+
 void learn_dlpi(int fd, const scan_plan &plan, ppa_facts &f, answering &a)
 {
     if (!plan.dlpi || !a.dlpi)
@@ -91,6 +102,11 @@ void learn_dlpi(int fd, const scan_plan &plan, ppa_facts &f, answering &a)
 
 } // namespace
 
+const char *unaskable_reason(void)
+{
+    return gettext("the driver cannot be asked about a PPA outside 0 to 255");
+}
+
 const char *unanswered_reason(void)
 {
     return gettext("the driver does not answer");
@@ -98,7 +114,7 @@ const char *unanswered_reason(void)
 
 bool scan_ppas(int fd, const scan_plan &plan, const ppa_presenter &present)
 {
-    const std::vector<int> &unheld = unheld_wanted(plan);
+    const std::vector<int> unheld = unheld_wanted(plan);
     answering asked;
     auto next = unheld.begin();
     // Presents the wanted numbers below limit that the scan did not find
@@ -115,6 +131,7 @@ bool scan_ppas(int fd, const scan_plan &plan, const ppa_presenter &present)
             if (f.held)
                 learn_dlpi(fd, plan, f, asked);
             look_up_conf(plan, f);
+            look_up_record(plan, f);
             present(f);
         }
     };
@@ -124,7 +141,7 @@ bool scan_ppas(int fd, const scan_plan &plan, const ppa_presenter &present)
         ppa_facts f;
         f.ppa = ppa;
         f.record.ppa = static_cast<std::uint8_t>(ppa);
-        if (debug > 0)
+        if (debug > 0 && plan.trace)
             std::fprintf(stderr, "Checking PPA %d\n", ppa);
         if (llc2_request(fd, LLC2_IOC_GETPPA, f.record) < 0) {
             // ENOENT: no PPA at this number. Anything else: the driver
@@ -143,6 +160,7 @@ bool scan_ppas(int fd, const scan_plan &plan, const ppa_presenter &present)
         f.held = true;
         learn_dlpi(fd, plan, f, asked);
         look_up_conf(plan, f);
+        look_up_record(plan, f);
         present(f);
     }
     present_unheld(static_cast<long long>(INT_MAX) + 1, false);
@@ -170,12 +188,28 @@ bool switched_on(const ppa_facts &f)
     return f.conf_read && f.conf.params[CONF_LLC2_ON] != 0;
 }
 
+std::optional<std::vector<const char *>> pending(const ppa_facts &f)
+{
+    if (!f.applied_known || !f.conf_read)
+        return std::nullopt;
+    return pending_keywords(f.applied, f.conf);
+}
+
+std::string keyword_list(const std::vector<const char *> &words)
+{
+    std::string out;
+    for (const char *word : words)
+        out += (out.empty() ? "" : ", ") + std::string(word);
+    return out;
+}
+
 bool as_configured(const ppa_facts &f)
 {
     if (!f.conf_read || untold(f))
         return false;
     if (switched_on(f))
-        return f.held && std::string_view(state_word(f.record.state)) == "up";
+        return f.held && std::string_view(state_word(f.record.state)) == "up" &&
+               pending(f).value_or(std::vector<const char *>{}).empty();
     return !f.held;
 }
 
@@ -195,6 +229,7 @@ scan_plan quiet_plan(const std::vector<int> &configured, bool dlpi)
     scan_plan plan;
     plan.dlpi = dlpi;
     plan.dlpi_gives_up = true;
+    plan.records = true;
     plan.lookup = conf_lookup::quiet;
     plan.configured = &configured;
     return plan;

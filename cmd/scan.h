@@ -5,6 +5,7 @@
 #ifndef LLC2_CMD_SCAN_H
 #define LLC2_CMD_SCAN_H
 
+#include "applied.h"
 #include "control.h"
 #include "device_info.h"
 #include "llc2_conf.h"
@@ -12,6 +13,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -27,10 +29,19 @@ struct ppa_facts {
     std::string untold;
     bool dlpi_known = false; // the DLPI exchange told (when the plan asks)
     dlpi_facts dlpi{};
-    bool configured = false; // its file exists (table: it opened)
-    bool conf_read = false;  // the file was read whole into conf
+    // The directory has its file, by the one name rule (quiet lookups; the
+    // table knows only whether the file was read).
+    bool has_file = false;
+    bool conf_read = false; // the file was read whole into conf
     conf_values conf{};
     std::string conf_error; // why it could not be, quiet lookups only
+    // What llc2 gave the driver for it, when the plan reads records: a
+    // record that still matches what the driver reports (applied is valid)
+    // or one that no longer does (stale: the driver was reloaded, someone
+    // else plumbed the PPA, or the driver no longer holds it).
+    bool applied_known = false;
+    bool applied_stale = false;
+    applied_record applied{};
 };
 
 enum class conf_lookup {
@@ -40,10 +51,15 @@ enum class conf_lookup {
     // Only the numbers in configured are looked for, read without a word;
     // the reason for an unusable file goes into conf_error.
     quiet,
+    // No file is looked at.
+    none,
 };
 
 struct scan_plan {
-    bool dlpi = true; // run the DLPI exchange for every held PPA presented
+    bool dlpi = true;  // run the DLPI exchange for every held PPA presented
+    bool trace = true; // "Checking PPA %d" under debug
+    // Read each PPA's applied record and judge it against the driver.
+    bool records = false;
     // Once one DLPI reply never comes, ask no further PPA by DLPI: a driver
     // that does not answer costs one wait, not one per PPA.
     bool dlpi_gives_up = false;
@@ -51,6 +67,8 @@ struct scan_plan {
     // Ascending. With a quiet lookup: the configured PPAs, which are
     // presented whether the driver holds them or not.
     const std::vector<int> *configured = nullptr;
+    // Ascending. Presented too, held or not, without being configured.
+    const std::vector<int> *also = nullptr;
     // Ascending. When set, exactly these numbers are presented (held or not),
     // and no other PPA's DLPI or file is asked about.
     const std::vector<int> *only = nullptr;
@@ -73,8 +91,12 @@ bool scan_ppas(int fd, const scan_plan &plan, const ppa_presenter &present);
 // The driver could not be asked or did not answer: not held, not free.
 bool untold(const ppa_facts &f);
 
-// Why the driver was not asked about f.ppa, or left it unanswered.
+// Why the driver left a PPA unanswered.
 const char *unanswered_reason(void);
+
+// Why the driver cannot be asked about a PPA: its number is beyond what
+// GETPPA carries.
+const char *unaskable_reason(void);
 
 // The table's word for the driver's state flags: "bad", "up", "off" or
 // "down"; the first of the three bits set decides.
@@ -83,9 +105,17 @@ const char *state_word(std::uint8_t state);
 // The file was read and switches the PPA on: llc2 -P would plumb it.
 bool switched_on(const ppa_facts &f);
 
-// The PPA is as its configuration wants it: switched on and up, or
-// switched off and not held. A PPA whose file is unusable never is, and
-// neither is one the driver left untold.
+// The keywords whose value initialising would send now differs from what
+// was applied (pending_keywords), or null when there is no valid record or
+// no usable file.
+std::optional<std::vector<const char *>> pending(const ppa_facts &f);
+
+// Keywords as --status and --apply name them: "acktimer, maxretry".
+std::string keyword_list(const std::vector<const char *> &words);
+
+// The PPA is as its configuration wants it: switched on and up with
+// nothing pending, or switched off and not held. A PPA whose file is
+// unusable never is, and neither is one the driver left untold.
 bool as_configured(const ppa_facts &f);
 
 // Opens the control stream into ctl and reads the configured PPAs

@@ -15,6 +15,33 @@
 namespace
 {
 
+// "applied" and "pending": what llc2 gave the driver, and what differs now.
+void json_applied(json_object &o, const ppa_facts &f)
+{
+    if (f.applied_known) {
+        json_object a;
+        json_str(a, DEV_NAME, f.applied.devicename);
+        json_num(a, DEV_INSTANCE, f.applied.instance);
+        for (std::size_t i = 0; i < INIT_PARAMS.size(); ++i)
+            json_num(a, *INIT_PARAMS.at(i).keyword, f.applied.sent.at(i));
+        json_str(a, "at", iso_utc(f.applied.at));
+        json_raw(o, "applied", json_end(a));
+    } else {
+        json_null(o, "applied");
+    }
+    if (const auto keywords = pending(f)) {
+        std::string list = "[";
+        for (const char *word : *keywords) {
+            if (list.size() > 1)
+                list += ',';
+            json_string(list, word);
+        }
+        json_raw(o, "pending", list + "]");
+    } else {
+        json_null(o, "pending");
+    }
+}
+
 std::string json_record(const ppa_facts &f)
 {
     json_object o;
@@ -45,7 +72,7 @@ std::string json_record(const ppa_facts &f)
         for (const char *key : {"type", "max_sdu", "min_sdu", "mode"})
             json_null(o, key);
     }
-    json_bool(o, "configured", f.configured);
+    json_bool(o, "configured", f.has_file);
     if (f.conf_read) {
         json_num(o, "llc2_on", f.conf.params[CONF_LLC2_ON]);
         json_str(o, "device", f.conf.devicename.data());
@@ -54,7 +81,7 @@ std::string json_record(const ppa_facts &f)
         for (const char *key : {"llc2_on", "device", "instance"})
             json_null(o, key);
     }
-    if (f.configured && !f.conf_read)
+    if (f.has_file && !f.conf_read)
         json_str(o, "error", f.conf_error);
     else
         json_null(o, "error");
@@ -62,6 +89,7 @@ std::string json_record(const ppa_facts &f)
         json_null(o, "as_configured");
     else
         json_bool(o, "as_configured", as_configured(f));
+    json_applied(o, f);
     return json_end(o);
 }
 
@@ -71,7 +99,7 @@ std::string status_words(const ppa_facts &f)
     if (untold(f))
         return "cannot tell (" + f.untold + ")";
     std::string held = f.held ? state_word(f.record.state) : "not plumbed";
-    if (!f.configured)
+    if (!f.has_file)
         return f.held ? held + " (plumbed but not configured)" : "not configured";
     if (!f.conf_read)
         return held + " (configuration unusable: " + shown_name(f.conf_error) + ")";
@@ -80,6 +108,8 @@ std::string status_words(const ppa_facts &f)
         return f.held ? held + " (plumbed but switched off, llc2_on=0)" : "switched off";
     if (as_configured(f))
         return held;
+    if (const auto keywords = pending(f); keywords && !keywords->empty() && held == "up")
+        return held + ", changed since applied (" + keyword_list(*keywords) + ")";
     return held + " (configured, llc2_on=" + std::to_string(on) + ")";
 }
 

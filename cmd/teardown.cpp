@@ -1,5 +1,8 @@
 // Taking one PPA down: the two requests of uninitialising and the two of
 // unplumbing. Used by -r, -u, -U and by -p/-P after a failed initialisation.
+// Either leaves the driver without what the PPA's applied record says it
+// was given, so both remove the record.
+#include "applied.h"
 #include "control.h"
 #include "llc2_driver.h"
 #include "llc2_ops.h"
@@ -20,6 +23,7 @@ int llc2_uninit_ppa(int ppa, int fd)
     disable.all = 0;
     disable.ppa = ppa;
     (void)llc2_request(fd, LLC2_IOC_DISABLE, disable);
+    (void)remove_applied(ppa);
     return 0;
 }
 
@@ -30,13 +34,14 @@ int llc2_unplumb_ppa(int ppa, int fd)
     ppa_link link{};
     link.ppa = ppa;
     link.cmd = LLC2_LINK_CMD;
+    int result = 0;
     if (llc2_request(fd, LLC2_IOC_GETLINK, link) < 0) {
         report_errno("Error getting info from PPA %d: %s\n", ppa);
-        return -1;
-    }
-    if (stream_unlink(fd, link.link_id) < 0) {
+        result = -1;
+    } else if (stream_unlink(fd, link.link_id) < 0) {
         report_errno("Error unplumbing PPA %d: %s\n", ppa);
-        return -1;
+        result = -1;
     }
-    return 0;
+    (void)remove_applied(ppa);
+    return result;
 }

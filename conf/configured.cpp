@@ -1,10 +1,7 @@
 // The configured PPAs as numbers, and a PPA's file read without a word on
 // standard error: for the callers that say in their own way what they found.
 #include "llc2_conf.h"
-#include "path.h"
 #include "text.h"
-
-#include <dirent.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -16,30 +13,17 @@
 int configured_ppas(std::vector<int> &ppas)
 {
     ppas.clear();
-    conf_path_buf dir_path;
-    if (!conf_dir_path(dir_path))
-        return -1;
-    DIR *dir = opendir(dir_path.data());
-    if (dir == nullptr)
+    const conf_walk_result walked = walk_conf_dir([&ppas](const conf_dir_entry &entry) {
+        if (entry.kind == conf_dir_kind::ppa_file)
+            ppas.push_back(entry.ppa);
+    });
+    if (walked == conf_walk_result::not_opened)
         return errno == ENOENT ? 0 : -1;
-    int failed = 0;
-    for (;;) {
-        errno = 0;
-        const dirent *entry = readdir(dir);
-        if (entry == nullptr) {
-            failed = errno;
-            break;
-        }
-        int ppa = 0;
-        if (conf_entry_ppa(entry->d_name, &ppa))
-            ppas.push_back(ppa);
-    }
-    if (closedir(dir) != 0 && failed == 0)
-        failed = errno;
+    const int err = errno;
     std::sort(ppas.begin(), ppas.end());
-    if (failed == 0)
+    if (walked == conf_walk_result::walked)
         return 0;
-    errno = failed;
+    errno = err;
     return -1;
 }
 

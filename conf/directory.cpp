@@ -27,16 +27,6 @@ conf_entry *conf_head = nullptr;
 namespace
 {
 
-// readdir, telling the end of the directory from a failure to read it.
-const dirent *next_entry(DIR *dir, int &failed_errno)
-{
-    errno = 0;
-    const dirent *entry = readdir(dir);
-    if (entry == nullptr && errno != 0)
-        failed_errno = errno;
-    return entry;
-}
-
 // Opens a configuration file for reading, or nothing when it is not a
 // regular file (a symbolic link to one is fine) or is larger than any
 // configuration: a sparse file of gigabytes would be read to its end. A FIFO in the directory
@@ -138,33 +128,62 @@ FILE *open_conf(int ppa)
     return open_conf_why(ppa, nullptr);
 }
 
-int add_conf(void)
+conf_walk_result walk_conf_dir(const std::function<void(const conf_dir_entry &)> &visit)
 {
     conf_path_buf dir_path;
     DIR *dir = conf_dir_path(dir_path) ? opendir(dir_path.data()) : nullptr;
-    if (dir == nullptr) {
-        report_errno("Cannot open default directory: %s\n");
-        return -1;
+    if (dir == nullptr)
+        return conf_walk_result::not_opened;
+    // Kept here, not read back from errno: visit may change it.
+    int failed = 0;
+    for (;;) {
+        errno = 0;
+        const dirent *entry = readdir(dir);
+        if (entry == nullptr) {
+            failed = errno;
+            break;
+        }
+        const std::string_view name = entry->d_name;
+        conf_dir_entry seen{entry->d_name, conf_dir_kind::ppa_file, 0};
+        if (!conf_entry_ppa(entry->d_name, &seen.ppa)) {
+            if (name.starts_with("llc2."))
+                seen.kind = conf_dir_kind::stray;
+            else if (name.starts_with(".llc2."))
+                seen.kind = conf_dir_kind::temporary;
+            else
+                continue;
+        }
+        visit(seen);
     }
+    if (closedir(dir) != 0 && failed == 0)
+        failed = errno;
+    errno = failed;
+    return failed == 0 ? conf_walk_result::walked : conf_walk_result::not_read;
+}
 
+int add_conf(void)
+{
     // Failures are kept here, not read back from errno: calls that succeed
     // may still change errno on the way.
     int failed_errno = 0;
-    while (const dirent *entry = next_entry(dir, failed_errno)) {
-        int ppa = 0;
-        if (!conf_entry_ppa(entry->d_name, &ppa))
-            continue;
+    const conf_walk_result walked = walk_conf_dir([&failed_errno](const conf_dir_entry &entry) {
+        if (entry.kind != conf_dir_kind::ppa_file)
+            return;
         // The path comes from the number, not from the entry's name.
-        FILE *fp = open_conf(ppa);
+        FILE *fp = open_conf(entry.ppa);
         if (fp == nullptr) {
             failed_errno = errno;
-            continue;
+            return;
         }
         // No null to test for: out of memory ends llc2 and llc2conf
         // through their new-handler, with its message.
-        conf_head = new conf_entry{ppa, fp, conf_head};
+        conf_head = new conf_entry{entry.ppa, fp, conf_head};
+    });
+    if (walked == conf_walk_result::not_opened) {
+        report_errno("Cannot open default directory: %s\n");
+        return -1;
     }
-    if (closedir(dir) != 0)
+    if (walked == conf_walk_result::not_read)
         failed_errno = errno;
 
     if (failed_errno == 0) {

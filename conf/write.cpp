@@ -137,17 +137,17 @@ struct write_signals {
     }
 };
 
-// The temporary file a new configuration is written to, beside the file it
-// will replace. Its name starts with a point, so the directory scan never
-// takes it for a configuration. Removed again unless it was put in place;
-// the signal handler removes it too while it is armed.
-struct temp_conf {
+// The temporary file a new file is written to, beside the file it will
+// replace. Its name starts with a point, so no directory scan ever takes it
+// for the real thing. Removed again unless it was put in place; the signal
+// handler removes it too while it is armed.
+struct temp_file {
     int fd = -1;
 
-    // mkstemp on "<dir>.llc2.<ppa>.XXXXXX". false with errno set.
-    bool create(const char *dir, int ppa)
+    // mkstemp on "<dir>.<final>.XXXXXX". false with errno set.
+    bool create(std::string_view dir, std::string_view final_name)
     {
-        const std::string name = std::string(dir) + ".llc2." + std::to_string(ppa) + ".XXXXXX";
+        const std::string name = std::string(dir) + "." + std::string(final_name) + ".XXXXXX";
         if (name.size() >= pending_temp.size()) {
             errno = ENAMETOOLONG;
             return false;
@@ -169,10 +169,10 @@ struct temp_conf {
     // The name is the final file's now, or gone: nothing to remove.
     void place() { temp_armed = 0; }
 
-    temp_conf() = default;
-    temp_conf(const temp_conf &) = delete;
-    temp_conf &operator=(const temp_conf &) = delete;
-    ~temp_conf()
+    temp_file() = default;
+    temp_file(const temp_file &) = delete;
+    temp_file &operator=(const temp_file &) = delete;
+    ~temp_file()
     {
         if (fd >= 0)
             close(fd);
@@ -240,7 +240,8 @@ int holds(int fd, std::string_view text)
     return std::string_view(back.data(), got) == text ? 0 : -1;
 }
 
-// The rename is only durable once the directory that holds it is.
+} // namespace
+
 int sync_dir(const char *dir)
 {
     const int fd = open(dir, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
@@ -251,8 +252,6 @@ int sync_dir(const char *dir)
     close(fd);
     return err;
 }
-
-} // namespace
 
 namespace
 {
@@ -370,8 +369,9 @@ conf_write_result write_conf_text(int ppa, std::string_view text, conf_write_mod
     conf_path_buf path;
     conf_path_buf dir;
     const write_signals signals;
-    temp_conf tmp;
-    if (!conf_file_path(path, ppa) || !conf_dir_path(dir) || !tmp.create(dir.data(), ppa)) {
+    temp_file tmp;
+    if (!conf_file_path(path, ppa) || !conf_dir_path(dir) ||
+        !tmp.create(dir.data(), "llc2." + std::to_string(ppa))) {
         report_errno("Cannot create conf file %s: %s\n", path.data());
         return conf_write_result::failed;
     }
@@ -478,14 +478,8 @@ int remove_conf(int ppa)
     return 0;
 }
 
-int make_conf_dir()
+int make_dirs(const std::string &path, void (*made)(const char *), std::string &failed)
 {
-    conf_path_buf dir;
-    if (!conf_dir_path(dir)) {
-        report_errno("Cannot create directory %s: %s\n", dir.data());
-        return -1;
-    }
-    const std::string path = dir.data();
     // Each prefix that ends before a '/', from the top down.
     for (std::size_t end = path.find('/', 1); end != std::string::npos;
          end = path.find('/', end + 1)) {
@@ -497,8 +491,8 @@ int make_conf_dir()
         if (mkdir(part.c_str(), 0755) != 0) {
             if (errno == EEXIST) // made by someone else meanwhile
                 continue;
-            report_errno("Cannot create directory %s: %s\n", part.c_str());
-            return -1;
+            failed = part;
+            return errno;
         }
         // The umask narrows what mkdir gives; llc2 and the rc script must be
         // able to read the directory whoever runs them.
@@ -506,11 +500,59 @@ int make_conf_dir()
         const std::string parent = up == 0 ? "/" : part.substr(0, up);
         const int err = chmod(part.c_str(), 0755) != 0 ? errno : sync_dir(parent.c_str());
         if (err != 0) {
-            std::fprintf(stderr, gettext("Cannot create directory %s: %s\n"), part.c_str(),
-                         std::strerror(err));
-            return -1;
+            failed = part;
+            return err;
         }
-        std::fprintf(stderr, gettext("Created directory %s\n"), part.c_str());
+        if (made != nullptr)
+            made(part.c_str());
+    }
+    return 0;
+}
+
+int replace_file(std::string_view dir, std::string_view name, std::string_view text, mode_t mode)
+{
+    const write_signals signals;
+    temp_file tmp;
+    if (!tmp.create(dir, name))
+        return errno;
+    int err = write_all(tmp.fd, text);
+    if (err == 0 && (fchmod(tmp.fd, mode) != 0 || fsync(tmp.fd) != 0))
+        err = errno;
+    const int closed = close(tmp.fd);
+    tmp.fd = -1;
+    if (err == 0 && closed != 0)
+        err = errno;
+    const std::string dir_name(dir);
+    if (err == 0 && rename(tmp.path(), (dir_name + std::string(name)).c_str()) != 0)
+        err = errno;
+    if (err != 0)
+        return err;
+    tmp.place();
+    return sync_dir(dir_name.c_str());
+}
+
+namespace
+{
+
+void say_created(const char *dir)
+{
+    std::fprintf(stderr, gettext("Created directory %s\n"), dir);
+}
+
+} // namespace
+
+int make_conf_dir()
+{
+    conf_path_buf dir;
+    if (!conf_dir_path(dir)) {
+        report_errno("Cannot create directory %s: %s\n", dir.data());
+        return -1;
+    }
+    std::string failed;
+    if (const int err = make_dirs(dir.data(), say_created, failed); err != 0) {
+        std::fprintf(stderr, gettext("Cannot create directory %s: %s\n"), failed.c_str(),
+                     std::strerror(err));
+        return -1;
     }
     return 0;
 }

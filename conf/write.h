@@ -1,7 +1,8 @@
 // The writer's parts: the body apart from the file it goes to, so the layout
 // can be checked on any stream and for any clock, and the writer with a
-// choice about an existing file. Internal to llc2_conf, llc2conf and the
-// tests.
+// choice about an existing file, and the writer's rules for any file that
+// must never be seen half written. Internal to llc2_conf, llc2conf, llc2's
+// applied records and the tests.
 #ifndef LLC2_CONF_WRITE_H
 #define LLC2_CONF_WRITE_H
 
@@ -9,6 +10,7 @@
 #include <ctime>
 #include <string>
 #include <string_view>
+#include <sys/types.h>
 
 // Writes the header and the fourteen key lines to out. built is the time of
 // the Built line, or (time_t)-1 to leave that line out. 0, or -1 as soon as
@@ -23,13 +25,15 @@ bool render_conf(const char *provider, unsigned int instance, const int *conf_pa
 
 // How write_conf treats a file that is there already.
 enum class conf_write_mode {
-    replace, // put the new file in its place (create_conf)
-    keep,    // leave it, and say so: for a caller that checked it was absent
+    replace,    // put the new file in its place (create_conf)
+    create_new, // create it only where there is none (exclusively): an existing
+                // one is left, and the result says so; for a caller that
+                // checked it was absent
 };
 
 enum class conf_write_result {
     written,
-    exists, // keep, and a file of that name appeared; nothing was said
+    exists, // create_new, and a file of that name appeared; nothing was said
     failed, // after a message on standard error
 };
 
@@ -47,7 +51,7 @@ conf_write_result write_conf_text(int ppa, std::string_view text, conf_write_mod
 // conf_params, then, under the directory's lock, write_conf_text. The file
 // is written to a temporary file in the same directory, synced, given its
 // final mode (and, for root, the owner and group of the file it replaces),
-// then renamed over (or, with keep, linked to) the PPA's file name and the
+// then renamed over (or, with create_new, linked to) the PPA's file name and the
 // directory synced. Whatever fails, the PPA's file is either the old one,
 // untouched, or the whole new one, and no temporary file is left behind.
 conf_write_result write_conf(const char *linkname, int ppa, const int *conf_params,
@@ -100,5 +104,24 @@ void remove_pending_temp();
 // there but no directory is left for the write to fail on. 0, or -1 after a
 // message.
 int make_conf_dir();
+
+// Makes path (ending in '/') and those of its parents that are missing,
+// each mode 0755 whatever the umask, each parent synced; made, when not
+// null, is told of each directory made. A part that is there but no
+// directory is left for the write to fail on. 0, or the errno of the
+// failure with failed naming the directory that could not be made.
+int make_dirs(const std::string &path, void (*made)(const char *), std::string &failed);
+
+// Puts text in place as dir + name (dir ends in '/'): written to a temporary
+// file beside it (with the signals of write_conf_text), every write checked,
+// given mode, synced, renamed over name, the directory synced. 0, or the
+// errno of the step that failed; then the old file is untouched, unless only
+// the directory's sync failed, and no temporary file is left.
+int replace_file(std::string_view dir, std::string_view name, std::string_view text, mode_t mode);
+
+// fsync of a directory, so that a rename or an unlink in it lasts. 0, or
+// the errno; a file system that cannot sync a directory (EINVAL) counts as
+// done.
+int sync_dir(const char *dir);
 
 #endif

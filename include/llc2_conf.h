@@ -6,6 +6,7 @@
 
 #include <array>
 #include <cstdio>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -164,6 +165,33 @@ int read_conf_quiet(int ppa, conf_values &v, std::string &why);
 // ("llc2.0", "llc2.12", "llc2.-1"). "llc2.03", "llc2.3.bak", "llc2.5~" and
 // "llc2.x" configure nothing.
 bool conf_entry_ppa(const char *name, int *ppa);
+
+// What the name rule makes of an entry of the configuration directory.
+enum class conf_dir_kind {
+    ppa_file,  // "llc2.<n>", as conf_entry_ppa takes it
+    stray,     // any other "llc2." name: looks meant for llc2, which never reads it
+    temporary, // ".llc2.": a writer's temporary file, or one a killed write left
+};
+
+// One entry of the configuration directory, as the walk hands it over.
+struct conf_dir_entry {
+    const char *name; // as it stands in the directory; valid during the call only
+    conf_dir_kind kind;
+    int ppa; // ppa_file: the PPA it configures; 0 otherwise
+};
+
+enum class conf_walk_result {
+    walked,     // every entry was read
+    not_opened, // the directory could not be opened (errno tells why); nothing visited
+    not_read,   // reading or closing it failed (errno tells why, the first
+                // failure's); the entries read before were visited
+};
+
+// The one walk of the configuration directory: reads it once and calls visit
+// for each entry the name rule has a kind for, in the directory's order;
+// ".", ".." and every other name are passed over. Nothing is opened but the
+// directory. What visit does to errno does not change the result.
+conf_walk_result walk_conf_dir(const std::function<void(const conf_dir_entry &)> &visit);
 
 // Scans the configuration directory and puts a node for every configured PPA
 // whose file opens in front of conf_head. 0, or -1 when reading the directory

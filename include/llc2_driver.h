@@ -37,6 +37,8 @@ inline constexpr std::uint8_t LLC2_STATE_OFF = 0x08;
 
 // PPA numbers that the scans over all PPAs probe: 0 .. LLC2_MAX_PPA - 1.
 inline constexpr int LLC2_MAX_PPA = 64;
+// The highest PPA number GETPPA can ask about: its request carries one byte.
+inline constexpr int LLC2_GETPPA_MAX = 255;
 
 // LLC2_IOC_ENABLE, 44 bytes. The answer is not read.
 struct ppa_enable {

@@ -77,7 +77,8 @@ bool look_at_conf(int ppa, conf_file_now &now)
 }
 
 change_result change_conf(int ppa, const conf_file_now &now,
-                          const std::optional<std::string> &after, bool replace, bool dry_run)
+                          const std::optional<std::string> &after, conf_write_mode mode,
+                          bool dry_run)
 {
     if (!after && !now.exists) {
         say(ppa, "absent");
@@ -110,25 +111,23 @@ change_result change_conf(int ppa, const conf_file_now &now,
             print_conf_diff(now.exists ? std::optional<std::string>(now.text) : std::nullopt, after,
                             path.data());
         say(ppa, done);
-        return change_result::written;
+        return change_result::shown;
     }
     if (!after) {
         const int removed = remove_conf(ppa);
         if (removed < 0)
             return change_result::failed;
         // Someone else removed it since we looked: the state asked for holds.
-        if (removed == 1)
-            done = "absent";
-    } else {
-        switch (write_conf_text(ppa, *after,
-                                replace ? conf_write_mode::replace : conf_write_mode::keep)) {
-        case conf_write_result::written:
-            break;
-        case conf_write_result::exists:
-            return change_result::exists;
-        case conf_write_result::failed:
-            return change_result::failed;
-        }
+        say(ppa, removed == 1 ? "absent" : done);
+        return removed == 1 ? change_result::unchanged : change_result::removed;
+    }
+    switch (write_conf_text(ppa, *after, mode)) {
+    case conf_write_result::written:
+        break;
+    case conf_write_result::exists:
+        return change_result::exists;
+    case conf_write_result::failed:
+        return change_result::failed;
     }
     say(ppa, done);
     return change_result::written;

@@ -7,7 +7,6 @@
 #include "path.h"
 #include "ppa_number.h"
 
-#include <dirent.h>
 #include <libintl.h>
 #include <sys/stat.h>
 
@@ -127,34 +126,33 @@ bool check_one(const conf_file &file, device_map &devices)
 // than a minute may be a write in progress and is left unsaid.
 void stray_entries()
 {
+    std::vector<std::pair<std::string, conf_dir_kind>> found;
+    // What the walk could not read, the scan has said.
+    (void)walk_conf_dir([&found](const conf_dir_entry &entry) {
+        if (entry.kind != conf_dir_kind::ppa_file)
+            found.emplace_back(entry.name, entry.kind);
+    });
+    std::sort(found.begin(), found.end());
     conf_path_buf dir;
-    DIR *d = conf_dir_path(dir) ? opendir(dir.data()) : nullptr;
-    if (d == nullptr)
-        return; // the scan has said why
-    std::vector<std::string> names;
-    while (const dirent *entry = readdir(d))
-        names.emplace_back(entry->d_name);
-    closedir(d);
-    std::sort(names.begin(), names.end());
+    (void)conf_dir_path(dir);
     const std::time_t now = std::time(nullptr);
     constexpr std::time_t in_progress = 60;
-    for (const std::string &name : names) {
-        int ppa = 0;
+    for (const auto &[name, kind] : found) {
         const std::string shown = shown_name(name);
-        if (name.starts_with("llc2.") && !conf_entry_ppa(name.c_str(), &ppa)) {
+        if (kind == conf_dir_kind::stray) {
             std::fprintf(stderr,
                          gettext("%s: Warning: not read: only llc2.<number> configures a PPA\n"),
                          shown.c_str());
-        } else if (name.starts_with(".llc2.")) {
-            struct stat st {
-            };
-            const std::string path = std::string(dir.data()) + name;
-            if (lstat(path.c_str(), &st) == 0 && now - st.st_mtime >= in_progress)
-                std::fprintf(stderr,
-                             gettext("%s: Warning: left over from an interrupted write; "
-                                     "remove it\n"),
-                             shown.c_str());
+            continue;
         }
+        struct stat st {
+        };
+        const std::string path = std::string(dir.data()) + name;
+        if (lstat(path.c_str(), &st) == 0 && now - st.st_mtime >= in_progress)
+            std::fprintf(stderr,
+                         gettext("%s: Warning: left over from an interrupted write; "
+                                 "remove it\n"),
+                         shown.c_str());
     }
 }
 

@@ -69,9 +69,12 @@ int conf_create(int argc, char *const argv[])
     new_conf_warnings(ppa, text);
     // Without -f, a file that appears after the look above is still not
     // replaced: of two creates of one PPA, one wins.
-    switch (change_conf(ppa, now, text, force, dry_run)) {
+    switch (change_conf(ppa, now, text,
+                        force ? conf_write_mode::replace : conf_write_mode::create_new, dry_run)) {
     case change_result::unchanged:
     case change_result::written:
+    case change_result::removed:
+    case change_result::shown:
         return 0;
     case change_result::exists:
         // Another create won; when it wrote what we would, we are done too.

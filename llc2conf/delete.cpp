@@ -23,6 +23,8 @@ int conf_delete(int argc, char *const argv[])
     conf_file_now now;
     if (!look_at_conf(ppa, now))
         return EXIT_WRONG;
-    return change_conf(ppa, now, std::nullopt, true, dry_run) == change_result::failed ? EXIT_WRONG
-                                                                                       : 0;
+    return change_conf(ppa, now, std::nullopt, conf_write_mode::replace, dry_run) ==
+                   change_result::failed
+               ? EXIT_WRONG
+               : 0;
 }

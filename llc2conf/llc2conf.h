@@ -5,6 +5,7 @@
 #define LLC2CONF_LLC2CONF_H
 
 #include "llc2_conf.h"
+#include "write.h"
 
 #include <algorithm>
 #include <array>
@@ -126,21 +127,24 @@ struct conf_file_now {
 bool look_at_conf(int ppa, conf_file_now &now);
 
 // The one way create, set and delete change a file: compare what is there
-// with after (none: no file), then write after atomically (mode says what
-// may be replaced) or remove the file, or with dry_run print the change as
+// with after (none: no file), then write after atomically (mode says whether
+// an existing file may be replaced) or remove the file, or with dry_run print the change as
 // a unified diff. Says "PPA <n>: created", "replaced", "deleted",
 // "unchanged" or "absent" on standard output. A dry run that cannot read
 // the old file shows no diff: it says why, then ends as the real run would,
 // with the same status line or the same failure. The caller holds the
 // directory's lock unless dry_run.
 enum class change_result {
-    unchanged, // nothing written
-    written,   // written, removed, or shown by a dry run
-    exists,    // mode keep and a file appeared; nothing said
+    unchanged, // nothing to do: the same file, or none to delete
+    written,   // the new file is in place
+    removed,   // the file is gone
+    shown,     // a dry run said what it would do; nothing changed
+    exists,    // mode create_new and a file appeared; nothing said
     failed,    // after a message
 };
 change_result change_conf(int ppa, const conf_file_now &now,
-                          const std::optional<std::string> &after, bool replace, bool dry_run);
+                          const std::optional<std::string> &after, conf_write_mode mode,
+                          bool dry_run);
 
 // True when the two texts are the same file, the Built line's time aside.
 bool same_conf_text(std::string_view a, std::string_view b);

@@ -63,5 +63,7 @@ int conf_set(int argc, char *const argv[])
         return EXIT_WRONG;
     }
     new_conf_warnings(ppa, text);
-    return change_conf(ppa, now, text, true, dry_run) == change_result::failed ? EXIT_WRONG : 0;
+    return change_conf(ppa, now, text, conf_write_mode::replace, dry_run) == change_result::failed
+               ? EXIT_WRONG
+               : 0;
 }

@@ -84,7 +84,8 @@ TEST(PlumbAll, AnyPpaThatFailsToComeUpFailsTheJob)
               (Trace{"a open llc2", "b open xnic", "a PLINK xnic 1 ok", "a SETPPA 1 15 1 0 ok",
                      "c open xnic", "a PLINK xnic 2 ok", "a SETPPA 2 15 2 1 ok", "d open llc2",
                      "d ENABLE -1 1 ok", "d INIT 1" + defaults + "EINVAL", "d GETLINK 1 15 0 0 ok",
-                     "d PUNLINK 1 ok", "d ENABLE -1 2 ok", "d INIT 2" + defaults + "ok"}));
+                     "d PUNLINK 1 ok", "d ENABLE -1 2 ok", "d INIT 2" + defaults + "ok",
+                     "d GETPPA 2 ok"}));
 }
 
 TEST(PlumbAll, ControlDeviceMissingOrRefusedTheSecondTime)

@@ -4,11 +4,14 @@
 #ifndef LLC2_TEST_CMD_UTIL_H
 #define LLC2_TEST_CMD_UTIL_H
 
+#include "applied.h"
 #include "sim_fixture.h"
 
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 #include <map>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <utility>
@@ -146,6 +149,18 @@ inline std::vector<std::string> trace(const std::vector<nlohmann::json> &log)
 inline std::vector<std::string> trace(const llc2test::SimRoot &r)
 {
     return trace(r.log());
+}
+
+// PPA ppa's applied record as llc2 run under r reads it; with rec, writes
+// it first.
+inline std::optional<applied_record> applied_of(const llc2test::SimRoot &r, int ppa,
+                                                const applied_record *rec = nullptr)
+{
+    ::setenv("LLC2_ROOT", r.root().c_str(), 1);
+    applied_record got;
+    const bool found = (rec == nullptr || write_applied(ppa, *rec) == 0) && read_applied(ppa, got);
+    ::unsetenv("LLC2_ROOT");
+    return found ? std::optional(got) : std::nullopt;
 }
 
 } // namespace cmdtest

@@ -74,7 +74,7 @@ TEST(PlumbOne, Outcomes)
     // clang-format off
     run_cases({
         {"-dp", conf_all(0), "", 0, "Plumbing PPA 3: xnic(1)\n",
-         with(plumbed, {"c INIT 3" + defaults + "ok"})},
+         with(plumbed, {"c INIT 3" + defaults + "ok", "c GETPPA 3 ok"})},
         {"-dp", conf_all(1, 0), "", 255, "Skip plumbing PPA 3.\nCannot plumb PPA 3\n", {"a open llc2"}},
         {"-dp", "devicename=xnic\n", "", 255,
          "Cannot find all required keywords.\nInvalid configuration file llc2.3\nCannot plumb PPA 3\n", {"a open llc2"}},
@@ -100,10 +100,10 @@ TEST(InitOne, Outcomes)
 {
     // clang-format off
     run_cases({
-        {"-i", conf_all(0), "", 0, "", {"a open llc2", "a ENABLE -1 3 ok", "a INIT 3" + defaults + "ok"}},
-        {"-i", conf_all(65536), "", 0, "", {"a open llc2", "a ENABLE -1 3 ok", "a INIT 3" + defaults + "ok"}},
+        {"-i", conf_all(0), "", 0, "", {"a open llc2", "a ENABLE -1 3 ok", "a INIT 3" + defaults + "ok", "a GETPPA 3 ok"}},
+        {"-i", conf_all(65536), "", 0, "", {"a open llc2", "a ENABLE -1 3 ok", "a INIT 3" + defaults + "ok", "a GETPPA 3 ok"}},
         // Cut to 1; and a PPA switched off is initialised when asked for.
-        {"-i", conf_all(65537, 0), "", 0, "", {"a open llc2", "a ENABLE -1 3 ok", "a INIT 3 1 1 1 1 1 1 1 1 1 1 ok"}},
+        {"-i", conf_all(65537, 0), "", 0, "", {"a open llc2", "a ENABLE -1 3 ok", "a INIT 3 1 1 1 1 1 1 1 1 1 1 ok", "a GETPPA 3 ok"}},
         {"-i", "", "", 255, "Cannot open {root}/etc/llc2/default/llc2.3: No such file or directory\n"
          "Cannot open configuration files for PPA 3\n", {"a open llc2"}},
         {"-i", "acktimer=x\n", "", 255, "Invalid line: acktimer=x\n\nError reading parameters for PPA 3\n",

@@ -79,7 +79,8 @@ TEST(EnableRefused, AskedFiveTimesOneSecondApart)
         if (refusals == 4) {
             EXPECT_EQ(run.status, 0);
             EXPECT_EQ(run.err, "");
-            want.insert(want.end(), {"c ENABLE -1 3 ok", "c INIT 3 2 4 6 8 30 6 14 14 0 2 ok"});
+            want.insert(want.end(), {"c ENABLE -1 3 ok", "c INIT 3 2 4 6 8 30 6 14 14 0 2 ok",
+                                     "c GETPPA 3 ok"});
         } else {
             EXPECT_EQ(run.status, 255);
             EXPECT_EQ(run.err, "Timeout initializing PPA 3: Device or resource busy\n");
@@ -120,6 +121,8 @@ TEST(StartUpThenShutdown, LeavesNoPpaAndNoLink)
     r.start_sim();
     EXPECT_EQ(r.run_llc2({"-P"}).status, 0);
     EXPECT_EQ(r.run_llc2({"-U"}).status, 0);
+    for (const int ppa : {0, 1, 4})
+        EXPECT_FALSE(cmdtest::applied_of(r, ppa)) << ppa;
     std::vector<int> linked;
     std::vector<int> unlinked;
     for (const json &rec : r.log("link"))

@@ -91,10 +91,13 @@ TEST(Unplumb, UnlinksTheReportedIdAfterAPause)
     SimRoot r;
     // Link 7 was made by some earlier run; nothing in this process knows it.
     r.start_sim(with_ppa(2, 7));
+    const applied_record seed;
+    EXPECT_TRUE(cmdtest::applied_of(r, 2, &seed));
     const llc2test::Run run = r.run_llc2({"-u", "2"});
     EXPECT_EQ(run.status, 0);
     EXPECT_EQ(run.err, "");
     EXPECT_EQ(run.out, "");
+    EXPECT_FALSE(cmdtest::applied_of(r, 2)) << "its record goes with it";
 
     const std::vector<json> reqs = cmdtest::requests(r);
     ASSERT_EQ(reqs.size(), 4U);

@@ -7,6 +7,7 @@
 #include <climits>
 #include <cstring>
 #include <string>
+#include <tuple>
 #include <vector>
 
 using namespace conf_test;
@@ -105,6 +106,30 @@ TEST_F(ConfDirectory, EntryNames)
         EXPECT_EQ(ppas, c.ppas);
         EXPECT_EQ(err, c.err);
     }
+}
+
+// The kinds every caller of the walk relies on, and a directory that is not
+// there told apart from one that cannot be read.
+TEST_F(ConfDirectory, WalkSortsEntriesByTheNameRule)
+{
+    for (const char *name : {"llc2.3", "llc2.-1", "llc2.03", "llc2.5~", ".llc2.6.AbCdEf",
+                             ".llc2conf.lock", "llc20", "LLC2.1", "notes"})
+        make_file(name);
+    std::vector<std::tuple<std::string, conf_dir_kind, int>> seen;
+    EXPECT_EQ(walk_conf_dir(
+                  [&seen](const conf_dir_entry &e) { seen.emplace_back(e.name, e.kind, e.ppa); }),
+              conf_walk_result::walked);
+    std::sort(seen.begin(), seen.end());
+    const decltype(seen) expected = {{".llc2.6.AbCdEf", conf_dir_kind::temporary, 0},
+                                     {"llc2.-1", conf_dir_kind::ppa_file, -1},
+                                     {"llc2.03", conf_dir_kind::stray, 0},
+                                     {"llc2.3", conf_dir_kind::ppa_file, 3},
+                                     {"llc2.5~", conf_dir_kind::stray, 0}};
+    EXPECT_EQ(seen, expected);
+
+    std::filesystem::remove_all(dir);
+    EXPECT_EQ(walk_conf_dir([](const conf_dir_entry &) { FAIL(); }), conf_walk_result::not_opened);
+    EXPECT_EQ(errno, ENOENT);
 }
 
 TEST_F(ConfDirectory, ListRunsInReverseOfTheScan)

@@ -299,12 +299,12 @@ TEST_F(ConfWriter, KeepLeavesAFileThatAppeared)
     write_file(dir / "llc2.5", first);
     conf_write_result result = conf_write_result::failed;
     const std::string err = capture_stderr(
-        [&] { result = write_conf("xnic0", 5, typical.data(), conf_write_mode::keep); });
+        [&] { result = write_conf("xnic0", 5, typical.data(), conf_write_mode::create_new); });
     EXPECT_EQ(result, conf_write_result::exists);
     EXPECT_EQ(err, "");
     EXPECT_EQ(read_file(dir / "llc2.5"), first);
     EXPECT_EQ(entries(), (std::set<std::string>{"llc2.5"}));
-    EXPECT_EQ(write_conf("xnic0", 6, typical.data(), conf_write_mode::keep),
+    EXPECT_EQ(write_conf("xnic0", 6, typical.data(), conf_write_mode::create_new),
               conf_write_result::written);
     EXPECT_EQ(mode_of("llc2.6"), 0444u);
 }

@@ -14,7 +14,7 @@ when it is cross-built), so that it speaks to that build's llc2sim.
   $ cmake --build b --target llc2 llc2conf -j2 >/dev/null
   $ cmake --install b >/dev/null
   $ grep -n '^LLC2=' inst/share/llc2/llc2.rc | sed "s|$PWD|PWD|"
-  39:LLC2=${LLC2:-PWD/inst/sbin/llc2}
+  45:LLC2=${LLC2:-PWD/inst/sbin/llc2}
   $ mkdir bin && printf '#!/bin/sh\necho "$*" >>syslog\ncat >>syslog\n' >bin/logger
   $ chmod +x bin/logger && PATH=$PWD/bin:$PATH && unset LLC2
   $ rc() { shown "$PWD/inst/share/llc2/llc2.rc" "$@"; }
@@ -49,10 +49,30 @@ when it is cross-built), so that it speaks to that build's llc2sim.
   PPA 0: plumbed and initialised
   PPA 1: plumbed and initialised
   [exit 0]
+
+A changed parameter: reload initialises that PPA again and no other;
+force-reload is reload, and with nothing changed does nothing. try-restart
+restarts while the driver holds a PPA, and does nothing once it holds none.
+
+  $ command llc2conf set 1 acktimer=4
+  PPA 1: replaced
+  $ rc reload
+  PPA 1: re-initialised
+  [exit 0]
   $ rc force-reload
+  [exit 0]
+  $ rc try-restart
   PPA 0: plumbed and initialised
   PPA 1: plumbed and initialised
   [exit 0]
+  $ rc stop
+  [exit 0]
+  $ rc try-restart
+  [exit 0]
+  $ rc status
+  PPA 0: not plumbed (configured, llc2_on=1)
+  PPA 1: not plumbed (configured, llc2_on=1)
+  [exit 3]
 
 A standard output closed by whoever runs the script: each action does what
 it does with one open, under dash and bash alike.
@@ -113,6 +133,8 @@ No driver: status cannot tell, start fails, and stop has nothing to do.
   [exit 1]
   $ rc stop
   [exit 0]
+  $ rc try-restart
+  [exit 0]
 
 llc2 not where the script looks, and an action it does not know.
 
@@ -122,8 +144,8 @@ llc2 not where the script looks, and an action it does not know.
   $ LLC2=/nonexistent/llc2 rc start
   llc2: /nonexistent/llc2 is not installed
   [exit 5]
-  $ rc reload
-  usage: llc2.rc start|stop|restart|force-reload|status
+  $ rc frobnicate
+  usage: llc2.rc start|stop|restart|try-restart|reload|force-reload|status
   [exit 2]
 
 What reached the log: the failures of start and stop, with llc2's words;

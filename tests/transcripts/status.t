@@ -41,7 +41,7 @@ The README's session.
   PPA 1: up
   PPA 5: not configured
   [exit 3]
-  $ llc2 --json | jq '.ppas[1] | del(.id)'
+  $ llc2 --json | jq '.ppas[1] | del(.id, .applied.at)'
   {
     "ppa": 1,
     "state": "up",
@@ -55,13 +55,51 @@ The README's session.
     "device": "xnic",
     "instance": 1,
     "error": null,
-    "as_configured": true
+    "as_configured": true,
+    "applied": {
+      "devicename": "xnic",
+      "deviceinstance": 1,
+      "acktimer": 5,
+      "polltimer": 4,
+      "rejecttimer": 6,
+      "rembusytimer": 8,
+      "inacttimer": 30,
+      "maxretry": 6,
+      "xmitwindowsz": 14,
+      "rcvwindowsz": 14,
+      "timeinterval": 0,
+      "rsptimer": 2
+    },
+    "pending": []
   }
   $ llc2 --json | jq -r '.ppas[] | select(.as_configured | not) | .ppa'
   $ llc2 -u 0
   [exit 0]
   $ llc2 --json | jq -r '.ppas[] | select(.as_configured | not) | .ppa'
   0
+
+The README's configuration management: a change after applying shows, a
+dry run tells, --apply on one PPA re-initialises it alone.
+
+  $ command llc2conf set 1 acktimer=4
+  PPA 1: replaced
+  $ llc2 --status 1
+  PPA 1: up, changed since applied (acktimer)
+  [exit 3]
+  $ llc2 --json | jq -c '.ppas[1].pending'
+  ["acktimer"]
+  $ llc2 --apply -n
+  PPA 0: would plumb and initialise
+  PPA 1: would re-initialise (acktimer)
+  [exit 0]
+  $ llc2 --apply 1
+  PPA 1: re-initialised
+  [exit 0]
+  $ llc2 --status
+  PPA 0: not plumbed (configured, llc2_on=1)
+  PPA 1: up
+  PPA 2: switched off
+  [exit 3]
 
 The README's monitoring line, and a driver that is not there.
 

@@ -4,9 +4,10 @@ A bad command line still gets the usage line of old and status 2.
 
   $ . "$LLC2_SOURCE/tests/transcripts/sim.sh"
 
-  $ command llc2 --help | sed -n '1,3p;/directory/p'
+  $ command llc2 --help | sed -n '1,4p;/directory/p'
   Usage: llc2 [-d] [-P | -U | -p PPA | -u PPA | -i PPA | -r PPA | -q]
-         llc2 [-d] --json | --apply | --status [PPA ...]
+         llc2 [-d] --json | --status [PPA ...]
+         llc2 [-d] --apply [-n] [--prune] [PPA ...]
          llc2 --help | --version
   Configuration directory: */r/etc/llc2/default/, with a file llc2.PPA for each PPA (glob)
   $ for o in -P -U -p -u -i -r -q -d --json --status --apply --help --version; do
