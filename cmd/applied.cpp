@@ -161,26 +161,6 @@ bool split(std::string_view text, const std::vector<const char *> &keys,
     return text.empty();
 }
 
-// Up to RECORD_MAX + 1 bytes of fd: one more than a record may hold, so
-// that an oversize one shows.
-bool read_small(int fd, std::string &text)
-{
-    text.assign(RECORD_MAX + 1, '\0');
-    std::size_t got = 0;
-    while (got < text.size()) {
-        const ssize_t n = read(fd, text.data() + got, text.size() - got);
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0)
-            return false;
-        if (n == 0)
-            break;
-        got += static_cast<std::size_t>(n);
-    }
-    text.resize(got);
-    return true;
-}
-
 bool parse(std::string_view text, applied_record &rec)
 {
     if (text.find('\0') != std::string_view::npos)
@@ -280,7 +260,10 @@ bool read_applied(int ppa, applied_record &rec)
     struct stat st {
     };
     std::string text;
-    const bool read_whole = fstat(fd, &st) == 0 && S_ISREG(st.st_mode) && read_small(fd, text);
+    const bool read_whole = fstat(fd, &st) == 0 && S_ISREG(st.st_mode) &&
+                            // One byte more than a record may hold, so that an
+                            // oversize one shows.
+                            read_head(fd, RECORD_MAX + 1, text) == 0;
     close(fd);
     // Oversize is damaged: nothing llc2 writes is that long.
     return read_whole && text.size() <= RECORD_MAX && parse(text, rec);

@@ -225,19 +225,10 @@ int write_all(int fd, std::string_view text)
 // 0 when it does, -1 when it holds something else, or the read's errno.
 int holds(int fd, std::string_view text)
 {
-    std::string back(text.size() + 1, '\0');
-    std::size_t got = 0;
-    while (got < back.size()) {
-        const ssize_t n = pread(fd, back.data() + got, back.size() - got, static_cast<off_t>(got));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0)
-            return errno;
-        if (n == 0)
-            break;
-        got += static_cast<std::size_t>(n);
-    }
-    return std::string_view(back.data(), got) == text ? 0 : -1;
+    std::string back;
+    if (const int err = read_head(fd, text.size() + 1, back); err != 0)
+        return err;
+    return back == text ? 0 : -1;
 }
 
 } // namespace
@@ -337,6 +328,24 @@ conf_lock_result lock_conf_dir(conf_lock &lock)
     std::fprintf(stderr, gettext("llc2conf: %s: in use by process %ld; try again\n"), path.c_str(),
                  static_cast<long>(holder.l_pid));
     return conf_lock_result::failed;
+}
+
+int read_head(int fd, std::size_t max, std::string &text)
+{
+    text.assign(max, '\0');
+    std::size_t got = 0;
+    while (got < text.size()) {
+        const ssize_t n = pread(fd, text.data() + got, text.size() - got, static_cast<off_t>(got));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return errno;
+        if (n == 0)
+            break;
+        got += static_cast<std::size_t>(n);
+    }
+    text.resize(got);
+    return 0;
 }
 
 void remove_pending_temp()

@@ -124,4 +124,8 @@ int replace_file(std::string_view dir, std::string_view name, std::string_view t
 // done.
 int sync_dir(const char *dir);
 
+// Reads up to max bytes of fd from its start (pread, so the descriptor's
+// offset does not matter) into text. 0, or the read's errno.
+int read_head(int fd, std::size_t max, std::string &text);
+
 #endif
