@@ -18,7 +18,6 @@
 #include <libintl.h>
 #include <map>
 #include <string_view>
-#include <unistd.h>
 #include <vector>
 
 namespace
@@ -118,20 +117,6 @@ void say_would(int ppa, const job &j)
     std::printf("\n");
 }
 
-// Uninitialises, pauses and unplumbs, as -u does. The PPA's record goes
-// with it.
-bool take_down(int ppa, int fd)
-{
-    (void)llc2_uninit_ppa(ppa, fd);
-    // Let the driver wind the PPA's connections down before its lower
-    // stream goes.
-    sleep(1);
-    if (llc2_unplumb_ppa(ppa, fd) == -1)
-        return false;
-    (void)remove_applied(ppa);
-    return true;
-}
-
 // Plumbs a PPA as -P's first pass does; true when it plumbed, with the link.
 bool plumb(int ppa, int fd, plumbed_link &link)
 {
@@ -224,7 +209,7 @@ int llc2_apply(const apply_options &options)
     std::vector<int> to_init;
     for (auto &[ppa, j] : work.jobs) {
         const bool down_first = j.what == step::take_down || j.what == step::replumb;
-        if (down_first && !take_down(ppa, ctl.fd)) {
+        if (down_first && llc2_take_down_ppa(ppa, ctl.fd) == -1) {
             failed = true;
             continue;
         }

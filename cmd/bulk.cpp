@@ -12,7 +12,6 @@
 #include <cstdint>
 #include <cstdio>
 #include <libintl.h>
-#include <unistd.h>
 #include <vector>
 
 namespace
@@ -118,11 +117,7 @@ int llc2_unplumb_all(void)
     scan_ppas(ctl.fd, plan, [&ctl, &result](const ppa_facts &f) {
         if (debug > 0)
             std::fprintf(stderr, "Unplumbing PPA %d\n", f.ppa);
-        (void)llc2_uninit_ppa(f.ppa, ctl.fd);
-        // Let the driver wind the PPA's connections down before its lower
-        // stream goes.
-        sleep(1);
-        if (llc2_unplumb_ppa(f.ppa, ctl.fd) == -1)
+        if (llc2_take_down_ppa(f.ppa, ctl.fd) == -1)
             result = -1;
     });
     return result;

@@ -24,6 +24,11 @@ int llc2_uninit_ppa(int ppa, int fd);
 // "Error unplumbing PPA %d: %s\n".
 int llc2_unplumb_ppa(int ppa, int fd);
 
+// Takes PPA ppa down as -u does: uninitialises it, pauses a second so the
+// driver can wind its connections down, and unplumbs it. What
+// llc2_unplumb_ppa returns.
+int llc2_take_down_ppa(int ppa, int fd);
+
 // Links the network interface named by the configuration in fp beneath the
 // driver and binds it to ppa. Takes fp over and closes it on every path.
 int llc2_plumb_ppa(FILE *fp, int ppa, int fd);

@@ -17,7 +17,6 @@
 #include <cstdio>
 #include <libintl.h>
 #include <new>
-#include <unistd.h>
 #include <vector>
 
 namespace
@@ -101,11 +100,7 @@ int unplumb_one(int ppa)
     const control_stream ctl(llc2_open_control());
     if (ctl.fd < 0)
         return -1;
-    (void)llc2_uninit_ppa(ppa, ctl.fd);
-    // Give the driver time to wind the PPA's connections down before its
-    // lower stream goes away.
-    sleep(1);
-    return llc2_unplumb_ppa(ppa, ctl.fd);
+    return llc2_take_down_ppa(ppa, ctl.fd);
 }
 
 int uninit_one(int ppa)

@@ -9,6 +9,8 @@
 #include "llc2_report.h"
 #include "streams.h"
 
+#include <unistd.h>
+
 int llc2_uninit_ppa(int ppa, int fd)
 {
     // The driver's answers tell us nothing we could act on: a PPA that was
@@ -44,4 +46,13 @@ int llc2_unplumb_ppa(int ppa, int fd)
     }
     (void)remove_applied(ppa);
     return result;
+}
+
+int llc2_take_down_ppa(int ppa, int fd)
+{
+    (void)llc2_uninit_ppa(ppa, fd);
+    // Give the driver time to wind the PPA's connections down before its
+    // lower stream goes away.
+    sleep(1);
+    return llc2_unplumb_ppa(ppa, fd);
 }
