@@ -63,6 +63,7 @@ constexpr help_text llc2conf_help{
        "       llc2conf delete [-n] PPA\n"
        "       llc2conf check [PPA ...]\n"
        "       llc2conf show PPA\n"
+       "       llc2conf list [--json]\n"
        "       llc2conf --help | --version\n"
        "Writes, checks and shows the configuration files of the llc2 driver's\n"
        "PPAs; never opens the driver.\n"),
@@ -75,13 +76,14 @@ constexpr help_text llc2conf_help{
        "             unified diff and the status line; write nothing\n"
        "  check      check the files llc2 -P would find, or the PPAs given\n"
        "  show       print the ten values llc2 -i would send for PPA\n"
+       "  list       list the configured PPAs; --json for programs\n"
        "  --help     print this text\n"
        "  --version  print the name and version\n"),
     N_("\n"
        "Exit status:\n"
        "  0    done (also when nothing had to change), nothing wrong\n"
        "  1    create, set or delete refused or failed, check found a fault,\n"
-       "       show could not read\n"
+       "       show or list could not read\n"
        "  2    usage error; nothing was read or written\n"),
 };
 

@@ -165,5 +165,7 @@ int conf_delete(int argc, char *const argv[]);
 int conf_check(int argc, char *const argv[]);
 // llc2conf show <ppa>
 int conf_show(int argc, char *const argv[]);
+// llc2conf list [--json]
+int conf_list(int argc, char *const argv[]);
 
 #endif

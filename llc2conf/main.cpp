@@ -26,8 +26,9 @@ void usage(const char *argv0)
                          "       %s set [-n] <ppa> keyword=value ...\n"
                          "       %s delete [-n] <ppa>\n"
                          "       %s check [<ppa> ...]\n"
-                         "       %s show <ppa>\n"),
-                 name, name, name, name, name);
+                         "       %s show <ppa>\n"
+                         "       %s list [--json]\n"),
+                 name, name, name, name, name, name);
 }
 
 int llc2conf_main(int argc, char *argv[])
@@ -53,6 +54,8 @@ int llc2conf_main(int argc, char *argv[])
             status = conf_check(argc - 2, argv + 2);
         else if (command == "show")
             status = conf_show(argc - 2, argv + 2);
+        else if (command == "list")
+            status = conf_list(argc - 2, argv + 2);
     }
     if (status == EXIT_USAGE)
         usage(argc > 0 ? argv[0] : nullptr);

@@ -148,6 +148,75 @@ TEST(Check, EmptyAndMissingDirectories)
     EXPECT_EQ(missing.err, "Cannot open default directory: No such file or directory\n");
 }
 
+// list is read by programs: every file the name rule takes, ascending, in
+// the words and JSON of llc2 --json; stray names are not PPAs.
+TEST(List, EveryConfiguredPpaForPeopleAndPrograms)
+{
+    SimRoot r;
+    r.write_conf(12, conf_text("xnic", 3, 0));
+    r.write_conf(2, with_line(conf_text("xnic", 2), "llc2_on=1", "llc2_on=2"));
+    r.write_conf(3, with_line(conf_text("xnic", 3), "acktimer=2", "acktimer=x\"\t"));
+    r.write_conf(-1, with_line(conf_text("xnic", 1), "devicename=xnic", "devicename=x\"n\033"));
+    std::filesystem::create_symlink("nowhere", r.path("etc/llc2/default/llc2.8"));
+    for (const char *stray : {"llc2.03", "llc2.5~", ".llc2.4.AbCdEf", "llc2.x"})
+        r.write_file(std::string("etc/llc2/default/") + stray, conf_text("xnic", 9));
+    const std::string gone =
+        "Cannot open " + r.path("etc/llc2/default/llc2.8") + ": No such file or directory";
+    const std::string plain = "PPA -1: x\"n\\0331, llc2_on 1\n"
+                              "PPA 2: xnic2, llc2_on 2\n"
+                              "PPA 3: unusable: llc2.3:7: invalid line: acktimer=x\"\\t\n"
+                              "PPA 8: unusable: " +
+                              gone +
+                              "\n"
+                              "PPA 12: xnic3, llc2_on 0\n";
+    const std::string json =
+        R"({"ppas":[{"ppa":-1,"device":"x\"n\u001b","instance":1,"llc2_on":1,"error":null},)"
+        R"({"ppa":2,"device":"xnic","instance":2,"llc2_on":2,"error":null},)"
+        R"({"ppa":3,"device":null,"instance":null,"llc2_on":null,)"
+        R"("error":"llc2.3:7: invalid line: acktimer=x\"\t"},)"
+        R"({"ppa":8,"device":null,"instance":null,"llc2_on":null,"error":")" +
+        gone +
+        "\"},"
+        R"({"ppa":12,"device":"xnic","instance":3,"llc2_on":0,"error":null}]})"
+        "\n";
+    struct row {
+        std::vector<std::string> args;
+        std::string out;
+    };
+    for (const row &t : {row{{"list"}, plain}, row{{"list", "--json"}, json}}) {
+        const llc2test::Run ran = run(r, t.args);
+        EXPECT_EQ(conftool::said(ran), std::make_tuple(0, t.out, std::string()));
+    }
+}
+
+TEST(List, DirectoryMissingUnreadableOrUsageWrong)
+{
+    SimRoot r;
+    std::filesystem::remove_all(r.path("etc/llc2"));
+    struct row {
+        std::vector<std::string> args;
+        int status;
+        std::string out, err;
+    };
+    const std::string usage = "Usage: " + std::string(LLC2CONF_BINARY) + " create";
+    // A missing directory is a configuration with no PPA.
+    for (const row &t :
+         {row{{"list"}, 0, "", ""}, row{{"list", "--json"}, 0, "{\"ppas\":[]}\n", ""}})
+        EXPECT_EQ(conftool::said(run(r, t.args)), std::make_tuple(t.status, t.out, t.err));
+    // One that cannot be read says so, and nothing that passes for a list.
+    r.write_file("etc/llc2/default", "");
+    for (const auto &args : std::vector<std::vector<std::string>>{{"list"}, {"list", "--json"}})
+        EXPECT_EQ(conftool::said(run(r, args)),
+                  std::make_tuple(1, std::string(),
+                                  std::string("Cannot open default directory: Not a directory\n")));
+    for (const auto &args :
+         std::vector<std::vector<std::string>>{{"list", "3"}, {"list", "--json", "-n"}}) {
+        const llc2test::Run ran = run(r, args);
+        EXPECT_EQ(ran.status, 2);
+        EXPECT_TRUE(ran.err.starts_with(usage)) << ran.err;
+    }
+}
+
 TEST(Show, WrittenBesideSent)
 {
     SimRoot r;

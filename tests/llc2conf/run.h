@@ -174,7 +174,7 @@ inline std::string usage()
     const std::string more = "\n       " + name;
     return "Usage: " + name + " create [-f] [-n] <ppa> <linkname> [keyword=value ...]" + more +
            " set [-n] <ppa> keyword=value ..." + more + " delete [-n] <ppa>" + more +
-           " check [<ppa> ...]" + more + " show <ppa>\n";
+           " check [<ppa> ...]" + more + " show <ppa>" + more + " list [--json]\n";
 }
 
 // text with the line "from" (a whole line, newline excluded) replaced by "to".

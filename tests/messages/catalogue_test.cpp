@@ -35,7 +35,7 @@ std::vector<Case> cases()
     const std::string usage_de =
         "Aufruf: " + conf + " create [-f] [-n] <ppa> <linkname> [schlüsselwort=wert ...]" + more +
         " set [-n] <ppa> schlüsselwort=wert ..." + more + " delete [-n] <ppa>" + more +
-        " check [<ppa> ...]" + more + " show <ppa>\n";
+        " check [<ppa> ...]" + more + " show <ppa>" + more + " list [--json]\n";
     const std::string ok_de = "PPA 1: in Ordnung: Gerät xnic, Instanz 1, llc2_on 0\n";
     const std::string ok_en = "PPA 1: ok: device xnic, instance 1, llc2_on 0\n";
     const std::string exists_de = "%ROOT%/etc/llc2/default/llc2.1 existiert; mit -f wird die "

@@ -110,6 +110,16 @@ The README's monitoring line, and a driver that is not there.
   Cannot open LLC2 device: No such file or directory
   [exit 4]
 
+The configuration alone needs no driver.
+
+  $ llc2conf list
+  PPA 0: xnic0, llc2_on 1
+  PPA 1: xnic1, llc2_on 1
+  PPA 2: xnic2, llc2_on 0
+  [exit 0]
+  $ llc2conf list --json | jq -c '.ppas[2]'
+  {"ppa":2,"device":"xnic","instance":2,"llc2_on":0,"error":null}
+
 -P stopped by SIGTERM while it waits for its second control stream: both
 PPAs plumbed, neither up; --apply brings them up without plumbing again.
 

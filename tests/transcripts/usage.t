@@ -27,15 +27,16 @@ A bad command line still gets the usage line of old and status 2.
   Usage: llc2 [-P|-U|-p <ppa>|-u <ppa>|-q]
   [exit 2]
 
-  $ command llc2conf --help | sed -n '1,6p;/directory/p'
+  $ command llc2conf --help | sed -n '1,7p;/directory/p'
   Usage: llc2conf create [-f] [-n] PPA LINKNAME [KEYWORD=VALUE ...]
          llc2conf set [-n] PPA KEYWORD=VALUE ...
          llc2conf delete [-n] PPA
          llc2conf check [PPA ...]
          llc2conf show PPA
+         llc2conf list [--json]
          llc2conf --help | --version
   Configuration directory: */r/etc/llc2/default/, with a file llc2.PPA for each PPA (glob)
-  $ for o in create -f set delete -n, check show --help --version; do
+  $ for o in create -f set delete -n, check show list --help --version; do
   >   command llc2conf --help | grep -q -e "^  $o " || echo "no line for $o"
   > done
   $ llc2conf --version
@@ -47,4 +48,5 @@ A bad command line still gets the usage line of old and status 2.
          llc2conf delete [-n] <ppa>
          llc2conf check [<ppa> ...]
          llc2conf show <ppa>
+         llc2conf list [--json]
   [exit 2]
