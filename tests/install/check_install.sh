@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
-# check_install.sh CMAKE BUILD_DIR SBINDIR MANDIR DATADIR LOCALEDIR FULL_LOCALEDIR
+# check_install.sh CMAKE BUILD_DIR SBINDIR MANDIR DATADIR LOCALEDIR FULL_LOCALEDIR PLUGINDIR
 # Installs the build into a staging directory outside the build tree, as an
 # installed copy lives, and checks each file and its mode.
 set -euo pipefail
-cmake=$1 build=$2 sbin=$3 man=$4 data=$5 locale=$6 prefix_locale=$7
+cmake=$1 build=$2 sbin=$3 man=$4 data=$5 locale=$6 prefix_locale=$7 plugins=$8
 stage=$(mktemp -d /tmp/llc2stage.XXXXXX)
 trap 'rm -rf "$stage"' EXIT
 "$cmake" --install "$build" --prefix "$stage" >/dev/null
@@ -28,12 +28,20 @@ expect "$sbin/llc2conf" 755
 expect "$man/man8/llc2.8" 644
 expect "$man/man8/llc2sim.8" 644
 expect "$man/man8/llc2conf.8" 644
+expect "$man/man8/check_llc2.8" 644
+expect "$plugins/check_llc2" 755
 expect "$data/llc2/llc2.sample" 644
 expect "$data/llc2/llc2.rc" 755
 expect "$locale/de/LC_MESSAGES/ZANT_OST_OSCMD.mo" 644
 # The installed tool runs.
 "$stage/$sbin/llc2" -q -q 2>/dev/null && rc=0 || rc=$?
 [ "$rc" -eq 2 ] || { echo "installed llc2 -q -q: status $rc, want 2"; status=1; }
+# So does the plugin, under the shell monitoring systems run it with.
+said=$(sh "$stage/$plugins/check_llc2" -V) && rc=0 || rc=$?
+case $rc:$said in
+"3:check_llc2 "[0-9]*) ;;
+*) echo "installed check_llc2 -V: status $rc, said $said"; status=1 ;;
+esac
 # An installed program reads catalogues only under the prefix it was built
 # for, never at the build tree's path, though a German catalogue stands there
 # now: anybody who can make that path could otherwise supply the formats.

@@ -1,0 +1,124 @@
+check_llc2, the monitoring plugin, against llc2sim: the state as its first
+line and exit status, with the performance data, then the lines of the PPAs
+not as configured. It runs under sh (dash on Debian), as monitoring systems
+run it; the build's llc2 is the one on PATH.
+
+  $ . "$LLC2_SOURCE/tests/transcripts/sim.sh"
+  $ check_llc2() { shown sh "$LLC2_BUILD/monitoring/check_llc2" "$@"; }
+  $ start "$LLC2_SOURCE/tests/transcripts/xnic.json"
+  $ check_llc2
+  LLC2 OK - no PPA configured | as_configured=0;;;0 pending=0;;;0 not_as_configured=0;;;0 cannot_tell=0;;;0
+  [exit 0]
+
+The README's session: two PPAs up and one switched off are as configured; a
+file changed after --apply is pending.
+
+  $ command llc2conf create 0 xnic0 && command llc2conf create 1 xnic1
+  PPA 0: created
+  PPA 1: created
+  $ command llc2conf create 2 xnic0 llc2_on=0 && command llc2 --apply
+  PPA 2: created
+  PPA 0: plumbed and initialised
+  PPA 1: plumbed and initialised
+  $ check_llc2
+  LLC2 OK - 3 PPAs as configured | as_configured=3;;;0 pending=0;;;0 not_as_configured=0;;;0 cannot_tell=0;;;0
+  [exit 0]
+  $ command llc2conf set 1 acktimer=4
+  PPA 1: replaced
+  $ check_llc2
+  LLC2 WARNING - 1 of 3 PPAs changed since applied | as_configured=2;;;0 pending=1;;;0 not_as_configured=0;;;0 cannot_tell=0;;;0
+  PPA 1: up, changed since applied (acktimer)
+  [exit 1]
+  $ check_llc2 -p 0
+  LLC2 OK - 1 PPA as configured | as_configured=1;;;0 pending=0;;;0 not_as_configured=0;;;0 cannot_tell=0;;;0
+  [exit 0]
+
+-S runs llc2 through sudo -n by its full path, as the sudoers line names
+it (a sudo first on PATH records its arguments and runs the rest); a sudo
+that wants a password fails, and says so.
+
+  $ mkdir bin && printf '#!/bin/sh\necho "$*" >sudo.log\nshift\nexec "$@"\n' >bin/sudo
+  $ chmod +x bin/sudo && PATH=$PWD/bin:$PATH check_llc2 -S -p 1
+  LLC2 WARNING - 1 of 1 PPA changed since applied | as_configured=0;;;0 pending=1;;;0 not_as_configured=0;;;0 cannot_tell=0;;;0
+  PPA 1: up, changed since applied (acktimer)
+  [exit 1]
+  $ sed "s|$LLC2_BUILD|BUILD|" sudo.log
+  -n BUILD/cmd/llc2 --status 1
+  $ printf '#!/bin/sh\necho "sudo: a password is required" >&2\nexit 1\n' >bin/sudo
+  $ PATH=$PWD/bin:$PATH check_llc2 -S
+  LLC2 UNKNOWN - sudo: a password is required
+  [exit 3]
+
+Every kind at once: the worst state leads, the others follow it. PPA 1 is
+held but down from the start, and the driver refuses to say anything of
+PPA 3.
+
+  $ printf '{"interfaces": [{"name": "xnic"}], "ppas": [{"ppa": 1, "instance": 1}],
+  >  "faults": [{"request": "getppa", "ppa": 3, "errno": "EIO"}]}\n' >mixed.json
+  $ start mixed.json
+  $ command llc2conf create 3 xnic3 && command llc2 --apply 0
+  PPA 3: created
+  PPA 0: plumbed and initialised
+  $ command llc2conf set 0 acktimer=3
+  PPA 0: replaced
+  $ check_llc2
+  LLC2 CRITICAL - 1 of 4 PPAs not as configured, 1 changed since applied, 1 cannot tell | as_configured=1;;;0 pending=1;;;0 not_as_configured=1;;;0 cannot_tell=1;;;0
+  PPA 0: up, changed since applied (acktimer)
+  PPA 1: down (configured, llc2_on=1)
+  PPA 3: cannot tell (Input/output error)
+  [exit 2]
+  $ check_llc2 -p 0 -p 3
+  LLC2 WARNING - 1 of 2 PPAs changed since applied, 1 cannot tell | as_configured=0;;;0 pending=1;;;0 not_as_configured=0;;;0 cannot_tell=1;;;0
+  PPA 0: up, changed since applied (acktimer)
+  PPA 3: cannot tell (Input/output error)
+  [exit 1]
+  $ check_llc2 -p 2 -p 3
+  LLC2 UNKNOWN - 1 of 2 PPAs cannot tell | as_configured=1;;;0 pending=0;;;0 not_as_configured=0;;;0 cannot_tell=1;;;0
+  PPA 3: cannot tell (Input/output error)
+  [exit 3]
+
+No driver, no llc2: UNKNOWN with the reason and nothing to count. llc2's
+exit status 4 makes it UNKNOWN even when every line it wrote is fine.
+
+  $ sim_stop
+  $ check_llc2
+  LLC2 UNKNOWN - Cannot open LLC2 device: No such file or directory
+  [exit 3]
+  $ check_llc2 -l /nonexistent/llc2
+  LLC2 UNKNOWN - llc2 not found: /nonexistent/llc2
+  [exit 3]
+  $ printf '#!/bin/sh\necho "PPA 0: up"\nprintf "llc2: out of memory\\nand more\\n" >&2\nexit 4\n' >bin/llc2
+  $ chmod +x bin/llc2 && check_llc2 -l bin/llc2
+  LLC2 UNKNOWN - llc2: out of memory | as_configured=1;;;0 pending=0;;;0 not_as_configured=0;;;0 cannot_tell=0;;;0
+  [exit 3]
+
+A '|' in what llc2 says, from a file or a path, would start performance
+data: it is passed on as '!'.
+
+  $ printf '#!/bin/sh\necho "PPA 1: not plumbed (configuration unusable: llc2.1:7: invalid line: a|b)"\nexit 3\n' >bin/llc2
+  $ check_llc2 -l bin/llc2
+  LLC2 CRITICAL - 1 of 1 PPA not as configured | as_configured=0;;;0 pending=0;;;0 not_as_configured=1;;;0 cannot_tell=0;;;0
+  PPA 1: not plumbed (configuration unusable: llc2.1:7: invalid line: a!b)
+  [exit 2]
+
+A bad option, a missing argument or an operand is UNKNOWN, with a usage
+line; help and version end with 3 too, as the plugin guidelines have it.
+
+  $ check_llc2 -x
+  LLC2 UNKNOWN - unknown option: -x
+  Usage: check_llc2 [-S] [-l PATH] [-p PPA]... | -h | -V
+  [exit 3]
+  $ check_llc2 -p
+  LLC2 UNKNOWN - option -p needs an argument
+  Usage: check_llc2 [-S] [-l PATH] [-p PPA]... | -h | -V
+  [exit 3]
+  $ check_llc2 0
+  LLC2 UNKNOWN - unexpected argument: 0
+  Usage: check_llc2 [-S] [-l PATH] [-p PPA]... | -h | -V
+  [exit 3]
+  $ check_llc2 -V
+  check_llc2 [0-9][0-9.]* (re)
+  [exit 3]
+  $ check_llc2 -h | sed -n '1p;$p'
+  check_llc2 [0-9][0-9.]*: whether the llc2 driver's PPAs are as configured. (re)
+  [exit 3]
