@@ -58,4 +58,18 @@ mkdir -p "$conf/etc/llc2/default"
 cp "$stage/$data/llc2/llc2.sample" "$conf/etc/llc2/default/llc2.0"
 LLC2_ROOT=$conf "$stage/$sbin/llc2conf" check 0 >/dev/null || { echo "llc2conf check rejects the sample"; status=1; }
 rm -rf "$conf"
+# The Ansible collection, its modules looking for the programs in the sbin
+# directory of the install, here and under DESTDIR.
+coll=$data/llc2/ansible/ansible_collections/llc2/llc2
+expect "$coll/galaxy.yml" 644
+expect "$coll/roles/ppas/tasks/main.yml" 644
+expect "$coll/plugins/modules/ppa.py" 644
+expect "$coll/plugins/module_utils/llc2.py" 644
+sbindir_line() { grep '^SBINDIR = ' "$1/plugins/module_utils/llc2.py"; }
+said=$(sbindir_line "$stage/$coll")
+[ "$said" = "SBINDIR = \"$stage/$sbin\"" ] || { echo "installed collection: $said"; status=1; }
+[ -z "$(find "$stage/$coll" -name __pycache__)" ] || { echo "installed collection: __pycache__"; status=1; }
+DESTDIR=$stage/dest "$cmake" --install "$build" --prefix /opt/llc2 >/dev/null
+said=$(sbindir_line "$stage/dest/opt/llc2/$coll")
+[ "$said" = "SBINDIR = \"/opt/llc2/$sbin\"" ] || { echo "collection under DESTDIR: $said"; status=1; }
 exit $status

@@ -1,0 +1,115 @@
+#!/usr/bin/python
+# The driver brought to the configuration files by llc2 --apply.
+
+from __future__ import absolute_import, division, print_function
+
+__metaclass__ = type
+
+DOCUMENTATION = r"""
+module: apply
+short_description: Bring the LLC2 driver to its configuration
+description:
+  - Runs C(llc2 --apply). Each switched-on PPA the driver lacks is plumbed
+    and initialised, one that is held but not up is initialised, one whose
+    parameters changed since they were applied is re-initialised on its
+    link, one whose link changed is plumbed anew; a PPA that is up with
+    nothing pending gets no request.
+  - In an emulated build, C(LLC2_ROOT) reaches llc2 through the task's
+    C(environment), as for any command.
+version_added: "0.1.0"
+author: llc2 developers
+options:
+  ppas:
+    description: Only these PPAs; by default every one.
+    type: list
+    elements: int
+    default: []
+  prune:
+    description: Also take down what the driver holds and the configuration does not switch on.
+    type: bool
+    default: false
+  llc2_path:
+    description:
+      - The llc2 program.
+      - By default the first on C(PATH), then the one in the sbin directory
+        of the installation this collection came with.
+    type: path
+notes:
+  - Check mode runs C(llc2 --apply -n), which sends the driver nothing but
+    probes. It reads the configuration files as they are on disk, so in a
+    C(--check) run it cannot foresee what earlier tasks would have written.
+  - What llc2 writes to standard error on success is passed on as warnings.
+"""
+
+EXAMPLES = r"""
+- name: Bring every configured PPA up, and take down what is not configured
+  llc2.llc2.apply:
+    prune: true
+
+- name: Only PPAs 1 and 2
+  llc2.llc2.apply:
+    ppas: [1, 2]
+"""
+
+RETURN = r"""
+actions:
+  description:
+    - One item a PPA acted on, from llc2's status lines.
+    - C(action) is one of C(plumbed and initialised), C(initialised),
+      C(re-initialised), C(re-plumbed and initialised), C(taken down); in
+      check mode the same words after C(would).
+    - C(keywords) are the pending keywords llc2 names in parentheses, or
+      empty.
+  returned: always, also on failure
+  type: list
+  elements: dict
+  sample: [{ppa: 2, action: re-initialised, keywords: []}]
+msg:
+  description: llc2's standard error, when it failed.
+  returned: failure
+  type: str
+"""
+
+from ansible.module_utils.basic import AnsibleModule
+from ansible_collections.llc2.llc2.plugins.module_utils.llc2 import (
+    program,
+    run,
+    status_lines,
+    warn_lines,
+)
+
+
+def main():
+    module = AnsibleModule(
+        argument_spec=dict(
+            ppas=dict(type="list", elements="int", default=[]),
+            prune=dict(type="bool", default=False),
+            llc2_path=dict(type="path"),
+        ),
+        supports_check_mode=True,
+    )
+    p = module.params
+    argv = [program(module, "llc2", "llc2_path"), "--apply"]
+    if module.check_mode:
+        argv.append("-n")
+    if p["prune"]:
+        argv.append("--prune")
+    argv += [str(n) for n in p["ppas"]]
+
+    rc, out, err = run(module, argv)
+    actions = [
+        {"ppa": s["ppa"], "action": s["words"], "keywords": s["keywords"]}
+        for s in status_lines(out)
+    ]
+    # A PPA acted on is changed even when a later one failed.
+    changed = bool(actions)
+    if rc != 0:
+        module.fail_json(
+            msg=err.strip() or "llc2: exit status %d" % rc, rc=rc, changed=changed, actions=actions
+        )
+    warn_lines(module, err)
+    module.exit_json(changed=changed, actions=actions)
+
+
+if __name__ == "__main__":
+    main()

@@ -1,0 +1,67 @@
+#!/usr/bin/python
+# The configured PPAs as llc2conf list --json lists them, without the driver.
+
+from __future__ import absolute_import, division, print_function
+
+__metaclass__ = type
+
+DOCUMENTATION = r"""
+module: conf_info
+short_description: The configured LLC2 PPAs, without the driver
+description:
+  - Runs C(llc2conf list --json) and returns its document's PPAs, every PPA
+    that has a configuration file, in ascending order, read as C(llc2 -P)
+    reads the directory. The driver is not opened.
+  - Changes nothing; runs in check mode too.
+  - In an emulated build, C(LLC2_ROOT) reaches llc2conf through the task's
+    C(environment), as for any command.
+version_added: "0.1.0"
+author: llc2 developers
+options:
+  llc2conf_path:
+    description:
+      - The llc2conf program.
+      - By default the first on C(PATH), then the one in the sbin directory
+        of the installation this collection came with.
+    type: path
+"""
+
+EXAMPLES = r"""
+- name: The configured PPAs
+  llc2.llc2.conf_info:
+  register: conf
+
+- name: Remove the files of every PPA but 0 and 1
+  llc2.llc2.ppa:
+    ppa: "{{ item }}"
+    state: absent
+  loop: "{{ conf.ppas | map(attribute='ppa') | difference([0, 1]) }}"
+"""
+
+RETURN = r"""
+ppas:
+  description:
+    - The C(ppas) list of C(llc2conf list --json), unchanged. Each has
+      C(ppa), C(device), C(instance), C(llc2_on) and C(error); a file that
+      cannot be used has C(error) set and the other three null.
+  returned: success
+  type: list
+  elements: dict
+  sample: [{ppa: 0, device: xnic, instance: 0, llc2_on: 1, error: null}]
+"""
+
+from ansible.module_utils.basic import AnsibleModule
+from ansible_collections.llc2.llc2.plugins.module_utils.llc2 import ppas_document, program
+
+
+def main():
+    module = AnsibleModule(
+        argument_spec=dict(llc2conf_path=dict(type="path")),
+        supports_check_mode=True,
+    )
+    ppas = ppas_document(module, [program(module, "llc2conf", "llc2conf_path"), "list", "--json"])
+    module.exit_json(changed=False, ppas=ppas)
+
+
+if __name__ == "__main__":
+    main()

@@ -1,0 +1,78 @@
+#!/usr/bin/python
+# What llc2 --json says of the PPAs: the driver and the files compared.
+
+from __future__ import absolute_import, division, print_function
+
+__metaclass__ = type
+
+DOCUMENTATION = r"""
+module: info
+short_description: The LLC2 PPAs as the driver holds them and as configured
+description:
+  - Runs C(llc2 --json) and returns its document's PPAs, each held by the
+    driver or configured, with the keys C(llc2 --json) gives
+    (see the llc2(8) manual page).
+  - Changes nothing; runs in check mode too.
+  - Fails with llc2's message when llc2 fails, such as when the driver is
+    absent.
+  - In an emulated build, C(LLC2_ROOT) reaches llc2 through the task's
+    C(environment), as for any command.
+version_added: "0.1.0"
+author: llc2 developers
+options:
+  llc2_path:
+    description:
+      - The llc2 program.
+      - By default the first on C(PATH), then the one in the sbin directory
+        of the installation this collection came with.
+    type: path
+"""
+
+EXAMPLES = r"""
+- name: Ask the driver
+  llc2.llc2.info:
+  register: llc2
+
+- name: Every PPA as configured
+  ansible.builtin.assert:
+    that: llc2.as_configured
+    fail_msg: >-
+      not as configured: PPA
+      {{ llc2.ppas | rejectattr('as_configured') | map(attribute='ppa') | join(', ') }}
+"""
+
+RETURN = r"""
+ppas:
+  description: The C(ppas) list of C(llc2 --json), unchanged.
+  returned: success
+  type: list
+  elements: dict
+  sample:
+    - {ppa: 1, state: up, configured: true, llc2_on: 1, device: xnic, instance: 1,
+       as_configured: true}
+as_configured:
+  description:
+    - True when every PPA listed is as configured (also when none is
+      listed); a PPA whose C(as_configured) is null, which llc2 cannot
+      tell, counts as not.
+  returned: success
+  type: bool
+"""
+
+from ansible.module_utils.basic import AnsibleModule
+from ansible_collections.llc2.llc2.plugins.module_utils.llc2 import ppas_document, program
+
+
+def main():
+    module = AnsibleModule(
+        argument_spec=dict(llc2_path=dict(type="path")),
+        supports_check_mode=True,
+    )
+    ppas = ppas_document(module, [program(module, "llc2", "llc2_path"), "--json"])
+    module.exit_json(
+        changed=False, ppas=ppas, as_configured=all(p.get("as_configured") is True for p in ppas)
+    )
+
+
+if __name__ == "__main__":
+    main()

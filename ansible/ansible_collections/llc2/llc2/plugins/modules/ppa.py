@@ -1,0 +1,159 @@
+#!/usr/bin/python
+# One PPA's configuration file, written and removed by llc2conf.
+
+from __future__ import absolute_import, division, print_function
+
+__metaclass__ = type
+
+DOCUMENTATION = r"""
+module: ppa
+short_description: One PPA's LLC2 configuration file
+description:
+  - Writes the configuration file of one PPA with C(llc2conf create -f), or
+    removes it with C(llc2conf delete).
+  - llc2conf decides everything, the file's form, whether it changes, and
+    what is refused. A file that already holds what is asked for is left
+    untouched, its inode and times included.
+  - The driver is not touched; M(llc2.llc2.apply) brings it to the files.
+  - In an emulated build, C(LLC2_ROOT) reaches llc2conf through the task's
+    C(environment), as for any command.
+version_added: "0.1.0"
+author: llc2 developers
+options:
+  ppa:
+    description: The PPA number.
+    type: int
+    required: true
+  state:
+    description: Whether the PPA's file should exist.
+    type: str
+    choices: [present, absent]
+    default: present
+  link:
+    description:
+      - The network interface's link name, its driver name followed by its
+        instance, such as C(xnic0).
+      - Required when I(state=present).
+    type: str
+  settings:
+    description:
+      - Keyword to number, the numeric keywords of llc2conf(8). A keyword not
+        given is written as C(llc2conf create) writes it.
+      - C(llc2_on) is not a setting but I(enabled); naming it here fails.
+    type: dict
+    default: {}
+  enabled:
+    description: Whether C(llc2 -P) and C(llc2 --apply) bring the PPA up (C(llc2_on)).
+    type: bool
+    default: true
+  llc2conf_path:
+    description:
+      - The llc2conf program.
+      - By default the first on C(PATH), then the one in the sbin directory
+        of the installation this collection came with.
+    type: path
+notes:
+  - Check mode runs llc2conf's dry run; nothing is written.
+  - Diff mode shows the dry run's unified diff. Outside check mode, a dry
+    run for the diff comes before the real run.
+"""
+
+EXAMPLES = r"""
+- name: PPA 2 on xnic1 with a longer acknowledgement timer
+  llc2.llc2.ppa:
+    ppa: 2
+    link: xnic1
+    settings:
+      acktimer: 5
+
+- name: PPA 3 configured but left down at start-up
+  llc2.llc2.ppa:
+    ppa: 3
+    link: xnic2
+    enabled: false
+
+- name: No PPA 7
+  llc2.llc2.ppa:
+    ppa: 7
+    state: absent
+"""
+
+RETURN = r"""
+result:
+  description:
+    - llc2conf's status word. C(created), C(replaced) and C(deleted) are
+      changes; C(unchanged) and C(absent) are not. In check mode, what the
+      real run would say.
+  returned: success
+  type: str
+  sample: replaced
+diff:
+  description: The dry run's unified diff of the file, as C(prepared).
+  returned: in diff mode, when the file changes
+  type: dict
+  sample: {prepared: "--- /etc/llc2/default/llc2.2\n+++ /etc/llc2/default/llc2.2\n..."}
+"""
+
+from ansible.module_utils.basic import AnsibleModule
+from ansible_collections.llc2.llc2.plugins.module_utils.llc2 import (
+    last_status,
+    program,
+    run,
+    warn_lines,
+)
+
+CHANGES = ("created", "replaced", "deleted")
+
+
+def llc2conf_run(module, argv):
+    """Runs llc2conf; returns (what precedes the status line, status word,
+    stderr), failing the module when llc2conf fails or says no status."""
+    rc, out, err = run(module, argv)
+    head, word = last_status(out)
+    if rc != 0 or word is None:
+        module.fail_json(msg=err.strip() or out.strip() or "llc2conf: exit status %d" % rc, rc=rc)
+    return head, word, err
+
+
+def main():
+    module = AnsibleModule(
+        argument_spec=dict(
+            ppa=dict(type="int", required=True),
+            state=dict(type="str", choices=["present", "absent"], default="present"),
+            link=dict(type="str"),
+            settings=dict(type="dict", default={}),
+            enabled=dict(type="bool", default=True),
+            llc2conf_path=dict(type="path"),
+        ),
+        required_if=[("state", "present", ["link"])],
+        supports_check_mode=True,
+    )
+    p = module.params
+    if "llc2_on" in p["settings"]:
+        module.fail_json(msg="llc2_on is not a setting: use enabled")
+
+    llc2conf = program(module, "llc2conf", "llc2conf_path")
+    if p["state"] == "present":
+        settings = ["%s=%s" % (k, v) for k, v in p["settings"].items()]
+        settings.append("llc2_on=%d" % (1 if p["enabled"] else 0))
+        command, operands = ["create", "-f"], [p["link"]] + settings
+    else:
+        command, operands = ["delete"], []
+
+    def argv(*opts):
+        # "--": a negative PPA is an operand, not an option.
+        return [llc2conf] + command + list(opts) + ["--", str(p["ppa"])] + operands
+
+    result = {}
+    if module.check_mode or module._diff:
+        diff, word, err = llc2conf_run(module, argv("-n"))
+        if module._diff and diff:
+            result["diff"] = {"prepared": diff}
+    if not module.check_mode:
+        _, word, err = llc2conf_run(module, argv())
+    warn_lines(module, err)
+    module.exit_json(changed=word in CHANGES, result=word, **result)
+
+
+if __name__ == "__main__":
+    main()

@@ -1,0 +1,149 @@
+#!/usr/bin/env bash
+# role.sh BUILD SOURCE: the role llc2.llc2.ppas run by ansible-playbook, and
+# the modules run by ansible, on a local connection against llc2sim: from
+# nothing, again, one keyword changed in check mode and for real, a PPA
+# dropped, the modules' results, PPAs taken down by hand, no driver.
+set -uo pipefail
+build=$1
+src=$2
+. "$src/tests/ansible/lib.sh"
+. "$src/scripts/lib/sim.sh"
+ansible_setup "$src"
+root=$tmp/r
+conf=$root/etc/llc2/default
+trap 'sim_stop; rm -rf "$tmp"' EXIT
+mkdir "$root" "$tmp/bin"
+ln -s "$build/cmd/llc2" "$build/llc2conf/llc2conf" "$tmp/bin/"
+echo '{"interfaces": [{"name": "xnic"}]}' >"$tmp/xnic.json"
+echo 'localhost ansible_connection=local ansible_python_interpreter=/usr/bin/python3' >"$tmp/hosts"
+export ANSIBLE_INVENTORY=$tmp/hosts
+sim_start "$root" "$tmp/xnic.json" || exit 1
+
+llc2() { LLC2_ROOT=$root "$tmp/bin/llc2" "$@"; }
+status_of() { llc2 --status 2>&1; echo "[exit $?]"; }
+
+# role PPAS [OPTION...]: the role with llc2_ppas PPAS (JSON), llc2 and
+# llc2conf in llc2_bin_dir only; recap is "changed=N failed=N".
+role() {
+  local vars="{\"llc2_root\": \"$root\", \"llc2_bin_dir\": \"$tmp/bin\", \"llc2_ppas\": $1}"
+  shift
+  ansible-playbook "$src/tests/ansible/site.yml" -e "$vars" "$@" >"$tmp/out" 2>&1
+  recap=$(sed -n 's/^localhost *:.* \(changed=[0-9]*\) .* \(failed=[0-9]*\) .*/\1 \2/p' "$tmp/out")
+}
+expect_recap() { # WHAT WANT
+  [ "$recap" = "$2" ] || { fail "$1: $recap, want $2"; cat "$tmp/out"; }
+}
+
+# mod MODULE ARGS [OPTION...]: one module, llc2 and llc2conf found on PATH;
+# prints its result, with "failed" from ansible's exit status and "shown",
+# what ansible showed (the callback keeps a diff only for the screen).
+mod() {
+  local failed=false
+  rm -rf "$tmp/tree"
+  PATH=$tmp/bin:$PATH LLC2_ROOT=$root ansible localhost -m "llc2.llc2.$1" ${2:+-a "$2"} \
+    -t "$tmp/tree" "${@:3}" >"$tmp/out" 2>&1 || failed=true
+  jq --argjson failed "$failed" --rawfile shown "$tmp/out" '.failed = $failed | .shown = $shown' \
+    "$tmp/tree/localhost"
+}
+
+# Every entry of the configuration directory, with its inode and times.
+files() { find "$conf" -mindepth 1 -printf '%f %i %T@ %C@ %s\n' | sort; }
+# What the driver was asked since the mark, probes and DLPI queries left out.
+mark() { mark=$(wc -l <"$root/llc2sim.log"); }
+changes() {
+  tail -n "+$((mark + 1))" "$root/llc2sim.log" | jq -r '
+    select((.kind | IN("open", "close", "getmsg", "poll", "flush", "ident"))
+           or (.request | IN("getppa", "attach", "info", "detach")) | not)
+    | [.request // .kind, .ppa] | map(select(. != null) | tostring) | join(" ")'
+}
+
+p0='{"ppa": 0, "link": "xnic0"}'
+p1() { echo "{\"ppa\": 1, \"link\": \"xnic1\", \"settings\": {\"acktimer\": $1}}"; }
+p2='{"ppa": 2, "link": "xnic2", "enabled": false}'
+
+role "[$p0, $(p1 5), $p2]"
+expect_recap "from nothing" "changed=2 failed=0"
+same "from nothing: llc2 --status" "$(status_of)" \
+  $'PPA 0: up\nPPA 1: up\nPPA 2: switched off\n[exit 0]'
+
+before=$(files)
+mark
+role "[$p0, $(p1 5), $p2]"
+expect_recap "again" "changed=0 failed=0"
+same "again: the files" "$(files)" "$before"
+same "again: the driver asked" "$(changes)" ""
+
+mark
+# apply -n sees the file as it is, unchanged: only the file's task changes.
+role "[$p0, $(p1 6), $p2]" --check --diff
+expect_recap "--check --diff" "changed=1 failed=0"
+if ! grep -q $'^-acktimer=5\t' "$tmp/out" || ! grep -q $'^+acktimer=6\t' "$tmp/out"; then
+  fail "--check --diff: no diff of acktimer"
+fi
+same "--check --diff: the files" "$(files)" "$before"
+same "--check --diff: the driver asked" "$(changes)" ""
+mark
+role "[$p0, $(p1 6), $p2]"
+expect_recap "one keyword changed" "changed=2 failed=0"
+same "one keyword changed: the driver asked" "$(changes)" $'uninit 1\ndisable 1\nenable 1\ninit 1'
+role "[$p0, $(p1 6), $p2]"
+expect_recap "one keyword changed, again" "changed=0 failed=0"
+
+role "[$(p1 6), $p2]"
+expect_recap "PPA 0 dropped" "changed=2 failed=0"
+[ ! -e "$conf/llc2.0" ] || fail "PPA 0 dropped: llc2.0 is still there"
+held=$(llc2 --json | jq -c '[.ppas[] | select(.state) | .ppa]')
+same "PPA 0 dropped: the PPAs held" "$held" "[1]"
+
+# The modules' results, one after the other on the state the last left.
+while IFS='~' read -r module args options expr want; do
+  # shellcheck disable=SC2086 # the options are words
+  same "$module $args $options" "$(mod "$module" "$args" $options | jq -cS "$expr")" "$want"
+done <<'EOF'
+ppa~{"ppa": 3, "link": "xnic3"}~--check --diff~[.changed, .result, (.shown | test("\n[+]deviceinstance=3\n"))]~[true,"created",true]
+ppa~{"ppa": 1, "link": "xnic1", "settings": {"acktimer": 9, "maxretry": 3}}~~[.changed, .result]~[true,"replaced"]
+info~~~[.changed, .as_configured, [.ppas[] | [.ppa, .pending]]]~[false,false,[[1,["acktimer","maxretry"]],[2,null]]]
+conf_info~~~[.changed, [.ppas[] | [.ppa, .llc2_on]]]~[false,[[1,1],[2,0]]]
+apply~~--check~[.changed, .actions]~[true,[{"action":"would re-initialise","keywords":["acktimer","maxretry"],"ppa":1}]]
+apply~~~[.changed, .actions]~[true,[{"action":"re-initialised","keywords":[],"ppa":1}]]
+ppa~{"ppa": 1, "link": "xnic1", "settings": {"acktimer": 6}}~~[.changed, .result]~[true,"replaced"]
+ppa~{"ppa": 0, "state": "absent"}~~[.changed, .result]~[false,"absent"]
+ppa~{"ppa": 1, "link": "xnic1", "settings": {"llc2_on": 0}}~~[.failed, .msg]~[true,"llc2_on is not a setting: use enabled"]
+ppa~{"ppa": 1}~~[.failed, .msg]~[true,"state is present but all of the following are missing: link"]
+ppa~{"ppa": 1, "link": "xnic1", "settings": {"acktimer": "x"}}~~[.failed, (.msg | test("^Invalid value for acktimer"))]~[true,true]
+EOF
+[ ! -e "$conf/llc2.3" ] || fail "ppa in check mode: llc2.3 written"
+# A PPA brought up and another file unusable: failed, but changed.
+llc2 -u 1
+echo devicename=xnic >"$conf/llc2.5"
+same "apply, PPA 5 unusable" \
+  "$(mod apply '' | jq -cS '[.failed, .changed, .actions, (.msg | test("^PPA 5: "))]')" \
+  '[true,true,[{"action":"plumbed and initialised","keywords":[],"ppa":1}],true]'
+rm "$conf/llc2.5"
+
+llc2 -U
+role "[$(p1 6), $p2]"
+expect_recap "after llc2 -U" "changed=1 failed=0"
+same "after llc2 -U: llc2 --status" "$(status_of)" $'PPA 1: up\nPPA 2: switched off\n[exit 0]'
+
+sim_stop
+before=$(files)
+role "[$(p1 7), $p2, {\"ppa\": 3, \"link\": \"xnic3\"}]"
+expect_recap "no driver" "changed=0 failed=1"
+grep -q '"msg": "Cannot open LLC2 device: No such file or directory"' "$tmp/out" ||
+  fail "no driver: llc2's message missing"
+same "no driver: the files" "$(files)" "$before"
+role "[$(p1 7), $p2, {\"ppa\": 3, \"link\": \"xnic3\"}]" -e '{"llc2_apply": false}'
+expect_recap "no driver, llc2_apply false" "changed=1 failed=0"
+[ -f "$conf/llc2.3" ] || fail "no driver, llc2_apply false: llc2.3 not written"
+
+# A PPA the driver will not tell about is not as configured, though every
+# other one is.
+LLC2_ROOT=$root "$tmp/bin/llc2conf" delete 3 >/dev/null
+echo '{"interfaces": [{"name": "xnic"}], "faults": [{"request": "getppa", "ppa": 1, "errno": "EIO"}]}' \
+  >"$tmp/eio.json"
+sim_start "$root" "$tmp/eio.json" || exit 1
+same "info, PPA 1 untold" "$(mod info '' | jq -c '[.as_configured, [.ppas[] | .as_configured]]')" \
+  "[false,[null,true]]"
+
+exit $status
