@@ -57,7 +57,8 @@ actions:
     - One item a PPA acted on, from llc2's status lines.
     - C(action) is one of C(plumbed and initialised), C(initialised),
       C(re-initialised), C(re-plumbed and initialised), C(taken down); in
-      check mode the same words after C(would).
+      check mode the line's words, C(would) first, such as
+      C(would plumb and initialise) or C(would re-initialise).
     - C(keywords) are the pending keywords llc2 names in parentheses, or
       empty.
   returned: always, also on failure
