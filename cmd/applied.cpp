@@ -58,6 +58,11 @@ std::string record_name(int ppa)
     return "ppa." + std::to_string(ppa);
 }
 
+std::string record_path(int ppa)
+{
+    return applied_dir() + "/" + record_name(ppa);
+}
+
 // The warning for err, when it is one: 0, or -1 after it.
 int warned(int ppa, int err)
 {
@@ -223,10 +228,9 @@ int write_applied(int ppa, const applied_record &rec)
 
 int remove_applied(int ppa)
 {
-    const std::string dir = applied_dir() + "/";
-    if (unlink((dir + record_name(ppa)).c_str()) != 0)
+    if (unlink(record_path(ppa).c_str()) != 0)
         return errno == ENOENT || errno == ENOTDIR ? 0 : warned(ppa, errno);
-    return warned(ppa, sync_dir(dir.c_str()));
+    return warned(ppa, sync_dir(applied_dir().c_str()));
 }
 
 std::vector<int> applied_ppas(void)
@@ -239,12 +243,9 @@ std::vector<int> applied_ppas(void)
         // Only the names llc2 writes: "ppa." and a number as to_string
         // spells it.
         const std::string_view name = entry->d_name;
-        int ppa = 0;
-        const std::string_view digits = name.substr(std::min<std::size_t>(4, name.size()));
-        const auto [end, ec] = std::from_chars(digits.data(), digits.data() + digits.size(), ppa);
-        if (name.starts_with("ppa.") && ec == std::errc{} && end == digits.data() + digits.size() &&
-            std::to_string(ppa) == digits)
-            ppas.push_back(ppa);
+        long long ppa = 0;
+        if (name.starts_with("ppa.") && whole(name.substr(4), INT_MIN, INT_MAX, ppa))
+            ppas.push_back(static_cast<int>(ppa));
     }
     closedir(dir);
     std::sort(ppas.begin(), ppas.end());
@@ -253,7 +254,7 @@ std::vector<int> applied_ppas(void)
 
 bool read_applied(int ppa, applied_record &rec)
 {
-    const std::string path = applied_dir() + "/" + record_name(ppa);
+    const std::string path = record_path(ppa);
     const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC);
     if (fd < 0)
         return false;
@@ -311,7 +312,7 @@ void record_initialised(int ppa, int fd, const ctl_init &sent, const conf_values
     if (ppa < 0 || ppa > LLC2_GETPPA_MAX) {
         // The driver cannot be asked how it sees the PPA, so nothing could
         // recognise the record later.
-        (void)unlink((applied_dir() + "/" + record_name(ppa)).c_str());
+        (void)unlink(record_path(ppa).c_str());
         std::fprintf(stderr, gettext("Cannot record PPA %d: %s\n"), ppa, unaskable_reason());
         return;
     }
@@ -320,7 +321,7 @@ void record_initialised(int ppa, int fd, const ctl_init &sent, const conf_values
     if (llc2_request(fd, LLC2_IOC_GETPPA, now) < 0) {
         // The old record, if any, no longer says what the driver was given.
         const int err = errno;
-        (void)unlink((applied_dir() + "/" + record_name(ppa)).c_str());
+        (void)unlink(record_path(ppa).c_str());
         (void)warned(ppa, err);
         return;
     }

@@ -6,7 +6,6 @@
 // taken down. Everything else is left as it is.
 #include "applied.h"
 #include "control.h"
-#include "llc2_debug.h"
 #include "llc2_names.h"
 #include "llc2_ops.h"
 #include "output.h"
@@ -17,16 +16,10 @@
 #include <cstring>
 #include <libintl.h>
 #include <map>
-#include <string_view>
 #include <vector>
 
 namespace
 {
-
-bool up(const ppa_facts &f)
-{
-    return f.held && std::string_view(state_word(f.record.state)) == "up";
-}
 
 // What is to be done to one PPA, in the order it is done.
 enum class step {
@@ -98,7 +91,7 @@ void judge(const ppa_facts &f, bool prune, apply_plan &plan)
                 : plumbed_link{f.conf.devicename.data(), f.conf.instance, -1};
         if (names_link(keywords))
             plan.jobs[f.ppa] = {step::replumb, keywords, {}};
-        else if (!up(f))
+        else if (!is_up(f))
             plan.jobs[f.ppa] = {step::init, {}, link};
         else if (!keywords.empty())
             plan.jobs[f.ppa] = {step::reinit, keywords, link};
@@ -146,7 +139,7 @@ bool all_up(int fd, const std::vector<int> &wanted, const std::map<int, initiali
     plan.only = &wanted;
     bool all = true;
     scan_ppas(fd, plan, [&all, &done](const ppa_facts &f) {
-        if (up(f)) {
+        if (is_up(f)) {
             if (const auto it = done.find(f.ppa); it != done.end()) {
                 const plumbed_link &l = it->second.link;
                 (void)write_applied(f.ppa, make_applied(l.devicename.c_str(), l.instance,
@@ -181,9 +174,7 @@ int llc2_apply(const apply_options &options)
     std::vector<int> configured;
     if (!open_for_scan(ctl, configured))
         return -1;
-    std::vector<int> only = options.ppas;
-    std::sort(only.begin(), only.end());
-    only.erase(std::unique(only.begin(), only.end()), only.end());
+    const std::vector<int> only = distinct_ppas(options.ppas);
     // Records of PPAs neither configured nor held are looked at too, so
     // that a stale one goes.
     const std::vector<int> recorded = applied_ppas();
@@ -234,17 +225,9 @@ int llc2_apply(const apply_options &options)
         if (what == step::reinit)
             (void)llc2_uninit_ppa(ppa, ctl.fd);
         initialised now;
-        conf_values conf;
-        if (debug > 0)
-            std::fprintf(stderr, "Initializing PPA %d\n", ppa);
-        if (init_ppa_sent(ppa, ctl.fd, now.sent, conf) == -1) {
-            if (debug > 0)
-                std::fprintf(stderr, "Error in initializing PPA %d\n", ppa);
-            // Plumbed by this run and of no use half up.
-            if (fresh)
-                (void)llc2_unplumb_ppa(ppa, ctl.fd);
+        // What this run plumbed is of no use half up: unplumbed again.
+        if (init_plumbed_ppa(ppa, ctl.fd, fresh, &now.sent) == -1)
             continue;
-        }
         now.link = work.jobs.at(ppa).link;
         done[ppa] = now;
         std::printf("PPA %d: %s\n", ppa, done_words(what));

@@ -183,6 +183,11 @@ const char *state_word(std::uint8_t state)
     return "down";
 }
 
+bool is_up(const ppa_facts &f)
+{
+    return f.held && std::string_view(state_word(f.record.state)) == "up";
+}
+
 bool switched_on(const ppa_facts &f)
 {
     return f.conf_read && f.conf.params[CONF_LLC2_ON] != 0;
@@ -208,8 +213,7 @@ bool as_configured(const ppa_facts &f)
     if (!f.conf_read || untold(f))
         return false;
     if (switched_on(f))
-        return f.held && std::string_view(state_word(f.record.state)) == "up" &&
-               pending(f).value_or(std::vector<const char *>{}).empty();
+        return is_up(f) && pending(f).value_or(std::vector<const char *>{}).empty();
     return !f.held;
 }
 
@@ -222,6 +226,13 @@ bool open_for_scan(control_stream &ctl, std::vector<int> &configured)
         return true;
     report_errno("Cannot open default directory: %s\n");
     return false;
+}
+
+std::vector<int> distinct_ppas(std::vector<int> named)
+{
+    std::sort(named.begin(), named.end());
+    named.erase(std::unique(named.begin(), named.end()), named.end());
+    return named;
 }
 
 scan_plan quiet_plan(const std::vector<int> &configured, bool dlpi)

@@ -102,6 +102,9 @@ const char *unaskable_reason(void);
 // "down"; the first of the three bits set decides.
 const char *state_word(std::uint8_t state);
 
+// The driver holds the PPA and says it is up.
+bool is_up(const ppa_facts &f);
+
 // The file was read and switches the PPA on: llc2 -P would plumb it.
 bool switched_on(const ppa_facts &f);
 
@@ -127,5 +130,8 @@ bool open_for_scan(control_stream &ctl, std::vector<int> &configured);
 // A plan that presents every PPA held or configured, reading the files
 // quietly; with or without the DLPI exchange.
 scan_plan quiet_plan(const std::vector<int> &configured, bool dlpi);
+
+// The PPAs named on a command line as a plan's only: ascending, each once.
+std::vector<int> distinct_ppas(std::vector<int> named);
 
 #endif

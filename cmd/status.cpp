@@ -138,9 +138,7 @@ int llc2_status(const std::vector<int> &named)
     std::vector<int> configured;
     if (!open_for_scan(ctl, configured))
         return STATUS_UNKNOWN;
-    std::vector<int> only = named;
-    std::sort(only.begin(), only.end());
-    only.erase(std::unique(only.begin(), only.end()), only.end());
+    const std::vector<int> only = distinct_ppas(named);
     scan_plan plan = quiet_plan(configured, false);
     plan.only = named.empty() ? nullptr : &only;
     bool all_right = true;
