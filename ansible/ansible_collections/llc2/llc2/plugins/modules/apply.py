@@ -14,10 +14,10 @@ description:
     parameters changed since they were applied is re-initialised on its
     link, one whose link changed is plumbed anew; a PPA that is up with
     nothing pending gets no request.
-  - In an emulated build, C(LLC2_ROOT) reaches llc2 through the task's
-    C(environment), as for any command.
 version_added: "0.1.0"
 author: llc2 developers
+extends_documentation_fragment:
+  - llc2.llc2.programs.llc2
 options:
   ppas:
     description: Only these PPAs; by default every one.
@@ -28,12 +28,6 @@ options:
     description: Also take down what the driver holds and the configuration does not switch on.
     type: bool
     default: false
-  llc2_path:
-    description:
-      - The llc2 program.
-      - By default the first on C(PATH), then the one in the sbin directory
-        of the installation this collection came with.
-    type: path
 notes:
   - Check mode runs C(llc2 --apply -n), which sends the driver nothing but
     probes. It reads the configuration files as they are on disk, so in a

@@ -13,17 +13,10 @@ description:
     that has a configuration file, in ascending order, read as C(llc2 -P)
     reads the directory. The driver is not opened.
   - Changes nothing; runs in check mode too.
-  - In an emulated build, C(LLC2_ROOT) reaches llc2conf through the task's
-    C(environment), as for any command.
 version_added: "0.1.0"
 author: llc2 developers
-options:
-  llc2conf_path:
-    description:
-      - The llc2conf program.
-      - By default the first on C(PATH), then the one in the sbin directory
-        of the installation this collection came with.
-    type: path
+extends_documentation_fragment:
+  - llc2.llc2.programs.llc2conf
 """
 
 EXAMPLES = r"""

@@ -15,17 +15,10 @@ description:
   - Changes nothing; runs in check mode too.
   - Fails with llc2's message when llc2 fails, such as when the driver is
     absent.
-  - In an emulated build, C(LLC2_ROOT) reaches llc2 through the task's
-    C(environment), as for any command.
 version_added: "0.1.0"
 author: llc2 developers
-options:
-  llc2_path:
-    description:
-      - The llc2 program.
-      - By default the first on C(PATH), then the one in the sbin directory
-        of the installation this collection came with.
-    type: path
+extends_documentation_fragment:
+  - llc2.llc2.programs.llc2
 """
 
 EXAMPLES = r"""

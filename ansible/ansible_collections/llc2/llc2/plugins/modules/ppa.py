@@ -15,10 +15,10 @@ description:
     what is refused. A file that already holds what is asked for is left
     untouched, its inode and times included.
   - The driver is not touched; M(llc2.llc2.apply) brings it to the files.
-  - In an emulated build, C(LLC2_ROOT) reaches llc2conf through the task's
-    C(environment), as for any command.
 version_added: "0.1.0"
 author: llc2 developers
+extends_documentation_fragment:
+  - llc2.llc2.programs.llc2conf
 options:
   ppa:
     description: The PPA number.
@@ -46,12 +46,6 @@ options:
     description: Whether C(llc2 -P) and C(llc2 --apply) bring the PPA up (C(llc2_on)).
     type: bool
     default: true
-  llc2conf_path:
-    description:
-      - The llc2conf program.
-      - By default the first on C(PATH), then the one in the sbin directory
-        of the installation this collection came with.
-    type: path
 notes:
   - Check mode runs llc2conf's dry run; nothing is written.
   - Diff mode shows the dry run's unified diff. Outside check mode, a dry

@@ -1,0 +1,36 @@
+# The documentation the modules share: where they find llc2 and llc2conf,
+# and how an emulated build's root reaches them.
+
+from __future__ import absolute_import, division, print_function
+
+__metaclass__ = type
+
+
+class ModuleDocFragment(object):
+    # The option naming llc2.
+    LLC2 = r"""
+options:
+  llc2_path:
+    description:
+      - The llc2 program.
+      - By default the first on C(PATH), then the one in the sbin directory
+        of the installation this collection came with.
+    type: path
+notes:
+  - In an emulated build, C(LLC2_ROOT) reaches llc2 through the task's
+    C(environment), as for any command.
+"""
+
+    # The option naming llc2conf.
+    LLC2CONF = r"""
+options:
+  llc2conf_path:
+    description:
+      - The llc2conf program.
+      - By default the first on C(PATH), then the one in the sbin directory
+        of the installation this collection came with.
+    type: path
+notes:
+  - In an emulated build, C(LLC2_ROOT) reaches llc2conf through the task's
+    C(environment), as for any command.
+"""
