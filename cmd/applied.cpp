@@ -1,11 +1,12 @@
-// The applied records: one small text file per PPA in <run-state dir>/llc2,
-// written by the configuration writer's rules and read back strictly, since
-// a record that is not exactly what llc2 wrote says nothing we could trust.
+// The applied records: two small text files per PPA in <run-state dir>/llc2,
+// "ppa.<n>.link" and "ppa.<n>.params", replaced atomically and read back
+// strictly, since a record that is not exactly what llc2 wrote says nothing
+// we could trust. The directory is emptied at boot and a record is trusted
+// only once the driver confirms it, so nothing here is synced to disk.
 #include "applied.h"
 
 #include "control.h"
 #include "paths.h"
-#include "scan.h"
 #include "write.h"
 
 #include <algorithm>
@@ -30,13 +31,17 @@ namespace
 constexpr std::string_view HEADER =
     "# llc2's own record of what it gave the driver; nothing else reads or writes it";
 
-// A record with the longest device name is about 1.3 KiB.
+// A part with the longest device name is about 1.1 KiB.
 constexpr std::size_t RECORD_MAX = 4096;
 
+constexpr const char *LINK_PART = "link";
+constexpr const char *PARAMS_PART = "params";
+
+constexpr const char *LINK_ID = "link_id";
+constexpr const char *CONFIRMED = "confirmed";
 constexpr const char *AT = "at";
 constexpr const char *ID = "id";
 constexpr const char *MAC = "mac";
-constexpr const char *LINK_ID = "link_id";
 
 // INIT_PARAMS's places in the order of the configuration file's keywords,
 // the order of the record's lines and of pending_keywords; conf_params is
@@ -53,14 +58,15 @@ constexpr std::array<std::size_t, INIT_PARAMS.size()> file_order()
 }
 constexpr std::array<std::size_t, INIT_PARAMS.size()> FILE_ORDER = file_order();
 
-std::string record_name(int ppa)
+// "ppa.3.link", "ppa.3.params".
+std::string part_name(int ppa, const char *part)
 {
-    return "ppa." + std::to_string(ppa);
+    return "ppa." + std::to_string(ppa) + "." + part;
 }
 
-std::string record_path(int ppa)
+std::string part_path(int ppa, const char *part)
 {
-    return applied_dir() + "/" + record_name(ppa);
+    return applied_dir() + "/" + part_name(ppa, part);
 }
 
 // The warning for err, when it is one: 0, or -1 after it.
@@ -82,21 +88,32 @@ std::string mac_text(const std::array<std::uint8_t, 6> &mac)
     return s;
 }
 
-std::string render(const applied_record &rec)
+using lines = std::vector<std::pair<const char *, std::string>>;
+
+std::string render(const lines &rows)
 {
     std::string s(HEADER);
-    auto line = [&s](const char *key, std::string_view value) {
+    for (const auto &[key, value] : rows)
         s.append("\n").append(key).append("=").append(value);
-    };
-    line(DEV_NAME, rec.devicename);
-    line(DEV_INSTANCE, std::to_string(rec.instance));
-    for (const std::size_t i : FILE_ORDER)
-        line(*INIT_PARAMS.at(i).keyword, std::to_string(rec.sent.at(i)));
-    line(AT, iso_utc(rec.at));
-    line(ID, std::to_string(rec.id));
-    line(MAC, mac_text(rec.mac));
-    line(LINK_ID, std::to_string(rec.link_id));
     return s + "\n";
+}
+
+// Puts one part in place; the directory is made when missing. An errno or 0.
+int write_part(int ppa, const char *part, const lines &rows)
+{
+    const std::string dir = applied_dir() + "/";
+    std::string failed;
+    int err = make_dirs(dir, nullptr, failed);
+    if (err == 0)
+        err = replace_file(dir, part_name(ppa, part), render(rows), 0644);
+    return err;
+}
+
+// Removes one part; a part that is not there is gone already. An errno or 0.
+int remove_part(int ppa, const char *part)
+{
+    return unlink(part_path(ppa, part).c_str()) != 0 && errno != ENOENT && errno != ENOTDIR ? errno
+                                                                                            : 0;
 }
 
 // A whole decimal number in [low, high], written as llc2 writes it: no sign
@@ -146,6 +163,27 @@ bool parse_mac(std::string_view text, std::array<std::uint8_t, 6> &mac)
     return mac_text(mac) == text; // lower case only
 }
 
+// The part's text, when it is a regular file no longer than a part may be.
+std::optional<std::string> read_part(int ppa, const char *part)
+{
+    const std::string path = part_path(ppa, part);
+    const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0)
+        return std::nullopt;
+    struct stat st {
+    };
+    std::string text;
+    const bool read_whole = fstat(fd, &st) == 0 && S_ISREG(st.st_mode) &&
+                            // One byte more than a part may hold, so that an
+                            // oversize one shows.
+                            read_head(fd, RECORD_MAX + 1, text) == 0;
+    close(fd);
+    // Oversize is damaged: nothing llc2 writes is that long.
+    if (!read_whole || text.size() > RECORD_MAX || text.find('\0') != std::string::npos)
+        return std::nullopt;
+    return text;
+}
+
 // The values of the lines after the header, one a key, in order, when each
 // begins with its keyword and "=" and nothing follows the last.
 bool split(std::string_view text, const std::vector<const char *> &keys,
@@ -166,37 +204,13 @@ bool split(std::string_view text, const std::vector<const char *> &keys,
     return text.empty();
 }
 
-bool parse(std::string_view text, applied_record &rec)
+std::vector<const char *> params_keys()
 {
-    if (text.find('\0') != std::string_view::npos)
-        return false;
-    std::vector<const char *> keys{DEV_NAME, DEV_INSTANCE};
+    std::vector<const char *> keys{CONFIRMED};
     for (const std::size_t i : FILE_ORDER)
         keys.push_back(*INIT_PARAMS.at(i).keyword);
-    keys.insert(keys.end(), {AT, ID, MAC, LINK_ID});
-    std::vector<std::string_view> v;
-    if (!split(text, keys, v) || v[0].size() >= LLC2_DEVNAME_SIZE)
-        return false;
-    applied_record out;
-    out.devicename = v[0];
-    long long n = 0;
-    if (!whole(v[1], INT_MIN, INT_MAX, n))
-        return false;
-    out.instance = static_cast<int>(n);
-    for (std::size_t k = 0; k < FILE_ORDER.size(); ++k) {
-        if (!whole(v[2 + k], 0, UINT16_MAX, n))
-            return false;
-        out.sent.at(FILE_ORDER.at(k)) = static_cast<std::uint16_t>(n);
-    }
-    const std::size_t rest = 2 + FILE_ORDER.size();
-    if (!parse_at(v[rest], out.at) || !whole(v[rest + 1], 0, UINT16_MAX, n))
-        return false;
-    out.id = static_cast<std::uint16_t>(n);
-    if (!parse_mac(v[rest + 2], out.mac) || !whole(v[rest + 3], -1, INT_MAX, n))
-        return false;
-    out.link_id = static_cast<int>(n);
-    rec = out;
-    return true;
+    keys.insert(keys.end(), {AT, ID, MAC});
+    return keys;
 }
 
 } // namespace
@@ -216,123 +230,172 @@ std::string applied_dir(void)
     return rooted_path(LLC2_RUNSTATEDIR "/llc2");
 }
 
-int write_applied(int ppa, const applied_record &rec)
+int record_link(int ppa, const plumbed_link &link)
+{
+    int err = write_part(ppa, LINK_PART,
+                         {{DEV_NAME, link.devicename},
+                          {DEV_INSTANCE, std::to_string(link.instance)},
+                          {LINK_ID, std::to_string(link.link_id)}});
+    if (err == 0)
+        err = remove_part(ppa, PARAMS_PART);
+    return warned(ppa, err);
+}
+
+int record_params(int ppa, const ctl_init &sent, const ppa_info *now)
+{
+    applied_params rec;
+    rec.confirmed = now != nullptr;
+    for (std::size_t i = 0; i < INIT_PARAMS.size(); ++i)
+        rec.sent.at(i) = sent.*INIT_PARAMS.at(i).field;
+    rec.at = std::time(nullptr);
+    if (now != nullptr) {
+        rec.id = now->id;
+        std::memcpy(rec.mac.data(), now->mac, rec.mac.size());
+    }
+    lines rows{{CONFIRMED, rec.confirmed ? "yes" : "no"}};
+    for (const std::size_t i : FILE_ORDER)
+        rows.emplace_back(*INIT_PARAMS.at(i).keyword, std::to_string(rec.sent.at(i)));
+    rows.emplace_back(AT, iso_utc(rec.at));
+    rows.emplace_back(ID, std::to_string(rec.id));
+    rows.emplace_back(MAC, mac_text(rec.mac));
+    return warned(ppa, write_part(ppa, PARAMS_PART, rows));
+}
+
+int confirm_params(int ppa, int fd, const ctl_init &sent)
+{
+    ppa_info now{};
+    now.ppa = static_cast<std::uint8_t>(ppa);
+    if (ppa < 0 || ppa > LLC2_GETPPA_MAX) {
+        // The driver cannot be asked how it sees the PPA, so nothing could
+        // recognise the record later.
+        (void)record_params(ppa, sent, nullptr);
+        std::fprintf(stderr, gettext("Cannot record PPA %d: %s\n"), ppa, unaskable_reason());
+        return -1;
+    }
+    if (llc2_request(fd, LLC2_IOC_GETPPA, now) < 0) {
+        const int err = errno;
+        (void)record_params(ppa, sent, nullptr);
+        return warned(ppa, err);
+    }
+    return record_params(ppa, sent, &now);
+}
+
+int forget_params(int ppa)
+{
+    return warned(ppa, remove_part(ppa, PARAMS_PART));
+}
+
+int forget_record(int ppa)
+{
+    const int err = remove_part(ppa, LINK_PART);
+    return warned(ppa, err != 0 ? err : remove_part(ppa, PARAMS_PART));
+}
+
+int records_writable(void)
 {
     const std::string dir = applied_dir() + "/";
     std::string failed;
     int err = make_dirs(dir, nullptr, failed);
+    // A name no record has: the listing passes over it.
+    const std::string probe = ".probe." + std::to_string(getpid());
     if (err == 0)
-        err = replace_file(dir, record_name(ppa), render(rec), 0644);
-    return warned(ppa, err);
+        err = replace_file(dir, probe, "", 0644);
+    if (err == 0 && unlink((dir + probe).c_str()) != 0)
+        err = errno;
+    return err;
 }
 
-int remove_applied(int ppa)
-{
-    if (unlink(record_path(ppa).c_str()) != 0)
-        return errno == ENOENT || errno == ENOTDIR ? 0 : warned(ppa, errno);
-    return warned(ppa, sync_dir(applied_dir().c_str()));
-}
-
-std::vector<int> applied_ppas(void)
+std::vector<int> recorded_ppas(void)
 {
     std::vector<int> ppas;
     DIR *dir = opendir(applied_dir().c_str());
     if (dir == nullptr)
         return ppas;
     while (const dirent *entry = readdir(dir)) {
-        // Only the names llc2 writes: "ppa." and a number as to_string
-        // spells it.
-        const std::string_view name = entry->d_name;
+        // Only the names llc2 writes: "ppa.", a number as to_string spells
+        // it, and a part's name.
+        std::string_view name = entry->d_name;
+        if (!name.starts_with("ppa."))
+            continue;
+        name.remove_prefix(4);
+        const std::size_t dot = name.find('.');
+        const std::string_view part = dot == std::string_view::npos ? "" : name.substr(dot + 1);
         long long ppa = 0;
-        if (name.starts_with("ppa.") && whole(name.substr(4), INT_MIN, INT_MAX, ppa))
+        if ((part == LINK_PART || part == PARAMS_PART) &&
+            whole(name.substr(0, dot), INT_MIN, INT_MAX, ppa))
             ppas.push_back(static_cast<int>(ppa));
     }
     closedir(dir);
     std::sort(ppas.begin(), ppas.end());
+    ppas.erase(std::unique(ppas.begin(), ppas.end()), ppas.end());
     return ppas;
 }
 
-bool read_applied(int ppa, applied_record &rec)
+std::optional<plumbed_link> read_link_part(int ppa)
 {
-    const std::string path = record_path(ppa);
-    const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC);
-    if (fd < 0)
-        return false;
-    struct stat st {
-    };
-    std::string text;
-    const bool read_whole = fstat(fd, &st) == 0 && S_ISREG(st.st_mode) &&
-                            // One byte more than a record may hold, so that an
-                            // oversize one shows.
-                            read_head(fd, RECORD_MAX + 1, text) == 0;
-    close(fd);
-    // Oversize is damaged: nothing llc2 writes is that long.
-    return read_whole && text.size() <= RECORD_MAX && parse(text, rec);
+    const std::optional<std::string> text = read_part(ppa, LINK_PART);
+    std::vector<std::string_view> v;
+    long long instance = 0;
+    long long link_id = 0;
+    if (!text || !split(*text, {DEV_NAME, DEV_INSTANCE, LINK_ID}, v) ||
+        v[0].size() >= LLC2_DEVNAME_SIZE || !whole(v[1], INT_MIN, INT_MAX, instance) ||
+        !whole(v[2], 0, INT_MAX, link_id))
+        return std::nullopt;
+    return plumbed_link{std::string(v[0]), static_cast<int>(instance), static_cast<int>(link_id)};
 }
 
-bool applied_matches(const applied_record &rec, const ppa_info &now)
+std::optional<applied_params> read_params_part(int ppa)
 {
-    return rec.id == now.id && std::memcmp(rec.mac.data(), now.mac, rec.mac.size()) == 0;
-}
-
-applied_record make_applied(const char *devicename, int instance, const ctl_init &sent,
-                            const ppa_info &now, int link_id)
-{
-    applied_record rec;
-    rec.devicename = devicename;
-    rec.instance = instance;
-    for (std::size_t i = 0; i < INIT_PARAMS.size(); ++i)
-        rec.sent.at(i) = sent.*INIT_PARAMS.at(i).field;
-    rec.at = std::time(nullptr);
-    rec.id = now.id;
-    std::memcpy(rec.mac.data(), now.mac, rec.mac.size());
-    rec.link_id = link_id;
-    return rec;
-}
-
-std::vector<const char *> pending_keywords(const applied_record &rec, const conf_values &conf)
-{
-    std::vector<const char *> out;
-    if (rec.devicename != conf.devicename.data())
-        out.push_back(DEV_NAME);
-    if (rec.instance != conf.instance)
-        out.push_back(DEV_INSTANCE);
-    for (const std::size_t i : FILE_ORDER) {
-        const init_param &p = INIT_PARAMS.at(i);
-        if (init_param_value(p, conf.params.at(static_cast<std::size_t>(p.conf_index))) !=
-            rec.sent.at(i))
-            out.push_back(*p.keyword);
+    const std::optional<std::string> text = read_part(ppa, PARAMS_PART);
+    std::vector<std::string_view> v;
+    if (!text || !split(*text, params_keys(), v) || (v[0] != "yes" && v[0] != "no"))
+        return std::nullopt;
+    applied_params out;
+    out.confirmed = v[0] == "yes";
+    long long n = 0;
+    for (std::size_t k = 0; k < FILE_ORDER.size(); ++k) {
+        if (!whole(v[1 + k], 0, UINT16_MAX, n))
+            return std::nullopt;
+        out.sent.at(FILE_ORDER.at(k)) = static_cast<std::uint16_t>(n);
     }
+    const std::size_t rest = 1 + FILE_ORDER.size();
+    if (!parse_at(v[rest], out.at) || !whole(v[rest + 1], 0, UINT16_MAX, n) ||
+        !parse_mac(v[rest + 2], out.mac))
+        return std::nullopt;
+    out.id = static_cast<std::uint16_t>(n);
     return out;
 }
 
-void record_initialised(int ppa, int fd, const ctl_init &sent, const conf_values &conf,
-                        const plumbed_link *link)
+bool params_proven(const applied_params &rec, const ppa_info &now)
 {
-    if (ppa < 0 || ppa > LLC2_GETPPA_MAX) {
-        // The driver cannot be asked how it sees the PPA, so nothing could
-        // recognise the record later.
-        (void)unlink(record_path(ppa).c_str());
-        std::fprintf(stderr, gettext("Cannot record PPA %d: %s\n"), ppa, unaskable_reason());
-        return;
+    return rec.confirmed && rec.id == now.id &&
+           std::memcmp(rec.mac.data(), now.mac, rec.mac.size()) == 0;
+}
+
+int link_proven(int fd, int ppa, const plumbed_link &link)
+{
+    ppa_link asked{};
+    asked.ppa = ppa;
+    asked.cmd = LLC2_LINK_CMD;
+    if (llc2_request(fd, LLC2_IOC_GETLINK, asked) < 0)
+        return -1;
+    return asked.link_id == link.link_id ? 1 : 0;
+}
+
+std::vector<const char *> pending_keywords(const plumbed_link *link, const applied_params *params,
+                                           const conf_values &conf)
+{
+    std::vector<const char *> out;
+    if (link == nullptr || link->devicename != conf.devicename.data())
+        out.push_back(DEV_NAME);
+    if (link == nullptr || link->instance != conf.instance)
+        out.push_back(DEV_INSTANCE);
+    for (const std::size_t i : FILE_ORDER) {
+        const init_param &p = INIT_PARAMS.at(i);
+        if (params == nullptr ||
+            init_param_value(p, conf.params.at(static_cast<std::size_t>(p.conf_index))) !=
+                params->sent.at(i))
+            out.push_back(*p.keyword);
     }
-    ppa_info now{};
-    now.ppa = static_cast<std::uint8_t>(ppa);
-    if (llc2_request(fd, LLC2_IOC_GETPPA, now) < 0) {
-        // The old record, if any, no longer says what the driver was given.
-        const int err = errno;
-        (void)unlink(record_path(ppa).c_str());
-        (void)warned(ppa, err);
-        return;
-    }
-    applied_record old;
-    if (link != nullptr)
-        (void)write_applied(
-            ppa, make_applied(link->devicename.c_str(), link->instance, sent, now, link->link_id));
-    else if (read_applied(ppa, old) && applied_matches(old, now))
-        (void)write_applied(
-            ppa, make_applied(old.devicename.c_str(), old.instance, sent, now, old.link_id));
-    else
-        (void)write_applied(ppa,
-                            make_applied(conf.devicename.data(), conf.instance, sent, now, -1));
+    return out;
 }

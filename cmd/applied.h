@@ -1,6 +1,12 @@
-// What llc2 gave the driver for each PPA: the driver cannot be asked for a
-// PPA's parameters, so after every successful initialisation llc2 keeps a
-// small record of what it sent, and drops it when it takes the PPA down.
+// What llc2 gave the driver for each PPA. The driver cannot be asked for a
+// PPA's parameters, so llc2 keeps a small record of its own in two parts,
+// each written by the step that knows it: the link (device name, instance
+// and the identifier I_PLINK returned) when it plumbs the PPA, the
+// parameters (the ten values sent, when, and how the driver reported the
+// PPA right after) when it initialises it. A part proves something only
+// while the driver confirms it: the link while LLC2_IOC_GETLINK reports the
+// same identifier, the parameters while LLC2_IOC_GETPPA reports the same
+// identifier and MAC address and the initialisation was seen to succeed.
 // The records are llc2's own; nothing else reads or writes them.
 #ifndef LLC2_CMD_APPLIED_H
 #define LLC2_CMD_APPLIED_H
@@ -13,13 +19,16 @@
 #include <array>
 #include <cstdint>
 #include <ctime>
+#include <optional>
 #include <string>
 #include <vector>
 
-// One PPA's record.
-struct applied_record {
-    std::string devicename; // the link's interface, as plumbed
-    int instance = 0;
+// The parameter part.
+struct applied_params {
+    // Written before a re-initialise uninitialises the PPA, and confirmed
+    // once the driver took the new values: an unconfirmed part says only
+    // that a run set out to send them.
+    bool confirmed = false;
     // The ten values of ctl_init as sent, in INIT_PARAMS order.
     std::array<std::uint16_t, INIT_PARAMS.size()> sent{};
     std::time_t at = 0; // when, UTC
@@ -27,56 +36,65 @@ struct applied_record {
     // recognised later.
     std::uint16_t id = 0;
     std::array<std::uint8_t, 6> mac{};
-    int link_id = -1; // -1: not known
 };
 
 // The directory of the records: <run-state directory>/llc2, rooted.
 std::string applied_dir(void);
 
-// Writes PPA ppa's record atomically, making the directory and its missing
-// parents (mode 0755) first. 0, or -1 after "Cannot record PPA %d: %s" on
-// standard error: a warning, never a reason to fail an action.
-int write_applied(int ppa, const applied_record &rec);
+// Writes PPA ppa's link part (and drops its parameter part: a PPA plumbed
+// anew has been given no parameters yet). 0, or -1 after "Cannot record
+// PPA %d: %s" on standard error.
+int record_link(int ppa, const plumbed_link &link);
 
-// Removes PPA ppa's record, when there is one. 0, or -1 after "Cannot
-// record PPA %d: %s".
-int remove_applied(int ppa);
+// Writes PPA ppa's parameter part for sent; confirmed with now, the driver's
+// report of the PPA after it took them, or unconfirmed when now is null.
+// 0, or -1 after "Cannot record PPA %d: %s".
+int record_params(int ppa, const ctl_init &sent, const ppa_info *now);
 
-// The PPAs that have a record, ascending.
-std::vector<int> applied_ppas(void);
+// After ppa took sent on fd: asks the driver how it sees the PPA
+// (GETPPA) and records the parameters as confirmed. When it cannot ask,
+// the part is left unconfirmed: a warning, "Cannot record PPA %d: %s".
+// 0 or -1.
+int confirm_params(int ppa, int fd, const ctl_init &sent);
 
-// Reads PPA ppa's record. false when there is none or it cannot be read
-// whole (a damaged record counts as none).
-bool read_applied(int ppa, applied_record &rec);
+// Removes PPA ppa's parameter part (-r: the link stays). 0, or -1 after
+// "Cannot record PPA %d: %s".
+int forget_params(int ppa);
 
-// The record still describes what the driver holds: the same identifier and
-// MAC address. A driver reloaded and plumbed again alike cannot be told
-// apart.
-bool applied_matches(const applied_record &rec, const ppa_info &now);
+// Removes both parts (the PPA is taken down). 0, or -1 after the warning.
+int forget_record(int ppa);
 
-// The record of what initialising ppa just sent: devicename and instance of
-// its link, the ctl_init as sent, the driver's record now and the link
-// identifier (-1 when not known); the time is now.
-applied_record make_applied(const char *devicename, int instance, const ctl_init &sent,
-                            const ppa_info &now, int link_id);
+// The run-state directory takes a record now: made when missing, a file
+// written and removed in it. 0, or the errno of the step that failed.
+int records_writable(void);
 
-// The keywords, in file order, whose value initialising would send now
-// (conf as read, defaults applied) differs from rec's: "devicename" and
-// "deviceinstance" first when the link differs, then the parameters.
-std::vector<const char *> pending_keywords(const applied_record &rec, const conf_values &conf);
+// The PPAs that have a record part, ascending, each once.
+std::vector<int> recorded_ppas(void);
+
+// Reads PPA ppa's parts. A part that is missing or not exactly what llc2
+// writes (damaged, oversize, not a regular file) is none.
+std::optional<plumbed_link> read_link_part(int ppa);
+std::optional<applied_params> read_params_part(int ppa);
+
+// The parameter part still describes what the driver holds: confirmed, and
+// the same identifier and MAC address. A driver reloaded and plumbed again
+// alike cannot be told apart.
+bool params_proven(const applied_params &rec, const ppa_info &now);
+
+// Asks the driver for ppa's link identifier (GETLINK) on fd: 1 when it is
+// link's, 0 when it is another, -1 with errno when the driver refused or
+// did not answer (ETIME).
+int link_proven(int fd, int ppa, const plumbed_link &link);
+
+// The keywords, in file order, whose value initialising would send now (conf
+// as read, defaults applied) differs from the record's, or is not known:
+// "devicename" and "deviceinstance" first when the link differs or link is
+// null, then the parameters (every one of them when params is null).
+std::vector<const char *> pending_keywords(const plumbed_link *link, const applied_params *params,
+                                           const conf_values &conf);
 
 // t as ISO 8601 in UTC, "2026-07-01T12:00:00Z", as the record writes "at";
 // "" for a time that cannot be shown.
 std::string iso_utc(std::time_t t);
-
-// After ppa was initialised on fd with sent (conf: its file as read for
-// that): asks the driver for the PPA once (GETPPA) and writes its record.
-// link: what plumbing just made; null for a PPA plumbed earlier, which
-// keeps the link of a record that still matches the driver, or else takes
-// conf's device name and instance, its link identifier unknown. When the
-// driver does not answer, the old record goes: it no longer says what the
-// driver was given. Failures are warnings ("Cannot record PPA %d: %s").
-void record_initialised(int ppa, int fd, const ctl_init &sent, const conf_values &conf,
-                        const plumbed_link *link);
 
 #endif

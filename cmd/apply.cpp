@@ -33,15 +33,13 @@ enum class step {
 struct job {
     step what;
     std::vector<const char *> keywords; // pending's, for the dry run's line
-    // The link the PPA has, for its record: a valid record's, or else the
-    // file's; for what this run plumbs, the one it plumbed.
-    plumbed_link link{};
+    ctl_init planned{};                 // what initialising is to send, as the file was read
 };
 
 // The work the first probe found, by PPA.
 struct apply_plan {
     std::map<int, job> jobs;
-    std::vector<int> forget; // stale records
+    std::vector<int> forget; // records of PPAs the driver does not hold
     bool skipped = false;    // a file could not be used, or a PPA not told
 };
 
@@ -54,7 +52,7 @@ bool names_link(const std::vector<const char *> &keywords)
 
 void judge(const ppa_facts &f, bool prune, apply_plan &plan)
 {
-    if (f.applied_stale)
+    if (f.recorded && !f.held && !untold(f))
         plan.forget.push_back(f.ppa);
     if (f.has_file && !f.conf_read) {
         std::fprintf(stderr, gettext("PPA %d: %s; left as it is\n"), f.ppa,
@@ -63,11 +61,15 @@ void judge(const ppa_facts &f, bool prune, apply_plan &plan)
     } else if (untold(f)) {
         // Plumbing a PPA the driver may hold would link a second stream
         // beneath it; taking one down is never a side effect.
-        if (f.has_file) {
+        if (f.held && (f.has_file || prune)) {
+            std::fprintf(stderr, gettext("PPA %d: cannot tell (%s); left as it is\n"), f.ppa,
+                         f.untold_why.c_str());
+            plan.skipped = true;
+        } else if (f.has_file) {
             std::fprintf(stderr,
                          gettext("PPA %d: cannot tell whether the driver holds it (%s); left as "
                                  "it is\n"),
-                         f.ppa, f.untold.c_str());
+                         f.ppa, f.untold_why.c_str());
             plan.skipped = true;
         }
     } else if (!switched_on(f)) {
@@ -82,19 +84,18 @@ void judge(const ppa_facts &f, bool prune, apply_plan &plan)
             std::fprintf(stderr, gettext("PPA %d: plumbed but not configured; left as it is\n"),
                          f.ppa);
     } else if (!f.held) {
-        plan.jobs[f.ppa] = {step::plumb, {}, {}};
+        plan.jobs[f.ppa] = {step::plumb, {}};
     } else {
-        const std::vector<const char *> keywords = pending(f).value_or(std::vector<const char *>{});
-        const plumbed_link link =
-            f.applied_known
-                ? plumbed_link{f.applied.devicename, f.applied.instance, f.applied.link_id}
-                : plumbed_link{f.conf.devicename.data(), f.conf.instance, -1};
-        if (names_link(keywords))
-            plan.jobs[f.ppa] = {step::replumb, keywords, {}};
+        // A link no record proves is plumbed again, parameters no record
+        // proves are sent again: what the driver has is never guessed.
+        const std::vector<const char *> keywords = pending(f).value();
+        const ctl_init planned = make_ctl_init(f.ppa, f.conf.params.data());
+        if (!f.link || names_link(keywords))
+            plan.jobs[f.ppa] = {step::replumb, keywords};
         else if (!is_up(f))
-            plan.jobs[f.ppa] = {step::init, {}, link};
+            plan.jobs[f.ppa] = {step::init, {}, planned};
         else if (!keywords.empty())
-            plan.jobs[f.ppa] = {step::reinit, keywords, link};
+            plan.jobs[f.ppa] = {step::reinit, keywords, planned};
     }
 }
 
@@ -110,53 +111,6 @@ void say_would(int ppa, const job &j)
     std::printf("\n");
 }
 
-// Plumbs a PPA as -P's first pass does; true when it plumbed, with the link.
-bool plumb(int ppa, int fd, plumbed_link &link)
-{
-    FILE *fp = open_conf(ppa);
-    // The file was read a moment ago; it may have changed since.
-    const plumb_outcome outcome =
-        fp != nullptr ? plumb_ppa(fp, ppa, fd, &link) : plumb_outcome::failed;
-    if (outcome == plumb_outcome::failed)
-        std::fprintf(stderr, gettext("Cannot plumb PPA %d\n"), ppa);
-    return outcome == plumb_outcome::plumbed;
-}
-
-// What this run initialised, for its record once the final probe has told
-// how the driver sees the PPA now.
-struct initialised {
-    ctl_init sent{};
-    plumbed_link link{};
-};
-
-// The last word: every PPA acted on that is not up now is named; each one
-// initialised that is up gets its record.
-bool all_up(int fd, const std::vector<int> &wanted, const std::map<int, initialised> &done)
-{
-    scan_plan plan;
-    plan.dlpi = false;
-    plan.lookup = conf_lookup::none;
-    plan.only = &wanted;
-    bool all = true;
-    scan_ppas(fd, plan, [&all, &done](const ppa_facts &f) {
-        if (is_up(f)) {
-            if (const auto it = done.find(f.ppa); it != done.end()) {
-                const plumbed_link &l = it->second.link;
-                (void)write_applied(f.ppa, make_applied(l.devicename.c_str(), l.instance,
-                                                        it->second.sent, f.record, l.link_id));
-            }
-            return;
-        }
-        if (untold(f))
-            std::fprintf(stderr, gettext("PPA %d: cannot tell whether it is up (%s)\n"), f.ppa,
-                         f.untold.c_str());
-        else
-            std::fprintf(stderr, gettext("PPA %d: not up\n"), f.ppa);
-        all = false;
-    });
-    return all;
-}
-
 // The line's words for a job done: "PPA 3: plumbed and initialised".
 const char *done_words(step what)
 {
@@ -164,6 +118,95 @@ const char *done_words(step what)
                                                        "plumbed and initialised", "re-initialised",
                                                        "initialised"};
     return words.at(static_cast<std::size_t>(what));
+}
+
+void say_done(int ppa, step what)
+{
+    std::printf("PPA %d: %s\n", ppa, done_words(what));
+    order_output();
+}
+
+// Before a PPA the driver holds is changed, the run-state directory must
+// take its record: a change that cannot be recorded would be made again by
+// every run. When it cannot, every job on a held PPA is dropped, each named.
+// false then.
+bool records_can_follow(apply_plan &work)
+{
+    const bool on_held = std::any_of(work.jobs.begin(), work.jobs.end(),
+                                     [](const auto &j) { return j.second.what != step::plumb; });
+    if (!on_held)
+        return true;
+    const int err = records_writable();
+    if (err == 0)
+        return true;
+    for (auto j = work.jobs.begin(); j != work.jobs.end();) {
+        if (j->second.what == step::plumb) {
+            ++j;
+            continue;
+        }
+        std::fprintf(stderr, gettext("Cannot record PPA %d: %s; left as it is\n"), j->first,
+                     std::strerror(err));
+        j = work.jobs.erase(j);
+    }
+    return false;
+}
+
+// Plumbs a PPA as -P's first pass does; true when it plumbed. recorded is
+// cleared when its record could not be written.
+bool plumb(int ppa, int fd, bool &recorded)
+{
+    FILE *fp = open_conf(ppa);
+    // The file was read a moment ago; it may have changed since.
+    bool here = true;
+    const plumb_outcome outcome =
+        fp != nullptr ? plumb_ppa(fp, ppa, fd, &here) : plumb_outcome::failed;
+    if (outcome == plumb_outcome::failed)
+        std::fprintf(stderr, gettext("Cannot plumb PPA %d\n"), ppa);
+    recorded = recorded && here;
+    return outcome == plumb_outcome::plumbed;
+}
+
+// Initialises a PPA the first pass left for it, as its job says. For a PPA
+// that is held, the values are recorded first as not yet confirmed, so that
+// a run that ends half way leaves a record that says so. false when a step
+// failed (after its message); recorded is cleared when a record could not
+// be written.
+bool initialise(int ppa, int fd, const job &j, bool &recorded)
+{
+    const bool fresh = j.what == step::plumb || j.what == step::replumb;
+    if (!fresh && record_params(ppa, j.planned, nullptr) == -1) {
+        recorded = false;
+        return false;
+    }
+    if (j.what == step::reinit && uninit_for_reinit(ppa, fd) == -1)
+        return false;
+    bool here = true;
+    // What this run plumbed is of no use half up: unplumbed again.
+    if (init_plumbed_ppa(ppa, fd, fresh, &here) == -1)
+        return false;
+    recorded = recorded && here;
+    return true;
+}
+
+// The last word: every PPA acted on that is not up now is named.
+bool all_up(int fd, const std::vector<int> &wanted)
+{
+    scan_plan plan;
+    plan.dlpi = false;
+    plan.lookup = conf_lookup::none;
+    plan.only = &wanted;
+    bool all = true;
+    scan_ppas(fd, plan, [&all](const ppa_facts &f) {
+        if (is_up(f))
+            return;
+        if (untold(f))
+            std::fprintf(stderr, gettext("PPA %d: cannot tell whether it is up (%s)\n"), f.ppa,
+                         f.untold_why.c_str());
+        else
+            std::fprintf(stderr, gettext("PPA %d: not up\n"), f.ppa);
+        all = false;
+    });
+    return all;
 }
 
 } // namespace
@@ -177,12 +220,12 @@ int llc2_apply(const apply_options &options)
     const std::vector<int> only = distinct_ppas(options.ppas);
     // Records of PPAs neither configured nor held are looked at too, so
     // that a stale one goes.
-    const std::vector<int> recorded = applied_ppas();
+    const std::vector<int> recorded = recorded_ppas();
     scan_plan first = quiet_plan(configured, false);
     first.also = &recorded;
     first.only = options.ppas.empty() ? nullptr : &only;
     apply_plan work;
-    const bool answering = scan_ppas(
+    const bool driver_answered = scan_ppas(
         ctl.fd, first, [&work, &options](const ppa_facts &f) { judge(f, options.prune, work); });
     if (options.dry_run) {
         for (const auto &[ppa, j] : work.jobs)
@@ -190,13 +233,16 @@ int llc2_apply(const apply_options &options)
         return work.skipped ? -1 : 0;
     }
     for (const int ppa : work.forget)
-        (void)remove_applied(ppa);
+        (void)forget_record(ppa);
+    // A step that failed, or a record that could not be written, fails the
+    // run; the next run tries again.
+    bool failed = !records_can_follow(work);
+    bool recorded_all = true;
     if (work.jobs.empty())
-        return work.skipped ? -1 : 0;
+        return work.skipped || failed ? -1 : 0;
 
     // Taken down, then plumbed on one control stream; initialised on
     // another, as -P does.
-    bool failed = false;
     std::vector<int> to_init;
     for (auto &[ppa, j] : work.jobs) {
         const bool down_first = j.what == step::take_down || j.what == step::replumb;
@@ -205,33 +251,23 @@ int llc2_apply(const apply_options &options)
             continue;
         }
         const bool plumbs = j.what == step::replumb || j.what == step::plumb;
-        if (j.what == step::take_down) {
-            std::printf("PPA %d: %s\n", ppa, done_words(j.what));
-            order_output();
-        } else if (!plumbs || plumb(ppa, ctl.fd, j.link)) {
+        if (j.what == step::take_down)
+            say_done(ppa, j.what);
+        else if (!plumbs || plumb(ppa, ctl.fd, recorded_all))
             to_init.push_back(ppa);
-        } else {
+        else
             failed = true;
-        }
     }
     ctl.close();
     ctl.fd = llc2_open_control();
     if (ctl.fd < 0)
         return -1;
-    std::map<int, initialised> done;
     for (const int ppa : to_init) {
-        const step what = work.jobs.at(ppa).what;
-        const bool fresh = what == step::plumb || what == step::replumb;
-        if (what == step::reinit)
-            (void)llc2_uninit_ppa(ppa, ctl.fd);
-        initialised now;
-        // What this run plumbed is of no use half up: unplumbed again.
-        if (init_plumbed_ppa(ppa, ctl.fd, fresh, &now.sent) == -1)
-            continue;
-        now.link = work.jobs.at(ppa).link;
-        done[ppa] = now;
-        std::printf("PPA %d: %s\n", ppa, done_words(what));
-        order_output();
+        const job &j = work.jobs.at(ppa);
+        if (initialise(ppa, ctl.fd, j, recorded_all))
+            say_done(ppa, j.what);
+        else
+            failed = true;
     }
 
     std::vector<int> acted;
@@ -240,12 +276,12 @@ int llc2_apply(const apply_options &options)
             acted.push_back(ppa);
     // A driver that left a probe unanswered is not asked again: the run's
     // work cannot be seen to have taken.
-    if (!answering) {
+    if (!driver_answered) {
         for (const int ppa : acted)
             std::fprintf(stderr, gettext("PPA %d: cannot tell whether it is up (%s)\n"), ppa,
                          unanswered_reason());
         return -1;
     }
-    const bool converged = all_up(ctl.fd, acted, done);
-    return converged && !work.skipped && !failed ? 0 : -1;
+    const bool converged = all_up(ctl.fd, acted);
+    return converged && !work.skipped && !failed && recorded_all ? 0 : -1;
 }

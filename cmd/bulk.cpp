@@ -18,23 +18,20 @@ namespace
 {
 
 // First pass: plumbs every node of conf_head through fd and unlinks (and
-// frees) the nodes whose PPA did not plumb. Every node's stream is closed;
-// links gets what each node left in the list plumbed, in list order.
+// frees) the nodes whose PPA did not plumb. Every node's stream is closed.
 // false when a PPA that its file switches on did not plumb: a boot that
 // leaves such a PPA down has failed, whatever the others did.
-bool plumb_listed(int fd, std::vector<plumbed_link> &links)
+bool plumb_listed(int fd)
 {
     bool all_up = true;
     conf_entry *kept = nullptr;
     conf_entry *node = conf_head;
     while (node != nullptr) {
         conf_entry *next = node->next;
-        plumbed_link link;
-        const plumb_outcome outcome = plumb_ppa(node->fp, node->ppa, fd, &link);
+        const plumb_outcome outcome = plumb_ppa(node->fp, node->ppa, fd);
         node->fp = nullptr; // closed by plumb_ppa, whatever it returned
         if (outcome == plumb_outcome::plumbed) {
             kept = node;
-            links.push_back(link);
         } else {
             if (outcome == plumb_outcome::failed) {
                 std::fprintf(stderr, gettext("Cannot plumb PPA %d\n"), node->ppa);
@@ -59,8 +56,7 @@ int llc2_plumb_all(void)
     control_stream ctl(llc2_open_control());
     if (ctl.fd < 0)
         return -1;
-    std::vector<plumbed_link> links;
-    const bool all_plumbed = plumb_listed(ctl.fd, links);
+    const bool all_plumbed = plumb_listed(ctl.fd);
 
     // Initialise on a stream of its own: nothing may depend on the plumbing
     // stream still being open.
@@ -72,26 +68,17 @@ int llc2_plumb_all(void)
     // directory's and means nothing, so the last PPA's result alone must not
     // decide what a boot reports.
     int result = all_plumbed ? 0 : -1;
-    auto link = links.begin();
-    for (const conf_entry *node = conf_head; node != nullptr; node = node->next, ++link) {
-        ctl_init sent{};
-        conf_values conf;
-        if (init_plumbed_ppa(node->ppa, ctl.fd, true, &sent, &conf) == -1)
+    for (const conf_entry *node = conf_head; node != nullptr; node = node->next)
+        if (init_plumbed_ppa(node->ppa, ctl.fd, true) == -1)
             result = -1;
-        else
-            record_initialised(node->ppa, ctl.fd, sent, conf, &*link);
-    }
     return result;
 }
 
-int init_plumbed_ppa(int ppa, int fd, bool unplumb_on_failure, ctl_init *sent, conf_values *conf)
+int init_plumbed_ppa(int ppa, int fd, bool unplumb_on_failure, bool *recorded)
 {
     if (debug > 0)
         std::fprintf(stderr, "Initializing PPA %d\n", ppa);
-    ctl_init sent_here{};
-    conf_values conf_here;
-    if (init_ppa_sent(ppa, fd, sent != nullptr ? *sent : sent_here,
-                      conf != nullptr ? *conf : conf_here) == 0)
+    if (llc2_init_ppa(ppa, fd, recorded) == 0)
         return 0;
     if (debug > 0)
         std::fprintf(stderr, "Error in initializing PPA %d\n", ppa);

@@ -6,6 +6,7 @@
 #include "streams.h"
 
 #include <fcntl.h>
+#include <libintl.h>
 #include <string>
 
 int llc2_open_control(void)
@@ -25,6 +26,16 @@ int llc2_request(int fd, int cmd, void *payload, int len)
     sio.ic_len = len;
     sio.ic_dp = static_cast<char *>(payload);
     return stream_ioctl(fd, &sio);
+}
+
+const char *unaskable_reason(void)
+{
+    return gettext("the driver cannot be asked about a PPA outside 0 to 255");
+}
+
+const char *unanswered_reason(void)
+{
+    return gettext("the driver does not answer");
 }
 
 int control_stream::close()

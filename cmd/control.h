@@ -26,6 +26,13 @@ template <typename Record> int llc2_request(int fd, int cmd, Record &payload)
     return llc2_request(fd, cmd, &payload, static_cast<int>(sizeof(Record)));
 }
 
+// Why the driver left a request unanswered (ETIME).
+const char *unanswered_reason(void);
+
+// Why the driver cannot be asked about a PPA: its number is beyond what
+// GETPPA carries.
+const char *unaskable_reason(void);
+
 // Closes a control stream when the holder goes out of scope, so that an
 // early return cannot leak it.
 struct control_stream {

@@ -21,13 +21,14 @@ constexpr int ENABLE_ATTEMPTS = 5;
 
 } // namespace
 
-int init_ppa_sent(int ppa, int fd, ctl_init &sent, conf_values &conf)
+int llc2_init_ppa(int ppa, int fd, bool *recorded)
 {
     FILE *fp = open_conf(ppa);
     if (fp == nullptr) {
         std::fprintf(stderr, gettext("Cannot open configuration files for PPA %d\n"), ppa);
         return -1;
     }
+    conf_values conf;
     if (read_conf_and_close(fp, conf) == -1) {
         std::fprintf(stderr, gettext("Error reading parameters for PPA %d\n"), ppa);
         return -1;
@@ -44,7 +45,7 @@ int init_ppa_sent(int ppa, int fd, ctl_init &sent, conf_values &conf)
         sleep(1);
     }
 
-    sent = make_ctl_init(ppa, conf.params.data());
+    const ctl_init sent = make_ctl_init(ppa, conf.params.data());
     // The driver writes its answer over the payload; what was sent is kept.
     ctl_init init = sent;
     if (llc2_request(fd, LLC2_IOC_CONTROL, init) < 0) {
@@ -52,15 +53,8 @@ int init_ppa_sent(int ppa, int fd, ctl_init &sent, conf_values &conf)
         std::fprintf(stderr, gettext("Error initialization PPA %d\n"), ppa);
         return -1;
     }
-    return 0;
-}
-
-int llc2_init_ppa(int ppa, int fd)
-{
-    ctl_init sent{};
-    conf_values conf;
-    if (init_ppa_sent(ppa, fd, sent, conf) == -1)
-        return -1;
-    record_initialised(ppa, fd, sent, conf, nullptr);
+    const bool done = confirm_params(ppa, fd, sent) == 0;
+    if (recorded != nullptr)
+        *recorded = done;
     return 0;
 }

@@ -13,13 +13,21 @@
 #include <vector>
 
 // Takes PPA ppa out of service: LLC2_IOC_CONTROL with ctl_uninit, then
-// LLC2_IOC_DISABLE, both sent whatever the driver answers, then removes its
-// applied record. Silent but for a record that cannot be removed; always 0.
+// LLC2_IOC_DISABLE, both sent whatever the driver answers, then removes the
+// parameter part of its applied record (the link stays). Silent but for a
+// record that cannot be removed; always 0.
 int llc2_uninit_ppa(int ppa, int fd);
+
+// The same two requests for a re-initialise of a PPA that is up, each
+// checked: a refusal means the new values cannot follow. The record is the
+// caller's. 0, or -1 after "Error uninitializing PPA %d: %s\n" or
+// "Error disabling PPA %d: %s\n".
+int uninit_for_reinit(int ppa, int fd);
 
 // Removes the lower stream of PPA ppa: asks the driver for its link
 // identifier (LLC2_IOC_GETLINK) and unlinks that identifier (I_PUNLINK),
-// then removes its applied record, whatever the driver said.
+// then removes its whole applied record. A PPA that stays linked keeps the
+// link part, which the driver can still prove or disprove.
 // 0, or -1 after "Error getting info from PPA %d: %s\n" or
 // "Error unplumbing PPA %d: %s\n".
 int llc2_unplumb_ppa(int ppa, int fd);
@@ -34,7 +42,7 @@ int llc2_take_down_ppa(int ppa, int fd);
 int llc2_plumb_ppa(FILE *fp, int ppa, int fd);
 
 // What plumbing made: the interface linked, its instance and the link
-// identifier I_PLINK returned.
+// identifier I_PLINK returned; the link part of the applied record.
 struct plumbed_link {
     std::string devicename;
     int instance = 0;
@@ -42,32 +50,29 @@ struct plumbed_link {
 };
 
 // llc2_plumb_ppa, telling a PPA that its file switches off (llc2_on=0) from
-// one that should have come up and did not; when plumbed and made is not
-// null, *made says what was linked.
+// one that should have come up and did not. A PPA plumbed gets the link
+// part of its record (record_link); *recorded, when given, is false when
+// that could not be written (after its warning).
 enum class plumb_outcome { plumbed, switched_off, failed };
-plumb_outcome plumb_ppa(FILE *fp, int ppa, int fd, plumbed_link *made = nullptr);
+plumb_outcome plumb_ppa(FILE *fp, int ppa, int fd, bool *recorded = nullptr);
 
-// Enables PPA ppa and hands it the parameters of its configuration file,
-// recording nothing. On 0, sent is the ctl_init as the driver took it and
-// conf the file as read.
-int init_ppa_sent(int ppa, int fd, ctl_init &sent, conf_values &conf);
-
-// init_ppa_sent, then the record of what was sent for a PPA plumbed earlier
-// (record_initialised, which asks the driver for the PPA once).
-int llc2_init_ppa(int ppa, int fd);
+// Enables PPA ppa (LLC2_IOC_ENABLE, up to five attempts a second apart)
+// and hands it the parameters of its configuration file; then records them
+// (confirm_params). *recorded, when given, is false when the record could
+// not be written (after its warning): a failure for --apply, a warning for
+// the others.
+int llc2_init_ppa(int ppa, int fd, bool *recorded = nullptr);
 
 // Plumbs every PPA of conf_head on one control stream, then initialises the
 // ones that plumbed on a second. -1 when any PPA that is switched on did not
 // come up ("Cannot plumb PPA %d\n" for one that did not plumb).
 int llc2_plumb_all(void);
 
-// init_ppa_sent with the traces of -P's second pass ("Initializing PPA %d",
-// "Error in initializing PPA %d" under debug), filling *sent and *conf when
-// given; records nothing. When it fails and unplumb_on_failure is set, the
-// PPA is unplumbed again, since it was plumbed by this run and is of no use
-// half up.
-int init_plumbed_ppa(int ppa, int fd, bool unplumb_on_failure, ctl_init *sent = nullptr,
-                     conf_values *conf = nullptr);
+// llc2_init_ppa with the traces of -P's second pass ("Initializing PPA %d",
+// "Error in initializing PPA %d" under debug). When it fails and
+// unplumb_on_failure is set, the PPA is unplumbed again, since it was
+// plumbed by this run and is of no use half up.
+int init_plumbed_ppa(int ppa, int fd, bool unplumb_on_failure, bool *recorded = nullptr);
 
 // Uninitialises and unplumbs every PPA the driver reports. 0, or -1 when
 // the control device did not open or any PPA it found failed to unplumb

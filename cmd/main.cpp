@@ -74,8 +74,7 @@ int plumb_one(int ppa)
         return -1;
     }
     // plumb_ppa owns fp from here on, whatever it returns.
-    plumbed_link link;
-    if (plumb_ppa(fp, ppa, ctl.fd, &link) != plumb_outcome::plumbed) {
+    if (plumb_ppa(fp, ppa, ctl.fd) != plumb_outcome::plumbed) {
         std::fprintf(stderr, gettext("Cannot plumb PPA %d\n"), ppa);
         return -1;
     }
@@ -85,12 +84,8 @@ int plumb_one(int ppa)
     ctl.fd = llc2_open_control();
     if (ctl.fd < 0)
         return -1;
-    ctl_init sent{};
-    conf_values conf;
-    if (init_ppa_sent(ppa, ctl.fd, sent, conf) == 0) {
-        record_initialised(ppa, ctl.fd, sent, conf, &link);
+    if (llc2_init_ppa(ppa, ctl.fd) == 0)
         return 0;
-    }
     (void)llc2_unplumb_ppa(ppa, ctl.fd);
     return -1;
 }

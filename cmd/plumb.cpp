@@ -1,5 +1,6 @@
 // Plumbing one PPA: the network interface its configuration names is linked
 // beneath the driver and the link bound to the PPA number.
+#include "applied.h"
 #include "control.h"
 #include "llc2_conf.h"
 #include "llc2_debug.h"
@@ -52,7 +53,7 @@ bool leaves_dev(std::string_view name)
 
 } // namespace
 
-plumb_outcome plumb_ppa(FILE *fp, int ppa, int fd, plumbed_link *made)
+plumb_outcome plumb_ppa(FILE *fp, int ppa, int fd, bool *recorded)
 {
     // The stream is ours from here on: closed once, on every path.
     conf_values conf;
@@ -106,8 +107,10 @@ plumb_outcome plumb_ppa(FILE *fp, int ppa, int fd, plumbed_link *made)
     bind.link_id = link_id;
     bind.instance = conf.instance;
     if (llc2_request(fd, LLC2_IOC_SETPPA, bind) >= 0) {
-        if (made != nullptr)
-            *made = {conf.devicename.data(), conf.instance, link_id};
+        const bool done =
+            record_link(ppa, plumbed_link{conf.devicename.data(), conf.instance, link_id}) == 0;
+        if (recorded != nullptr)
+            *recorded = done;
         return plumb_outcome::plumbed;
     }
     report_errno("Error setting PPA(%d) on %s: %s\n", ppa, shown.c_str());

@@ -27,7 +27,7 @@ constexpr const char *NO_DEVICE = "       ??\n";
 void print_row(const ppa_facts &f)
 {
     // The number the driver answered, which is what it knows the PPA by.
-    const ppa_info &info = f.record;
+    const ppa_info &info = f.driver;
     std::printf("%3d %5s  %04x %02x%02x%02x%02x%02x%02x ", info.ppa, state_word(info.state),
                 static_cast<unsigned>(info.id), info.mac[0], info.mac[1], info.mac[2], info.mac[3],
                 info.mac[4], info.mac[5]);

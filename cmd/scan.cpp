@@ -36,7 +36,8 @@ void look_up_conf(const scan_plan &plan, ppa_facts &f)
         f.conf_read = read_conf_quiet(f.ppa, f.conf, f.conf_error) == 0;
 }
 
-// The numbers presented even when the driver does not hold them, ascending.
+// The numbers presented even when the driver does not hold them, ascending
+// and each once.
 std::vector<int> unheld_wanted(const scan_plan &plan)
 {
     if (plan.only != nullptr)
@@ -44,54 +45,107 @@ std::vector<int> unheld_wanted(const scan_plan &plan)
     std::vector<int> wanted;
     if (plan.lookup == conf_lookup::quiet && plan.configured != nullptr)
         wanted = *plan.configured;
-    if (plan.also != nullptr) {
+    if (plan.also != nullptr)
         wanted.insert(wanted.end(), plan.also->begin(), plan.also->end());
-        std::sort(wanted.begin(), wanted.end());
-    }
-    return wanted;
+    return distinct_ppas(wanted);
+}
+
+// The numbers the scan goes through, ascending and each once: only's, or
+// 0 to LLC2_MAX_PPA - 1 and the wanted ones.
+std::vector<int> scan_numbers(const scan_plan &plan, const std::vector<int> &wanted)
+{
+    if (plan.only != nullptr)
+        return wanted;
+    std::vector<int> numbers = wanted;
+    for (int ppa = 0; ppa < LLC2_MAX_PPA; ++ppa)
+        numbers.push_back(ppa);
+    return distinct_ppas(numbers);
 }
 
 // What one run has learnt about the driver's willingness to answer.
-struct answering {
-    bool getppa = true; // no GETPPA has gone unanswered
-    bool dlpi = true;   // no DLPI reply has failed to come
+struct driver_answers {
+    bool requests = true; // no request has gone unanswered
+    bool dlpi = true;     // no DLPI reply has failed to come
 };
 
-// One GETPPA for f.ppa alone, for a number the scan did not answer for.
-void probe_alone(int fd, ppa_facts &f, answering &a)
+// Records why the driver did not tell about f, after a failed request.
+void not_told(ppa_facts &f, driver_answers &a)
+{
+    if (errno == ETIME) {
+        a.requests = false;
+        f.untold_why = unanswered_reason();
+    } else {
+        f.untold_why = std::strerror(errno);
+    }
+}
+
+// One GETPPA for f.ppa alone, for a number the walk did not answer for.
+void probe_alone(int fd, ppa_facts &f, driver_answers &a)
 {
     if (f.ppa < 0 || f.ppa > LLC2_GETPPA_MAX) {
-        f.untold = unaskable_reason();
+        f.untold_why = unaskable_reason();
         return;
     }
-    if (!a.getppa) {
-        f.untold = unanswered_reason();
+    if (!a.requests) {
+        f.untold_why = unanswered_reason();
         return;
     }
-    f.record = ppa_info{};
-    f.record.ppa = static_cast<std::uint8_t>(f.ppa);
+    f.driver = ppa_info{};
+    f.driver.ppa = static_cast<std::uint8_t>(f.ppa);
     if (debug > 0)
         std::fprintf(stderr, "Checking PPA %d\n", f.ppa);
-    if (llc2_request(fd, LLC2_IOC_GETPPA, f.record) >= 0) {
+    if (llc2_request(fd, LLC2_IOC_GETPPA, f.driver) >= 0)
         f.held = true;
-    } else if (errno == ETIME) {
-        a.getppa = false;
-        f.untold = unanswered_reason();
-    } else if (errno != ENOENT) {
-        f.untold = std::strerror(errno);
+    else if (errno != ENOENT)
+        not_told(f, a);
+}
+
+// The walk's GETPPA for f.ppa. false when it ends the walk: a refusal
+// other than ENOENT (the driver will not tell us more; what was found
+// stands), or no answer.
+bool ask_in_turn(int fd, const scan_plan &plan, ppa_facts &f, driver_answers &a)
+{
+    f.driver.ppa = static_cast<std::uint8_t>(f.ppa);
+    if (debug > 0 && plan.trace)
+        std::fprintf(stderr, "Checking PPA %d\n", f.ppa);
+    if (llc2_request(fd, LLC2_IOC_GETPPA, f.driver) >= 0) {
+        f.held = true;
+        return true;
+    }
+    if (errno == ENOENT)
+        return true;
+    a.requests = errno != ETIME;
+    return false;
+}
+
+// The parts of f.ppa's record that the driver confirms.
+void look_up_record(int fd, const scan_plan &plan, ppa_facts &f, driver_answers &a)
+{
+    if (!plan.records || untold(f))
+        return;
+    std::optional<plumbed_link> link = read_link_part(f.ppa);
+    std::optional<applied_params> params = read_params_part(f.ppa);
+    f.recorded = link || params;
+    if (!f.held)
+        return;
+    if (params && params_proven(*params, f.driver))
+        f.params = params;
+    if (!link)
+        return;
+    int proven = -1;
+    if (a.requests)
+        proven = link_proven(fd, f.ppa, *link);
+    else
+        errno = ETIME; // not asked: the driver has stopped answering
+    if (proven < 0) {
+        not_told(f, a);
+        f.params.reset();
+    } else if (proven == 1) {
+        f.link = link;
     }
 }
 
-// The applied record of f.ppa, judged against what the driver told.
-void look_up_record(const scan_plan &plan, ppa_facts &f)
-{
-    if (!plan.records || untold(f) || !read_applied(f.ppa, f.applied))
-        return;
-    f.applied_known = f.held && applied_matches(f.applied, f.record);
-    f.applied_stale = !f.applied_known;
-}
-
-void learn_dlpi(int fd, const scan_plan &plan, ppa_facts &f, answering &a)
+void learn_dlpi(int fd, const scan_plan &plan, ppa_facts &f, driver_answers &a)
 {
     if (!plan.dlpi || !a.dlpi)
         return;
@@ -102,74 +156,37 @@ void learn_dlpi(int fd, const scan_plan &plan, ppa_facts &f, answering &a)
 
 } // namespace
 
-const char *unaskable_reason(void)
-{
-    return gettext("the driver cannot be asked about a PPA outside 0 to 255");
-}
-
-const char *unanswered_reason(void)
-{
-    return gettext("the driver does not answer");
-}
-
 bool scan_ppas(int fd, const scan_plan &plan, const ppa_presenter &present)
 {
-    const std::vector<int> unheld = unheld_wanted(plan);
-    answering asked;
-    auto next = unheld.begin();
-    // Presents the wanted numbers below limit that the scan did not find
-    // held: those it answered ENOENT for are not held; the rest, asked on
-    // their own when scanned is false.
-    const auto present_unheld = [&](long long limit, bool scanned) {
-        for (; next != unheld.end() && *next < limit; ++next) {
-            if (next != unheld.begin() && *next == *(next - 1))
-                continue;
-            ppa_facts f;
-            f.ppa = *next;
-            if (!scanned || f.ppa < 0)
-                probe_alone(fd, f, asked);
-            if (f.held)
-                learn_dlpi(fd, plan, f, asked);
-            look_up_conf(plan, f);
-            look_up_record(plan, f);
-            present(f);
-        }
-    };
-
-    for (int ppa = 0; ppa < LLC2_MAX_PPA; ++ppa) {
-        present_unheld(ppa, true);
+    const std::vector<int> wanted = unheld_wanted(plan);
+    driver_answers answers;
+    // The walk over 0 to LLC2_MAX_PPA - 1 goes on until a refusal ends it.
+    bool walking = plan.only == nullptr;
+    for (const int ppa : scan_numbers(plan, wanted)) {
         ppa_facts f;
         f.ppa = ppa;
-        f.record.ppa = static_cast<std::uint8_t>(ppa);
-        if (debug > 0 && plan.trace)
-            std::fprintf(stderr, "Checking PPA %d\n", ppa);
-        if (llc2_request(fd, LLC2_IOC_GETPPA, f.record) < 0) {
-            // ENOENT: no PPA at this number. Anything else: the driver
-            // will not tell us more, and what was found stands; a number
-            // wanted from here on is asked about on its own.
-            if (errno == ENOENT)
-                continue;
-            asked.getppa = errno != ETIME;
-            break;
+        const bool want = listed(&wanted, ppa);
+        bool answered = false;
+        if (walking && ppa >= 0 && ppa < LLC2_MAX_PPA) {
+            answered = ask_in_turn(fd, plan, f, answers);
+            walking = answered;
         }
-        // Dropped from the unheld ones, whether it is presented or not.
-        while (next != unheld.end() && *next == ppa)
-            ++next;
-        if (plan.only != nullptr && !listed(plan.only, ppa))
+        if (!answered && want)
+            probe_alone(fd, f, answers);
+        if (!f.held && !want)
             continue;
-        f.held = true;
-        learn_dlpi(fd, plan, f, asked);
+        if (f.held)
+            learn_dlpi(fd, plan, f, answers);
         look_up_conf(plan, f);
-        look_up_record(plan, f);
+        look_up_record(fd, plan, f, answers);
         present(f);
     }
-    present_unheld(static_cast<long long>(INT_MAX) + 1, false);
-    return asked.getppa;
+    return answers.requests;
 }
 
 bool untold(const ppa_facts &f)
 {
-    return !f.untold.empty();
+    return !f.untold_why.empty();
 }
 
 const char *state_word(std::uint8_t state)
@@ -185,7 +202,7 @@ const char *state_word(std::uint8_t state)
 
 bool is_up(const ppa_facts &f)
 {
-    return f.held && std::string_view(state_word(f.record.state)) == "up";
+    return f.held && std::string_view(state_word(f.driver.state)) == "up";
 }
 
 bool switched_on(const ppa_facts &f)
@@ -195,9 +212,9 @@ bool switched_on(const ppa_facts &f)
 
 std::optional<std::vector<const char *>> pending(const ppa_facts &f)
 {
-    if (!f.applied_known || !f.conf_read)
+    if (!f.held || !f.conf_read)
         return std::nullopt;
-    return pending_keywords(f.applied, f.conf);
+    return pending_keywords(f.link ? &*f.link : nullptr, f.params ? &*f.params : nullptr, f.conf);
 }
 
 std::string keyword_list(const std::vector<const char *> &words)

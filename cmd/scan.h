@@ -22,11 +22,11 @@
 struct ppa_facts {
     int ppa = 0;       // the number asked about
     bool held = false; // the driver answered GETPPA for it
-    ppa_info record{}; // the driver's record, when held
-    // Why the driver's answer is not known, when it is not: the probe
-    // failed otherwise than with ENOENT, was never answered or could not be
-    // made. Empty when held says it all.
-    std::string untold;
+    ppa_info driver{}; // the driver's GETPPA answer, when held
+    // Why what the driver holds is not known, when it is not: a probe (or
+    // the link's) failed otherwise than with ENOENT, was never answered or
+    // could not be made. Empty when held says it all.
+    std::string untold_why;
     bool dlpi_known = false; // the DLPI exchange told (when the plan asks)
     dlpi_facts dlpi{};
     // The directory has its file, by the one name rule (quiet lookups; the
@@ -35,13 +35,11 @@ struct ppa_facts {
     bool conf_read = false; // the file was read whole into conf
     conf_values conf{};
     std::string conf_error; // why it could not be, quiet lookups only
-    // What llc2 gave the driver for it, when the plan reads records: a
-    // record that still matches what the driver reports (applied is valid)
-    // or one that no longer does (stale: the driver was reloaded, someone
-    // else plumbed the PPA, or the driver no longer holds it).
-    bool applied_known = false;
-    bool applied_stale = false;
-    applied_record applied{};
+    // What llc2 gave the driver, when the plan reads records: each part of
+    // the record that the driver confirms for the PPA it holds now.
+    bool recorded = false; // some part is there, proven or not
+    std::optional<plumbed_link> link;
+    std::optional<applied_params> params;
 };
 
 enum class conf_lookup {
@@ -76,27 +74,22 @@ struct scan_plan {
 
 using ppa_presenter = std::function<void(const ppa_facts &)>;
 
-// Asks the driver about PPAs 0 to LLC2_MAX_PPA - 1 on the control stream fd
+// Hands present each PPA the plan wants, in ascending order of number and
+// each once, as soon as everything about it is known. Without only, the
+// driver is asked about PPAs 0 to LLC2_MAX_PPA - 1 on the control stream fd
 // in turn, as the status table always has (fresh GETPPA record, "Checking
 // PPA %d" under debug, ENOENT passes over a number, any other refusal ends
-// the scan quietly), and hands present each PPA the plan wants, in
-// ascending order of number, once everything about it is known.
-// A wanted number the scan did not answer for (it ended before it, its
-// probe failed, or it lies beyond the scan) is probed on its own: ENOENT is
-// not held, an answer is held, anything else leaves it untold. Once a probe
-// goes unanswered (ETIME) nothing more is asked: every number not yet told
-// is untold. Returns false when that happened.
+// that walk quietly). A wanted number the walk did not answer for (it ended
+// before it, its probe failed, it lies beyond the walk, or only names it)
+// is probed on its own: ENOENT is not held, an answer is held, anything
+// else leaves it untold. With records, each held PPA whose record names a
+// link is asked for its link (GETLINK); a refusal leaves it untold. Once a
+// request goes unanswered (ETIME) nothing more is asked: every number not
+// yet told is untold. Returns false when that happened.
 bool scan_ppas(int fd, const scan_plan &plan, const ppa_presenter &present);
 
 // The driver could not be asked or did not answer: not held, not free.
 bool untold(const ppa_facts &f);
-
-// Why the driver left a PPA unanswered.
-const char *unanswered_reason(void);
-
-// Why the driver cannot be asked about a PPA: its number is beyond what
-// GETPPA carries.
-const char *unaskable_reason(void);
 
 // The table's word for the driver's state flags: "bad", "up", "off" or
 // "down"; the first of the three bits set decides.
@@ -109,15 +102,16 @@ bool is_up(const ppa_facts &f);
 bool switched_on(const ppa_facts &f);
 
 // The keywords whose value initialising would send now differs from what
-// was applied (pending_keywords), or null when there is no valid record or
-// no usable file.
+// was applied, or is not known (pending_keywords), for a held PPA with a
+// usable file; null otherwise.
 std::optional<std::vector<const char *>> pending(const ppa_facts &f);
 
 // Keywords as --status and --apply name them: "acktimer, maxretry".
 std::string keyword_list(const std::vector<const char *> &words);
 
 // The PPA is as its configuration wants it: switched on and up with
-// nothing pending, or switched off and not held. A PPA whose file is
+// nothing pending (so a proven link and proven parameters), or switched off
+// and not held. A PPA whose file is
 // unusable never is, and neither is one the driver left untold.
 bool as_configured(const ppa_facts &f);
 

@@ -15,16 +15,29 @@
 namespace
 {
 
-// "applied" and "pending": what llc2 gave the driver, and what differs now.
+// "applied" and "pending": what llc2 gave the driver, as far as the driver
+// confirms it (null for each value that is not known; "applied" itself
+// null for a PPA not held), and what differs now or is not known.
 void json_applied(json_object &o, const ppa_facts &f)
 {
-    if (f.applied_known) {
+    if (f.held) {
         json_object a;
-        json_str(a, DEV_NAME, f.applied.devicename);
-        json_num(a, DEV_INSTANCE, f.applied.instance);
+        if (f.link) {
+            json_str(a, DEV_NAME, f.link->devicename);
+            json_num(a, DEV_INSTANCE, f.link->instance);
+        } else {
+            json_null(a, DEV_NAME);
+            json_null(a, DEV_INSTANCE);
+        }
         for (std::size_t i = 0; i < INIT_PARAMS.size(); ++i)
-            json_num(a, *INIT_PARAMS.at(i).keyword, f.applied.sent.at(i));
-        json_str(a, "at", iso_utc(f.applied.at));
+            if (f.params)
+                json_num(a, *INIT_PARAMS.at(i).keyword, f.params->sent.at(i));
+            else
+                json_null(a, *INIT_PARAMS.at(i).keyword);
+        if (f.params)
+            json_str(a, "at", iso_utc(f.params->at));
+        else
+            json_null(a, "at");
         json_raw(o, "applied", json_end(a));
     } else {
         json_null(o, "applied");
@@ -47,10 +60,10 @@ std::string json_record(const ppa_facts &f)
     json_object o;
     json_num(o, "ppa", f.ppa);
     if (f.held) {
-        json_str(o, "state", state_word(f.record.state));
-        json_num(o, "id", f.record.id);
+        json_str(o, "state", state_word(f.driver.state));
+        json_num(o, "id", f.driver.id);
         std::array<char, 13> mac{};
-        const std::uint8_t *m = f.record.mac;
+        const std::uint8_t *m = f.driver.mac;
         (void)std::snprintf(mac.data(), mac.size(), "%02x%02x%02x%02x%02x%02x", m[0], m[1], m[2],
                             m[3], m[4], m[5]);
         json_str(o, "mac", mac.data());
@@ -97,8 +110,8 @@ std::string json_record(const ppa_facts &f)
 std::string status_words(const ppa_facts &f)
 {
     if (untold(f))
-        return "cannot tell (" + f.untold + ")";
-    std::string held = f.held ? state_word(f.record.state) : "not plumbed";
+        return "cannot tell (" + f.untold_why + ")";
+    std::string held = f.held ? state_word(f.driver.state) : "not plumbed";
     if (!f.has_file)
         return f.held ? held + " (plumbed but not configured)" : "not configured";
     if (!f.conf_read)
@@ -108,8 +121,14 @@ std::string status_words(const ppa_facts &f)
         return f.held ? held + " (plumbed but switched off, llc2_on=0)" : "switched off";
     if (as_configured(f))
         return held;
-    if (const auto keywords = pending(f); keywords && !keywords->empty() && held == "up")
-        return held + ", changed since applied (" + keyword_list(*keywords) + ")";
+    if (is_up(f)) {
+        // What no record proves is never taken for what the file says.
+        if (!f.params)
+            return held + ", not recorded";
+        if (!f.link)
+            return held + ", link not known";
+        return held + ", changed since applied (" + keyword_list(pending(f).value()) + ")";
+    }
     return held + " (configured, llc2_on=" + std::to_string(on) + ")";
 }
 

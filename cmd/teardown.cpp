@@ -1,7 +1,7 @@
 // Taking one PPA down: the two requests of uninitialising and the two of
 // unplumbing. Used by -r, -u, -U and by -p/-P after a failed initialisation.
-// Either leaves the driver without what the PPA's applied record says it
-// was given, so both remove the record.
+// Uninitialising takes what the parameter part of the PPA's applied record
+// says it was given, unplumbing the link too: each removes what it undoes.
 #include "applied.h"
 #include "control.h"
 #include "llc2_driver.h"
@@ -25,7 +25,26 @@ int llc2_uninit_ppa(int ppa, int fd)
     disable.all = 0;
     disable.ppa = ppa;
     (void)llc2_request(fd, LLC2_IOC_DISABLE, disable);
-    (void)remove_applied(ppa);
+    (void)forget_params(ppa);
+    return 0;
+}
+
+int uninit_for_reinit(int ppa, int fd)
+{
+    ctl_uninit uninit{};
+    uninit.ppa = ppa;
+    uninit.msg_type = LLC2_CTL_UNINIT;
+    if (llc2_request(fd, LLC2_IOC_CONTROL, uninit) < 0) {
+        report_errno("Error uninitializing PPA %d: %s\n", ppa);
+        return -1;
+    }
+    ppa_disable disable{};
+    disable.all = 0;
+    disable.ppa = ppa;
+    if (llc2_request(fd, LLC2_IOC_DISABLE, disable) < 0) {
+        report_errno("Error disabling PPA %d: %s\n", ppa);
+        return -1;
+    }
     return 0;
 }
 
@@ -36,16 +55,17 @@ int llc2_unplumb_ppa(int ppa, int fd)
     ppa_link link{};
     link.ppa = ppa;
     link.cmd = LLC2_LINK_CMD;
-    int result = 0;
     if (llc2_request(fd, LLC2_IOC_GETLINK, link) < 0) {
         report_errno("Error getting info from PPA %d: %s\n", ppa);
-        result = -1;
-    } else if (stream_unlink(fd, link.link_id) < 0) {
-        report_errno("Error unplumbing PPA %d: %s\n", ppa);
-        result = -1;
+        return -1;
     }
-    (void)remove_applied(ppa);
-    return result;
+    if (stream_unlink(fd, link.link_id) < 0) {
+        // Still linked: the link part of the record still says so.
+        report_errno("Error unplumbing PPA %d: %s\n", ppa);
+        return -1;
+    }
+    (void)forget_record(ppa);
+    return 0;
 }
 
 int llc2_take_down_ppa(int ppa, int fd)

@@ -48,12 +48,13 @@ mod() {
 
 # Every entry of the configuration directory, with its inode and times.
 files() { find "$conf" -mindepth 1 -printf '%f %i %T@ %C@ %s\n' | sort; }
-# What the driver was asked since the mark, probes and DLPI queries left out.
+# What the driver was asked since the mark, probes (GETPPA, GETLINK) and DLPI
+# queries left out.
 mark() { mark=$(wc -l <"$root/llc2sim.log"); }
 changes() {
   tail -n "+$((mark + 1))" "$root/llc2sim.log" | jq -r '
     select((.kind | IN("open", "close", "getmsg", "poll", "flush", "ident"))
-           or (.request | IN("getppa", "attach", "info", "detach")) | not)
+           or (.request | IN("getppa", "getlink", "attach", "info", "detach")) | not)
     | [.request // .kind, .ppa] | map(select(. != null) | tostring) | join(" ")'
 }
 

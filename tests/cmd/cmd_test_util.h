@@ -7,6 +7,8 @@
 #include "applied.h"
 #include "sim_fixture.h"
 
+#include <gtest/gtest.h>
+
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -151,16 +153,65 @@ inline std::vector<std::string> trace(const llc2test::SimRoot &r)
     return trace(r.log());
 }
 
-// PPA ppa's applied record as llc2 run under r reads it; with rec, writes
-// it first.
-inline std::optional<applied_record> applied_of(const llc2test::SimRoot &r, int ppa,
-                                                const applied_record *rec = nullptr)
+// PPA ppa's applied record, both parts, as llc2 run under r reads them.
+struct record_parts {
+    std::optional<plumbed_link> link;
+    std::optional<applied_params> params;
+    explicit operator bool() const { return link || params; }
+};
+
+// Runs f with LLC2_ROOT set to r's root, as llc2 under r would.
+template <typename F> auto under_root(const llc2test::SimRoot &r, F f)
 {
     ::setenv("LLC2_ROOT", r.root().c_str(), 1);
-    applied_record got;
-    const bool found = (rec == nullptr || write_applied(ppa, *rec) == 0) && read_applied(ppa, got);
+    auto got = f();
     ::unsetenv("LLC2_ROOT");
-    return found ? std::optional(got) : std::nullopt;
+    return got;
+}
+
+inline record_parts applied_of(const llc2test::SimRoot &r, int ppa)
+{
+    return under_root(r, [ppa] {
+        return record_parts{read_link_part(ppa), read_params_part(ppa)};
+    });
+}
+
+// Writes PPA ppa's record as a run that plumbed it on link and initialised
+// it with every parameter at 1 would have; the driver's id and MAC address
+// as in now. params: whether the parameter part is written too.
+inline void seed_record(const llc2test::SimRoot &r, int ppa, const plumbed_link &link,
+                        const ppa_info *now, bool params = true)
+{
+    under_root(r, [&] {
+        int rc = record_link(ppa, link);
+        ctl_init sent{};
+        for (const init_param &p : INIT_PARAMS)
+            sent.*p.field = 1;
+        if (params && rc == 0)
+            rc = record_params(ppa, sent, now);
+        EXPECT_EQ(rc, 0);
+        return rc;
+    });
+}
+
+// Writes PPA ppa's record as -p would have left it for the file text conf
+// on link link_id, the driver reporting now: parts "link", "params" or
+// "both"; "unconfirmed" writes the parameters not yet confirmed.
+inline void seed_for_file(const llc2test::SimRoot &r, int ppa, std::string conf, int link_id,
+                          const ppa_info &now, const std::string &parts)
+{
+    conf_values v;
+    EXPECT_EQ(read_conf_and_close(fmemopen(conf.data(), conf.size(), "r"), v), 0);
+    under_root(r, [&] {
+        int rc = 0;
+        if (parts == "link" || parts == "both")
+            rc = record_link(ppa, {v.devicename.data(), v.instance, link_id});
+        if (parts != "link" && rc == 0)
+            rc = record_params(ppa, make_ctl_init(ppa, v.params.data()),
+                               parts == "unconfirmed" ? nullptr : &now);
+        EXPECT_EQ(rc, 0);
+        return rc;
+    });
 }
 
 } // namespace cmdtest

@@ -16,14 +16,16 @@ using llc2test::SimRoot;
 using nlohmann::json;
 using Trace = std::vector<std::string>;
 
-// The requests after the first skip, without the probes and the opens.
+// The requests after the first skip, without the probes (GETPPA, and the
+// GETLINKs of recorded links before any work) and the opens.
 Trace work_since(const SimRoot &r, std::size_t skip)
 {
     const Trace all = cmdtest::trace(r);
     Trace out;
     for (auto line = all.begin() + static_cast<long>(skip); line != all.end(); ++line)
         if (line->find(" GETPPA ") == std::string::npos &&
-            line->find(" open ") == std::string::npos)
+            line->find(" open ") == std::string::npos &&
+            (!out.empty() || line->find(" GETLINK ") == std::string::npos))
             out.push_back(line->substr(2));
     return out;
 }
@@ -127,8 +129,9 @@ TEST(Converge, ShownThenApplied)
 }
 
 // A record the driver no longer matches (reloaded, plumbed anew on another
-// instance) is not trusted, and --apply drops it; so it does one of a PPA
-// the driver no longer holds and nobody configures.
+// instance) proves nothing: the PPA is "not recorded", and --apply plumbs
+// it again; a record of a PPA the driver no longer holds and nobody
+// configures goes.
 TEST(Converge, AStaleRecordCountsAsNone)
 {
     SimRoot r;
@@ -140,18 +143,24 @@ TEST(Converge, AStaleRecordCountsAsNone)
     std::filesystem::remove(r.path("etc/llc2/default/llc2.2"));
     ASSERT_EQ(r.stop_sim(), 0);
     json s = llc2test::default_scenario();
-    s["ppas"] = json::parse(R"([{"ppa":1,"state":4,"id":99,"instance":0}])");
+    s["ppas"] = json::parse(R"([{"ppa":1,"state":4,"id":99,"instance":0,"link_id":9}])");
     r.start_sim(s);
     set_line(r, 1, "acktimer=4", 1);
-    EXPECT_EQ(r.run_llc2({"--status"}).out, "PPA 1: up\n");
-    EXPECT_TRUE(json::parse(r.run_llc2({"--json"}).out)["ppas"][0]["applied"].is_null());
+    const llc2test::Run status = r.run_llc2({"--status"});
+    EXPECT_EQ(status.out, "PPA 1: up, not recorded\n");
+    EXPECT_EQ(status.status, 3);
+    const json applied = json::parse(r.run_llc2({"--json"}).out)["ppas"][0]["applied"];
+    EXPECT_TRUE(applied["devicename"].is_null() && applied["acktimer"].is_null()) << applied;
     const std::string dir = r.path(std::string(LLC2_RUNSTATEDIR).substr(1) + "/llc2/");
-    ASSERT_TRUE(std::filesystem::exists(dir + "ppa.1") && std::filesystem::exists(dir + "ppa.2"));
+    ASSERT_TRUE(std::filesystem::exists(dir + "ppa.1.params") &&
+                std::filesystem::exists(dir + "ppa.2.link"));
     const llc2test::Run apply = r.run_llc2({"--apply"});
+    EXPECT_EQ(apply.out, "PPA 1: re-plumbed and initialised\n");
     EXPECT_EQ(apply.err, "");
     EXPECT_EQ(apply.status, 0);
-    EXPECT_FALSE(std::filesystem::exists(dir + "ppa.1"));
-    EXPECT_FALSE(std::filesystem::exists(dir + "ppa.2"));
+    EXPECT_FALSE(std::filesystem::exists(dir + "ppa.2.link"));
+    EXPECT_FALSE(std::filesystem::exists(dir + "ppa.2.params"));
+    EXPECT_EQ(r.run_llc2({"--status"}).out, "PPA 1: up\n");
 }
 
 } // namespace

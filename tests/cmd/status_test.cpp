@@ -26,24 +26,32 @@ struct State {
     const char *fault;
     const char *json; // the PPA's object in the document
     const char *line; // --status, after "PPA <n>: "
+    // What llc2 recorded for it, for the file "on" on link 50 + ppa with the
+    // driver's id ("both", "link", "params", "unconfirmed", "wrong link"),
+    // and --json's "pending" then.
+    const char *record = "";
+    const char *pending = "null";
 };
+
+const char *const UNKNOWN_PARAMS =
+    R"("timeinterval","acktimer","rsptimer","polltimer","rejecttimer","rembusytimer","inacttimer","maxretry","xmitwindowsz","rcvwindowsz")";
 
 const std::string on0 = conf_text("xnic", 0);
 
 const State states[] = {
     // clang-format off
-    {0, R"({"ppa":0,"state":4,"id":16,"mac":"02:00:00:00:00:10"})", "on", nullptr,
+    {0, R"({"ppa":0,"state":4,"id":16,"mac":"02:00:00:00:00:10","link_id":50})", "on", nullptr,
      R"({"ppa":0,"state":"up","id":16,"mac":"020000000010","type":"ethernet","max_sdu":1500,"min_sdu":1,"mode":1,"configured":true,"llc2_on":1,"device":"xnic","instance":0,"error":null,"as_configured":true})",
-     "up"},
+     "up", "both", "[]"},
     {1, R"({"ppa":1,"state":0,"id":17})", "on", nullptr,
      R"({"ppa":1,"state":"down","id":17,"mac":"020000a1b2c3","type":"ethernet","max_sdu":1500,"min_sdu":1,"mode":1,"configured":true,"llc2_on":1,"device":"xnic","instance":1,"error":null,"as_configured":false})",
-     "down (configured, llc2_on=1)"},
+     "down (configured, llc2_on=1)", "", "all"},
     {2, R"({"ppa":2,"state":8,"id":18,"dlpi":{"mac_type":8,"max_sdu":4352,"min_sdu":0,"service_mode":2}})", "on", nullptr,
      R"({"ppa":2,"state":"off","id":18,"mac":"020000a1b2c3","type":"fddi","max_sdu":4352,"min_sdu":0,"mode":2,"configured":true,"llc2_on":1,"device":"xnic","instance":2,"error":null,"as_configured":false})",
-     "off (configured, llc2_on=1)"},
+     "off (configured, llc2_on=1)", "", "all"},
     {3, R"({"ppa":3,"state":6,"id":19,"dlpi":{"mac_type":1}})", "on", nullptr,
      R"({"ppa":3,"state":"bad","id":19,"mac":"020000a1b2c3","type":"unknown","max_sdu":1500,"min_sdu":1,"mode":1,"configured":true,"llc2_on":1,"device":"xnic","instance":3,"error":null,"as_configured":false})",
-     "bad (configured, llc2_on=1)"},
+     "bad (configured, llc2_on=1)", "", "all"},
     {4, nullptr, "on", nullptr,
      R"({"ppa":4,"state":null,"id":null,"mac":null,"type":null,"max_sdu":null,"min_sdu":null,"mode":null,"configured":true,"llc2_on":1,"device":"xnic","instance":4,"error":null,"as_configured":false})",
      "not plumbed (configured, llc2_on=1)"},
@@ -52,19 +60,35 @@ const State states[] = {
      "up (plumbed but not configured)"},
     {6, R"({"ppa":6,"state":4,"id":22})", "off", nullptr,
      R"({"ppa":6,"state":"up","id":22,"mac":"020000a1b2c3","type":"ethernet","max_sdu":1500,"min_sdu":1,"mode":1,"configured":true,"llc2_on":0,"device":"xnic","instance":6,"error":null,"as_configured":false})",
-     "up (plumbed but switched off, llc2_on=0)"},
+     "up (plumbed but switched off, llc2_on=0)", "", "all"},
     {7, nullptr, "off", nullptr,
      R"({"ppa":7,"state":null,"id":null,"mac":null,"type":null,"max_sdu":null,"min_sdu":null,"mode":null,"configured":true,"llc2_on":0,"device":"xnic","instance":7,"error":null,"as_configured":true})",
      "switched off"},
     {8, R"({"ppa":8,"state":4,"id":24})", "invalid", nullptr,
      R"({"ppa":8,"state":"up","id":24,"mac":"020000a1b2c3","type":"ethernet","max_sdu":1500,"min_sdu":1,"mode":1,"configured":true,"llc2_on":null,"device":null,"instance":null,"error":"llc2.8:2: invalid line: deviceinstance=x2","as_configured":false})",
      "up (configuration unusable: llc2.8:2: invalid line: deviceinstance=x2)"},
-    {9, R"({"ppa":9,"state":4,"id":25})", "on", R"({"request":"attach","ppa":9,"dlpi":"error_ack"})",
+    {9, R"({"ppa":9,"state":4,"id":25,"link_id":59})", "on", R"({"request":"attach","ppa":9,"dlpi":"error_ack"})",
      R"({"ppa":9,"state":"up","id":25,"mac":"020000a1b2c3","type":null,"max_sdu":null,"min_sdu":null,"mode":null,"configured":true,"llc2_on":1,"device":"xnic","instance":9,"error":null,"as_configured":true})",
-     "up"},
+     "up", "both", "[]"},
     {10, nullptr, "fifo", nullptr,
      R"({"ppa":10,"state":null,"id":null,"mac":null,"type":null,"max_sdu":null,"min_sdu":null,"mode":null,"configured":true,"llc2_on":null,"device":null,"instance":null,"error":"Cannot open ROOT/etc/llc2/default/llc2.10: not a regular file","as_configured":false})",
      "not plumbed (configuration unusable: Cannot open ROOT/etc/llc2/default/llc2.10: not a regular file)"},
+    // Up, and what no record proves is not taken for the file's values.
+    {11, R"({"ppa":11,"state":4,"id":27})", "on", nullptr,
+     R"({"ppa":11,"state":"up","id":27,"mac":"020000a1b2c3","type":"ethernet","max_sdu":1500,"min_sdu":1,"mode":1,"configured":true,"llc2_on":1,"device":"xnic","instance":11,"error":null,"as_configured":false})",
+     "up, not recorded", "", "all"},
+    {12, R"({"ppa":12,"state":4,"id":28,"link_id":62})", "on", nullptr,
+     R"({"ppa":12,"state":"up","id":28,"mac":"020000a1b2c3","type":"ethernet","max_sdu":1500,"min_sdu":1,"mode":1,"configured":true,"llc2_on":1,"device":"xnic","instance":12,"error":null,"as_configured":false})",
+     "up, not recorded", "unconfirmed", "all"},
+    {13, R"({"ppa":13,"state":4,"id":29,"link_id":63})", "on", nullptr,
+     R"({"ppa":13,"state":"up","id":29,"mac":"020000a1b2c3","type":"ethernet","max_sdu":1500,"min_sdu":1,"mode":1,"configured":true,"llc2_on":1,"device":"xnic","instance":13,"error":null,"as_configured":false})",
+     "up, link not known", "params", R"(["devicename","deviceinstance"])"},
+    {14, R"({"ppa":14,"state":4,"id":30,"link_id":4})", "on", nullptr,
+     R"({"ppa":14,"state":"up","id":30,"mac":"020000a1b2c3","type":"ethernet","max_sdu":1500,"min_sdu":1,"mode":1,"configured":true,"llc2_on":1,"device":"xnic","instance":14,"error":null,"as_configured":false})",
+     "up, link not known", "wrong link", R"(["devicename","deviceinstance"])"},
+    {15, R"({"ppa":15,"state":4,"id":31,"link_id":65})", "on", nullptr,
+     R"({"ppa":15,"state":"up","id":31,"mac":"020000a1b2c3","type":"ethernet","max_sdu":1500,"min_sdu":1,"mode":1,"configured":true,"llc2_on":1,"device":"xnic","instance":15,"error":null,"as_configured":false})",
+     "up, not recorded", "link", "params"},
     {70, nullptr, "on", nullptr,
      R"({"ppa":70,"state":null,"id":null,"mac":null,"type":null,"max_sdu":null,"min_sdu":null,"mode":null,"configured":true,"llc2_on":1,"device":"xnic","instance":70,"error":null,"as_configured":false})",
      "not plumbed (configured, llc2_on=1)"},
@@ -116,6 +140,32 @@ void set_up(SimRoot &r, const std::vector<const State *> &rows)
             ADD_FAILURE() << "mkfifo " << path;
     }
     r.start_sim(scenario);
+    for (const State *s : rows) {
+        if (*s->record == '\0')
+            continue;
+        const json held = json::parse(s->held);
+        ppa_info now{};
+        now.id = held["id"];
+        const std::array<std::uint8_t, 6> mac{2, 0, 0, 0xa1, 0xb2, 0xc3};
+        std::copy(mac.begin(), mac.end(), now.mac);
+        if (held.contains("mac")) // the one other address the table uses
+            std::copy_n(std::array<std::uint8_t, 6>{2, 0, 0, 0, 0, 0x10}.begin(), 6, now.mac);
+        const bool wrong = std::string(s->record) == "wrong link";
+        cmdtest::seed_for_file(r, s->ppa, conf_text("xnic", s->ppa), 50 + s->ppa, now,
+                               wrong ? "both" : s->record);
+    }
+}
+
+// The "pending" a row expects: "all" for nothing known.
+json pending_of(const State &s)
+{
+    const std::string p = s.pending;
+    if (p == "all")
+        return json::parse(std::string(R"(["devicename","deviceinstance",)") + UNKNOWN_PARAMS +
+                           "]");
+    if (p == "params")
+        return json::parse(std::string("[") + UNKNOWN_PARAMS + "]");
+    return json::parse(p);
 }
 
 std::vector<const State *> all_states()
@@ -141,10 +191,17 @@ TEST(StatusStates, JsonDocument)
     ASSERT_EQ(ppas.size(), std::size(states));
     for (std::size_t i = 0; i < ppas.size(); ++i) {
         SCOPED_TRACE(states[i].ppa);
-        // Nothing was applied by llc2 here: no record, nothing pending.
         json got = ppas[i];
-        EXPECT_EQ(got["applied"], nullptr);
-        EXPECT_EQ(got["pending"], nullptr);
+        // Only a PPA the driver holds was given anything; what the record
+        // proves is shown, the rest is null.
+        const bool held = states[i].held != nullptr;
+        EXPECT_EQ(got["applied"].is_null(), !held);
+        const std::string record = states[i].record;
+        const bool link = record == "both" || record == "link";
+        if (held) {
+            EXPECT_EQ(got["applied"]["devicename"], link ? json("xnic") : json(nullptr));
+        }
+        EXPECT_EQ(got["pending"], pending_of(states[i]));
         got.erase("applied");
         got.erase("pending");
         EXPECT_EQ(got, json::parse(replaced(states[i].json, "ROOT", r.root())));
@@ -155,13 +212,19 @@ TEST(StatusStates, JsonDocument)
     EXPECT_LT(run.out.find("\"applied\""), run.out.find("\"pending\""));
     // The requests of the table, in its order: the same scan, the same DLPI
     // exchanges, nothing for the PPAs the driver does not hold; then PPA 70,
-    // beyond the scan, asked on its own.
+    // beyond the scan, asked on its own. Besides, one GETLINK for each held
+    // PPA whose record names a link.
     std::vector<std::string> of_json = steps(r.log());
+    const std::string getlink = "ioctl " + std::to_string(LLC2_IOC_GETLINK);
+    EXPECT_EQ(std::count(of_json.begin(), of_json.end(), getlink), 4);
+    const std::size_t json_steps = of_json.size();
+    std::erase(of_json, getlink);
     ASSERT_EQ(r.run_llc2({"-q"}).status, 0);
     const std::vector<std::string> both = steps(r.log());
     EXPECT_EQ(of_json.back(), "ioctl 10");
     of_json.pop_back();
-    EXPECT_EQ(std::vector<std::string>(both.begin() + of_json.size() + 1, both.end()), of_json);
+    EXPECT_EQ(std::vector<std::string>(both.begin() + static_cast<long>(json_steps), both.end()),
+              of_json);
     EXPECT_EQ(std::count(of_json.begin(), of_json.end(), "ioctl 10"), 64);
 }
 
@@ -191,7 +254,7 @@ TEST(StatusStates, StatusLinesAndExit)
     const llc2test::Run some = r.run_llc2({"-d", "--status", "9", "0", "9"});
     EXPECT_EQ(some.out, "PPA 0: up\nPPA 9: up\n");
     EXPECT_EQ(some.status, 0);
-    EXPECT_EQ(some.err, cmdtest::checking());
+    EXPECT_EQ(some.err, "Checking PPA 0\nChecking PPA 9\n") << "only the PPAs named are asked";
     const llc2test::Run unknown = r.run_llc2({"--status", "0", "63"});
     EXPECT_EQ(unknown.out, "PPA 0: up\nPPA 63: not configured\n");
     EXPECT_EQ(unknown.status, 3);

@@ -91,8 +91,8 @@ TEST(Unplumb, UnlinksTheReportedIdAfterAPause)
     SimRoot r;
     // Link 7 was made by some earlier run; nothing in this process knows it.
     r.start_sim(with_ppa(2, 7));
-    const applied_record seed;
-    EXPECT_TRUE(cmdtest::applied_of(r, 2, &seed));
+    cmdtest::seed_record(r, 2, {"xnic", 0, 7}, nullptr);
+    EXPECT_TRUE(cmdtest::applied_of(r, 2));
     const llc2test::Run run = r.run_llc2({"-u", "2"});
     EXPECT_EQ(run.status, 0);
     EXPECT_EQ(run.err, "");

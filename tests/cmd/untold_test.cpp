@@ -26,7 +26,9 @@ struct Case {
     int apply_exit;
 };
 
-const char *const UP_0_3 = R"([{"ppa":0,"state":4},{"ppa":3,"state":4}])";
+// Held and up, each with the record a run that brought it up would have left.
+const char *const UP_0_3 =
+    R"([{"ppa":0,"state":4,"id":16,"link_id":50},{"ppa":3,"state":4,"id":19,"link_id":53}])";
 const char *const EIO_ON_2 = R"([{"request":"getppa","ppa":2,"errno":"EIO"}])";
 
 const Case cases[] = {
@@ -46,9 +48,9 @@ const Case cases[] = {
      "PPA 2: not plumbed (configured, llc2_on=1)\n", 3, "null",
      "PPA 2: plumbed and initialised\n", "", 0},
     // Beyond the scan, within what the request carries.
-    {"beyond_the_scan_up", {100}, R"([{"ppa":100,"state":4}])", "[]", {},
+    {"beyond_the_scan_up", {100}, R"([{"ppa":100,"state":4,"id":30,"link_id":60}])", "[]", {},
      "PPA 100: up\n", 0, "up", "", "", 0},
-    {"beyond_the_scan_down", {100}, R"([{"ppa":100,"state":0}])", "[]", {},
+    {"beyond_the_scan_down", {100}, R"([{"ppa":100,"state":0,"id":30,"link_id":60}])", "[]", {},
      "PPA 100: down (configured, llc2_on=1)\n", 3, "down", "PPA 100: initialised\n", "", 0},
     {"beyond_the_scan_free", {255}, "[]", "[]", {},
      "PPA 255: not plumbed (configured, llc2_on=1)\n", 3, "null",
@@ -59,18 +61,24 @@ const Case cases[] = {
      "unknown", "",
      "PPA 256: cannot tell whether the driver holds it (the driver cannot be asked about a PPA "
      "outside 0 to 255); left as it is\n", 255},
+    // A file whose number no request carries: never plumbed on a guess.
+    {"below_the_request", {-1}, "[]", "[]", {},
+     "PPA -1: cannot tell (the driver cannot be asked about a PPA outside 0 to 255)\n", 4,
+     "unknown", "",
+     "PPA -1: cannot tell whether the driver holds it (the driver cannot be asked about a PPA "
+     "outside 0 to 255); left as it is\n", 255},
     {"named_not_configured", {}, "[]", EIO_ON_2, {"5"}, "PPA 5: not configured\n", 3, "", "", "",
      0},
     // clang-format on
 };
 
-// The SETPPAs among the requests after the first skip.
+// The links made (I_PLINK) among the requests after the first skip.
 long setppas(const SimRoot &r, std::size_t skip)
 {
     const std::vector<std::string> all = cmdtest::trace(r);
     return std::count_if(
         all.begin() + static_cast<long>(skip), all.end(),
-        [](const std::string &l) { return l.find("SETPPA") != std::string::npos; });
+        [](const std::string &l) { return l.find(" PLINK ") != std::string::npos; });
 }
 
 TEST(Untold, StatusJsonAndApply)
@@ -79,11 +87,17 @@ TEST(Untold, StatusJsonAndApply)
         SCOPED_TRACE(c.name);
         SimRoot r;
         for (const int ppa : c.on)
-            r.write_conf(ppa, conf_text("xnic", ppa % 2));
+            r.write_conf(ppa, conf_text("xnic", std::abs(ppa % 2)));
         json s = llc2test::default_scenario();
         s["ppas"] = json::parse(c.held);
         s["faults"] = json::parse(c.faults);
         r.start_sim(s);
+        for (const json &held : s["ppas"])
+            if (held.contains("link_id"))
+                cmdtest::seed_for_file(
+                    r, held["ppa"], conf_text("xnic", std::abs(held["ppa"].get<int>() % 2)),
+                    held["link_id"], ppa_info{0, 4, held["id"], {2, 0, 0, 0xa1, 0xb2, 0xc3}},
+                    "both");
 
         std::vector<std::string> args{"--status"};
         args.insert(args.end(), c.status_args.begin(), c.status_args.end());
