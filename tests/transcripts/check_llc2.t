@@ -93,13 +93,17 @@ exit status 4 makes it UNKNOWN even when every line it wrote is fine.
   [exit 3]
 
 A '|' in what llc2 says, from a file or a path, would start performance
-data: it is passed on as '!'.
+data: it is passed on as '!', in its lines and in its message alike.
 
   $ printf '#!/bin/sh\necho "PPA 1: not plumbed (configuration unusable: llc2.1:7: invalid line: a|b)"\nexit 3\n' >bin/llc2
   $ check_llc2 -l bin/llc2
   LLC2 CRITICAL - 1 of 1 PPA not as configured | as_configured=0;;;0 pending=0;;;0 not_as_configured=1;;;0 cannot_tell=0;;;0
   PPA 1: not plumbed (configuration unusable: llc2.1:7: invalid line: a!b)
   [exit 2]
+  $ printf '#!/bin/sh\necho "Cannot open /tmp/a|b/etc/llc2/default: Permission denied" >&2\nexit 255\n' >bin/llc2
+  $ check_llc2 -l bin/llc2
+  LLC2 UNKNOWN - Cannot open /tmp/a!b/etc/llc2/default: Permission denied
+  [exit 3]
 
 A bad option, a missing argument or an operand is UNKNOWN, with a usage
 line; help and version end with 3 too, as the plugin guidelines have it.

@@ -136,6 +136,18 @@ No driver: status cannot tell, start fails, and stop has nothing to do.
   $ rc try-restart
   [exit 0]
 
+A driver there, but llc2 --json failing (the driver not answering, the
+directory unreadable): nothing tells that no PPA is held, so try-restart
+restarts. A stand-in llc2 notes what it is asked and fails --json.
+
+  $ mkdir stub && printf '#!/bin/sh\necho "$*" >>asked\n[ "$1" != --json ] || exit 255\n' >stub/llc2
+  $ chmod +x stub/llc2 && : >r/dev/llc2 && LLC2=$PWD/stub/llc2 rc try-restart
+  [exit 0]
+  $ cat asked && rm r/dev/llc2
+  --json
+  -U
+  --apply
+
 llc2 not where the script looks, and an action it does not know.
 
   $ LLC2=/nonexistent/llc2 rc status
