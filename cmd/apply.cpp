@@ -10,6 +10,7 @@
 #include "llc2_ops.h"
 #include "output.h"
 #include "scan.h"
+#include "status_words.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -102,27 +103,18 @@ void judge(const ppa_facts &f, bool prune, apply_plan &plan)
 // The dry run's line for a job.
 void say_would(int ppa, const job &j)
 {
-    static constexpr std::array<const char *, 5> words{"take down", "re-plumb and initialise",
-                                                       "plumb and initialise", "re-initialise",
-                                                       "initialise"};
-    std::printf("PPA %d: would %s", ppa, words.at(static_cast<std::size_t>(j.what)));
+    const std::string_view words = APPLY_WOULD.at(static_cast<std::size_t>(j.what));
+    std::printf("PPA %d: would %.*s", ppa, static_cast<int>(words.size()), words.data());
     if (!j.keywords.empty())
         std::printf(" (%s)", keyword_list(j.keywords).c_str());
     std::printf("\n");
 }
 
-// The line's words for a job done: "PPA 3: plumbed and initialised".
-const char *done_words(step what)
-{
-    static constexpr std::array<const char *, 5> words{"taken down", "re-plumbed and initialised",
-                                                       "plumbed and initialised", "re-initialised",
-                                                       "initialised"};
-    return words.at(static_cast<std::size_t>(what));
-}
-
+// The line for a job done: "PPA 3: plumbed and initialised".
 void say_done(int ppa, step what)
 {
-    std::printf("PPA %d: %s\n", ppa, done_words(what));
+    const std::string_view words = APPLY_DONE.at(static_cast<std::size_t>(what));
+    std::printf("PPA %d: %.*s\n", ppa, static_cast<int>(words.size()), words.data());
     order_output();
 }
 

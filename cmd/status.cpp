@@ -5,6 +5,7 @@
 #include "llc2_names.h"
 #include "llc2_ops.h"
 #include "scan.h"
+#include "status_words.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -106,30 +107,40 @@ std::string json_record(const ppa_facts &f)
     return json_end(o);
 }
 
-// What --status says of a PPA after "PPA <n>: ".
-std::string status_words(const ppa_facts &f)
+// What --status says of a PPA after "PPA <n>: ", and what that means.
+struct status_line {
+    std::string words;
+    verdict meaning;
+};
+
+status_line say(const status_form &form, std::initializer_list<std::string_view> args = {})
+{
+    return {fill(form.form, args), form.meaning};
+}
+
+status_line status_of(const ppa_facts &f)
 {
     if (untold(f))
-        return "cannot tell (" + f.untold_why + ")";
-    std::string held = f.held ? state_word(f.driver.state) : "not plumbed";
+        return say(ST_CANNOT_TELL, {f.untold_why});
+    const std::string held = f.held ? state_word(f.driver.state) : "not plumbed";
     if (!f.has_file)
-        return f.held ? held + " (plumbed but not configured)" : "not configured";
+        return f.held ? say(ST_HELD_NO_FILE, {held}) : say(ST_NOT_CONFIGURED);
     if (!f.conf_read)
-        return held + " (configuration unusable: " + shown_name(f.conf_error) + ")";
+        return say(ST_UNUSABLE, {held, shown_name(f.conf_error)});
     const int on = f.conf.params[CONF_LLC2_ON];
     if (on == 0)
-        return f.held ? held + " (plumbed but switched off, llc2_on=0)" : "switched off";
+        return f.held ? say(ST_HELD_OFF, {held}) : say(ST_SWITCHED_OFF);
     if (as_configured(f))
-        return held;
+        return say(ST_UP);
     if (is_up(f)) {
         // What no record proves is never taken for what the file says.
         if (!f.params)
-            return held + ", not recorded";
+            return say(ST_NOT_RECORDED);
         if (!f.link)
-            return held + ", link not known";
-        return held + ", changed since applied (" + keyword_list(pending(f).value()) + ")";
+            return say(ST_LINK_NOT_KNOWN);
+        return say(ST_CHANGED, {keyword_list(pending(f).value())});
     }
-    return held + " (configured, llc2_on=" + std::to_string(on) + ")";
+    return say(ST_NOT_UP, {held, std::to_string(on)});
 }
 
 } // namespace
@@ -163,9 +174,10 @@ int llc2_status(const std::vector<int> &named)
     bool all_right = true;
     bool all_told = true;
     scan_ppas(ctl.fd, plan, [&all_right, &all_told](const ppa_facts &f) {
-        std::printf("PPA %d: %s\n", f.ppa, status_words(f).c_str());
-        all_right = all_right && as_configured(f);
-        all_told = all_told && !untold(f);
+        const status_line line = status_of(f);
+        std::printf("PPA %d: %s\n", f.ppa, line.words.c_str());
+        all_right = all_right && line.meaning == verdict::as_configured;
+        all_told = all_told && line.meaning != verdict::cannot_tell;
     });
     if (!all_told)
         return STATUS_UNKNOWN;

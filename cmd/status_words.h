@@ -1,0 +1,78 @@
+// Every word llc2 --status and llc2 --apply print for a PPA after
+// "PPA <n>: ", in one place. Programs read them: the monitoring plugin judges
+// a PPA by its --status words, the Ansible collection reads --apply's. A
+// word added or changed here without them fails the suite, which runs every
+// one of these through both.
+#ifndef LLC2_CMD_STATUS_WORDS_H
+#define LLC2_CMD_STATUS_WORDS_H
+
+#include <array>
+#include <cstddef>
+#include <initializer_list>
+#include <string>
+#include <string_view>
+
+// What a program reading --status makes of a line.
+enum class verdict {
+    as_configured,     // OK
+    unproven,          // WARNING: up, but not what the file says, or not known to be
+    cannot_tell,       // UNKNOWN
+    not_as_configured, // CRITICAL
+};
+
+// A --status form: the words after "PPA <n>: ". "%s" stands for the state
+// word ("up", "down", "off", "bad" or "not plumbed") where it comes first,
+// and otherwise for a reason or a keyword list; "%d" for a number.
+struct status_form {
+    std::string_view form;
+    verdict meaning;
+};
+
+inline constexpr status_form ST_UP{"up", verdict::as_configured};
+inline constexpr status_form ST_SWITCHED_OFF{"switched off", verdict::as_configured};
+inline constexpr status_form ST_NOT_RECORDED{"up, not recorded", verdict::unproven};
+inline constexpr status_form ST_LINK_NOT_KNOWN{"up, link not known", verdict::unproven};
+inline constexpr status_form ST_CHANGED{"up, changed since applied (%s)", verdict::unproven};
+inline constexpr status_form ST_CANNOT_TELL{"cannot tell (%s)", verdict::cannot_tell};
+inline constexpr status_form ST_NOT_CONFIGURED{"not configured", verdict::not_as_configured};
+inline constexpr status_form ST_HELD_NO_FILE{"%s (plumbed but not configured)",
+                                             verdict::not_as_configured};
+inline constexpr status_form ST_UNUSABLE{"%s (configuration unusable: %s)",
+                                         verdict::not_as_configured};
+inline constexpr status_form ST_HELD_OFF{"%s (plumbed but switched off, llc2_on=0)",
+                                         verdict::not_as_configured};
+inline constexpr status_form ST_NOT_UP{"%s (configured, llc2_on=%d)", verdict::not_as_configured};
+
+inline constexpr std::array<status_form, 11> STATUS_FORMS{
+    ST_UP,       ST_SWITCHED_OFF, ST_NOT_RECORDED,   ST_LINK_NOT_KNOWN,
+    ST_CHANGED,  ST_CANNOT_TELL,  ST_NOT_CONFIGURED, ST_HELD_NO_FILE,
+    ST_UNUSABLE, ST_HELD_OFF,     ST_NOT_UP,
+};
+
+// --apply's words for each kind of job, in the order of its steps: what a
+// dry run would do ("PPA 2: would re-initialise (acktimer)") and what was
+// done ("PPA 2: re-initialised").
+inline constexpr std::array<std::string_view, 5> APPLY_WOULD{
+    "take down", "re-plumb and initialise", "plumb and initialise", "re-initialise", "initialise"};
+inline constexpr std::array<std::string_view, 5> APPLY_DONE{
+    "taken down", "re-plumbed and initialised", "plumbed and initialised", "re-initialised",
+    "initialised"};
+
+// form with each "%s" and "%d" replaced by the next of args, in order.
+inline std::string fill(std::string_view form, std::initializer_list<std::string_view> args)
+{
+    std::string out;
+    auto arg = args.begin();
+    for (std::size_t i = 0; i < form.size(); ++i) {
+        if (form[i] == '%' && i + 1 < form.size() && (form[i + 1] == 's' || form[i + 1] == 'd') &&
+            arg != args.end()) {
+            out += *arg++;
+            ++i;
+        } else {
+            out += form[i];
+        }
+    }
+    return out;
+}
+
+#endif
