@@ -4,9 +4,9 @@
 #include "applied.h"
 
 #include "control.h"
+#include "durable_file.h"
 #include "paths.h"
 #include "scan.h"
-#include "write.h"
 
 #include <algorithm>
 #include <cerrno>

@@ -4,6 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <string>
 #include <vector>
 
@@ -76,6 +79,43 @@ TEST(Catalogue, GermanWhereAskedEnglishOtherwise)
         EXPECT_EQ(run.status, c.status);
         EXPECT_EQ(run.out, c.out);
         EXPECT_EQ(run.err, rooted(c.err, r.root()));
+    }
+}
+
+// The lock message is one catalogue text for every program, which names
+// itself in it.
+TEST(Catalogue, LockInUseInGermanForEachProgram)
+{
+    const struct {
+        std::string program;
+        std::vector<std::string> args;
+        std::string lock; // under the root
+        int status;
+    } cases[] = {
+        {LLC2CONF_BINARY, {"set", "1", "acktimer=3"}, "etc/llc2/default/.llc2conf.lock", 1},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.program);
+        SimRoot r;
+        r.write_conf(1, llc2test::conf_text("xnic", 1, 0));
+        r.write_file(c.lock, "");
+        // POSIX locks are the process's: this one holds it against the child.
+        const int fd = open(r.path(c.lock).c_str(), O_RDWR | O_CLOEXEC);
+        struct flock fl {
+        };
+        fl.l_type = F_WRLCK;
+        ASSERT_EQ(fcntl(fd, F_SETLK, &fl), 0);
+        std::vector<std::string> argv{c.program};
+        argv.insert(argv.end(), c.args.begin(), c.args.end());
+        std::vector<std::string> env{"LLC2_ROOT=" + r.root(), "LLC2_LOCK_WAIT_MS=100"};
+        env.insert(env.end(), german.begin(), german.end());
+        const llc2test::Run run = llc2test::run_program(argv, env, 30);
+        close(fd);
+        const std::string name = c.program.substr(c.program.rfind('/') + 1);
+        EXPECT_EQ(run.status, c.status);
+        EXPECT_EQ(run.err, name + ": " + r.path(c.lock) + ": von Prozess " +
+                               std::to_string(getpid()) +
+                               " belegt; später noch einmal versuchen\n");
     }
 }
 
