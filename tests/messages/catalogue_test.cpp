@@ -4,10 +4,10 @@
 
 #include <gtest/gtest.h>
 
-#include <fcntl.h>
 #include <unistd.h>
 
 #include <string>
+#include <tuple>
 #include <vector>
 
 namespace
@@ -87,35 +87,31 @@ TEST(Catalogue, GermanWhereAskedEnglishOtherwise)
 TEST(Catalogue, LockInUseInGermanForEachProgram)
 {
     const struct {
-        std::string program;
+        std::string program, lock; // the lock under the root
         std::vector<std::string> args;
-        std::string lock; // under the root
         int status;
     } cases[] = {
-        {LLC2CONF_BINARY, {"set", "1", "acktimer=3"}, "etc/llc2/default/.llc2conf.lock", 1},
+        {LLC2CONF_BINARY, "etc/llc2/default/.llc2conf.lock", {"set", "1", "acktimer=3"}, 1},
+        {llc2test::llc2_binary(),
+         std::string(LLC2_RUNSTATEDIR).substr(1) + "/llc2/.lock",
+         {"-U"},
+         255},
     };
     for (const auto &c : cases) {
-        SCOPED_TRACE(c.program);
         SimRoot r;
         r.write_conf(1, llc2test::conf_text("xnic", 1, 0));
-        r.write_file(c.lock, "");
-        // POSIX locks are the process's: this one holds it against the child.
-        const int fd = open(r.path(c.lock).c_str(), O_RDWR | O_CLOEXEC);
-        struct flock fl {
-        };
-        fl.l_type = F_WRLCK;
-        ASSERT_EQ(fcntl(fd, F_SETLK, &fl), 0);
         std::vector<std::string> argv{c.program};
         argv.insert(argv.end(), c.args.begin(), c.args.end());
         std::vector<std::string> env{"LLC2_ROOT=" + r.root(), "LLC2_LOCK_WAIT_MS=100"};
         env.insert(env.end(), german.begin(), german.end());
+        const int held = llc2test::hold_lock(r.path(c.lock));
         const llc2test::Run run = llc2test::run_program(argv, env, 30);
-        close(fd);
-        const std::string name = c.program.substr(c.program.rfind('/') + 1);
-        EXPECT_EQ(run.status, c.status);
-        EXPECT_EQ(run.err, name + ": " + r.path(c.lock) + ": von Prozess " +
-                               std::to_string(getpid()) +
-                               " belegt; später noch einmal versuchen\n");
+        close(held);
+        EXPECT_EQ(std::tuple(run.status, run.err),
+                  std::tuple(c.status, c.program.substr(c.program.rfind('/') + 1) + ": " +
+                                           r.path(c.lock) + ": von Prozess " +
+                                           std::to_string(getpid()) +
+                                           " belegt; später noch einmal versuchen\n"));
     }
 }
 
