@@ -6,8 +6,8 @@
 #include "applied.h"
 
 #include "control.h"
+#include "durable_file.h"
 #include "paths.h"
-#include "write.h"
 
 #include <algorithm>
 #include <cerrno>

@@ -11,6 +11,7 @@
 #include "long_actions.h"
 #include "output.h"
 #include "ppa_number.h"
+#include "run_lock.h"
 #include "std_fds.h"
 
 #include <clocale>
@@ -120,8 +121,33 @@ int init_one(int ppa)
     return llc2_init_ppa(ppa, ctl.fd);
 }
 
+// Whether the action changes the driver or the records, and so takes the
+// run lock. The table and the other read-only actions take none: they may
+// run beside anything, and must, for a monitor to see a run that hangs.
+bool changes_driver(int action, const apply_options &apply)
+{
+    switch (action) {
+    case 'P':
+    case 'U':
+    case 'p':
+    case 'u':
+    case 'r':
+    case 'i':
+        return true;
+    case LONG_APPLY:
+        return !apply.dry_run;
+    default: // none, -q, --json, --status
+        return false;
+    }
+}
+
 int run(int action, int ppa, const std::vector<int> &ppas, const apply_options &apply)
 {
+    // Held until the action is done; taken before the first probe, so a run
+    // that has to give up has sent nothing.
+    file_lock lock;
+    if (changes_driver(action, apply) && !take_run_lock(lock))
+        return -1;
     switch (action) {
     case LONG_JSON:
         return llc2_json();

@@ -1,10 +1,13 @@
-// The configuration file writer, create_conf.
+// The configuration file writer, create_conf: a configuration file's text,
+// put in place by the durable file's rules under the directory's lock.
 #include "write.h"
 
 #include "dlpi.h"
+#include "durable_file.h"
 #include "llc2_conf.h"
 #include "llc2_names.h"
 #include "llc2_report.h"
+#include "lock_wait.h"
 #include "path.h"
 
 #include <fcntl.h>
@@ -16,7 +19,6 @@
 #include <array>
 #include <cerrno>
 #include <chrono>
-#include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
@@ -81,106 +83,6 @@ int write_conf_rows(std::FILE *out, const char *provider, unsigned int instance,
 namespace
 {
 
-// The temporary file being written, for the signal handler: a handler can
-// reach nothing but static storage. Armed only while the file exists under
-// that name and is ours to remove.
-std::array<char, LLC2_PATH_SIZE> pending_temp{};
-volatile std::sig_atomic_t temp_armed = 0;
-
-extern "C" void remove_temp_and_die(int sig)
-{
-    remove_pending_temp();
-    // SA_RESETHAND has put the usual action back: the signal, pending again,
-    // takes it as soon as this handler returns.
-    (void)raise(sig);
-}
-
-// While a configuration is written: an interrupt, a hang-up, a quit or a
-// termination first removes the temporary file, then takes its usual effect;
-// a signal that was ignored stays ignored. SIGXFSZ is ignored, so a file-size
-// limit makes the write fail with EFBIG, which is reported, instead of
-// killing the process with the temporary file left behind.
-struct write_signals {
-    static constexpr std::array<int, 4> fatal{SIGINT, SIGTERM, SIGHUP, SIGQUIT};
-    std::array<struct sigaction, fatal.size()> old{};
-    struct sigaction old_xfsz {
-    };
-
-    write_signals()
-    {
-        struct sigaction sa {
-        };
-        sa.sa_handler = remove_temp_and_die;
-        sigemptyset(&sa.sa_mask);
-        for (const int sig : fatal)
-            sigaddset(&sa.sa_mask, sig);
-        sa.sa_flags = SA_RESETHAND;
-        for (std::size_t i = 0; i < fatal.size(); ++i) {
-            (void)sigaction(fatal.at(i), nullptr, &old.at(i));
-            if (old.at(i).sa_handler != SIG_IGN)
-                (void)sigaction(fatal.at(i), &sa, nullptr);
-        }
-        struct sigaction ignore {
-        };
-        ignore.sa_handler = SIG_IGN;
-        sigemptyset(&ignore.sa_mask);
-        (void)sigaction(SIGXFSZ, &ignore, &old_xfsz);
-    }
-    write_signals(const write_signals &) = delete;
-    write_signals &operator=(const write_signals &) = delete;
-    ~write_signals()
-    {
-        temp_armed = 0;
-        for (std::size_t i = 0; i < fatal.size(); ++i)
-            (void)sigaction(fatal.at(i), &old.at(i), nullptr);
-        (void)sigaction(SIGXFSZ, &old_xfsz, nullptr);
-    }
-};
-
-// The temporary file a new file is written to, beside the file it will
-// replace. Its name starts with a point, so no directory scan ever takes it
-// for the real thing. Removed again unless it was put in place; the signal
-// handler removes it too while it is armed.
-struct temp_file {
-    int fd = -1;
-
-    // mkstemp on "<dir>.<final>.XXXXXX". false with errno set.
-    bool create(std::string_view dir, std::string_view final_name)
-    {
-        const std::string name = std::string(dir) + "." + std::string(final_name) + ".XXXXXX";
-        if (name.size() >= pending_temp.size()) {
-            errno = ENAMETOOLONG;
-            return false;
-        }
-        // mkstemp fills the name in place, so the handler sees the file's
-        // own name from the moment it exists.
-        temp_armed = 0;
-        std::memcpy(pending_temp.data(), name.c_str(), name.size() + 1);
-        temp_armed = 1;
-        fd = mkstemp(pending_temp.data());
-        if (fd < 0) {
-            const int err = errno;
-            temp_armed = 0;
-            errno = err;
-        }
-        return fd >= 0;
-    }
-    const char *path() const { return pending_temp.data(); }
-    // The name is the final file's now, or gone: nothing to remove.
-    void place() { temp_armed = 0; }
-
-    temp_file() = default;
-    temp_file(const temp_file &) = delete;
-    temp_file &operator=(const temp_file &) = delete;
-    ~temp_file()
-    {
-        if (fd >= 0)
-            close(fd);
-        remove_pending_temp();
-        temp_armed = 0;
-    }
-};
-
 // What the new file takes over from the one it replaces: its mode, and its
 // owner and group where we may give them. A new file is read-only for
 // everybody, as the mask of 0333 makes it.
@@ -206,20 +108,6 @@ conf_attrs attrs_for(const char *path)
     return out;
 }
 
-// Writes text to fd from its start. 0, or the errno of the failure.
-int write_all(int fd, std::string_view text)
-{
-    while (!text.empty()) {
-        const ssize_t n = write(fd, text.data(), text.size());
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n <= 0)
-            return n < 0 ? errno : EIO;
-        text.remove_prefix(static_cast<std::size_t>(n));
-    }
-    return 0;
-}
-
 // Whether fd holds exactly text: read through the file's own descriptor, so
 // what another writer has put under the final name meanwhile does not count.
 // 0 when it does, -1 when it holds something else, or the read's errno.
@@ -231,56 +119,9 @@ int holds(int fd, std::string_view text)
     return back == text ? 0 : -1;
 }
 
-} // namespace
-
-int sync_dir(const char *dir)
-{
-    const int fd = open(dir, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0)
-        return errno;
-    // Some file systems cannot sync a directory and say so; nothing to do.
-    const int err = fsync(fd) != 0 && errno != EINVAL ? errno : 0;
-    close(fd);
-    return err;
-}
-
-namespace
-{
-
 constexpr const char *lock_name = ".llc2conf.lock";
 
-// Opens the lock file, creating it when missing; -1 with errno set. A
-// symbolic link there is refused, not followed out of the directory.
-int open_lock_file(const char *path)
-{
-    const int made = open(path, O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
-    if (made >= 0) {
-        // Whatever the umask: anybody may look at who holds it.
-        (void)fchmod(made, 0644);
-        return made;
-    }
-    if (errno != EEXIST)
-        return -1;
-    return open(path, O_RDWR | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-}
-
-// An exclusive lock of the whole file, however long it grows.
-struct flock whole_file()
-{
-    struct flock fl {
-    };
-    fl.l_type = F_WRLCK;
-    fl.l_whence = SEEK_SET;
-    return fl;
-}
-
 } // namespace
-
-conf_lock::~conf_lock()
-{
-    if (fd >= 0)
-        close(fd);
-}
 
 conf_lock_result lock_conf_dir(conf_lock &lock)
 {
@@ -290,68 +131,24 @@ conf_lock_result lock_conf_dir(conf_lock &lock)
         return conf_lock_result::failed;
     }
     const std::string path = std::string(dir.data()) + lock_name;
-    const int fd = open_lock_file(path.c_str());
-    if (fd < 0) {
+    switch (lock_file(lock, path, lock_wait(std::chrono::seconds(CONF_LOCK_WAIT_SECONDS)),
+                      "llc2conf")) {
+    case lock_result::held:
+        return conf_lock_result::held;
+    case lock_result::cannot_open:
         // The directory itself is missing: no file in it to read or lose,
         // and the write that follows, if any, says why it cannot be made.
         if (errno == ENOENT || errno == ENOTDIR)
             return conf_lock_result::no_dir;
         report_errno("Cannot open %s: %s\n", path.c_str());
         return conf_lock_result::failed;
+    case lock_result::cannot_lock:
+        report_errno("Cannot lock %s: %s\n", path.c_str());
+        return conf_lock_result::failed;
+    case lock_result::busy:
+        break;
     }
-    lock.fd = fd;
-    // F_SETLKW cannot give up without a signal to interrupt it, so the lock
-    // is tried again and again, with short pauses, up to the limit.
-    using clock = std::chrono::steady_clock;
-    const clock::time_point give_up = clock::now() + std::chrono::seconds(CONF_LOCK_WAIT_SECONDS);
-    for (;;) {
-        struct flock fl = whole_file();
-        if (fcntl(fd, F_SETLK, &fl) == 0)
-            return conf_lock_result::held;
-        if (errno != EACCES && errno != EAGAIN && errno != EINTR) {
-            report_errno("Cannot lock %s: %s\n", path.c_str());
-            return conf_lock_result::failed;
-        }
-        if (clock::now() >= give_up)
-            break;
-        const timespec pause{0, 20'000'000};
-        (void)nanosleep(&pause, nullptr);
-    }
-    struct flock holder = whole_file();
-    if (fcntl(fd, F_GETLK, &holder) == 0 && holder.l_type == F_UNLCK) {
-        // Let go since the last try: one more, then name whoever has it now.
-        struct flock fl = whole_file();
-        if (fcntl(fd, F_SETLK, &fl) == 0)
-            return conf_lock_result::held;
-        (void)fcntl(fd, F_GETLK, &holder);
-    }
-    std::fprintf(stderr, gettext("llc2conf: %s: in use by process %ld; try again\n"), path.c_str(),
-                 static_cast<long>(holder.l_pid));
     return conf_lock_result::failed;
-}
-
-int read_head(int fd, std::size_t max, std::string &text)
-{
-    text.assign(max, '\0');
-    std::size_t got = 0;
-    while (got < text.size()) {
-        const ssize_t n = pread(fd, text.data() + got, text.size() - got, static_cast<off_t>(got));
-        if (n < 0 && errno == EINTR)
-            continue;
-        if (n < 0)
-            return errno;
-        if (n == 0)
-            break;
-        got += static_cast<std::size_t>(n);
-    }
-    text.resize(got);
-    return 0;
-}
-
-void remove_pending_temp()
-{
-    if (temp_armed != 0)
-        (void)unlink(pending_temp.data());
 }
 
 bool render_conf(const char *provider, unsigned int instance, const int *conf_params,
@@ -377,28 +174,25 @@ conf_write_result write_conf_text(int ppa, std::string_view text, conf_write_mod
     umask(0333);
     conf_path_buf path;
     conf_path_buf dir;
-    const write_signals signals;
-    temp_file tmp;
+    pending_file tmp;
     if (!conf_file_path(path, ppa) || !conf_dir_path(dir) ||
         !tmp.create(dir.data(), "llc2." + std::to_string(ppa))) {
         report_errno("Cannot create conf file %s: %s\n", path.data());
         return conf_write_result::failed;
     }
     const conf_attrs attrs = attrs_for(path.data());
-    int err = write_all(tmp.fd, text);
-    if (err == 0 && (fsync(tmp.fd) != 0 || fchmod(tmp.fd, attrs.mode) != 0 ||
-                     (attrs.keep_owner && fchown(tmp.fd, attrs.uid, attrs.gid) != 0)))
+    int err = write_all(tmp.fd(), text);
+    if (err == 0 && (fsync(tmp.fd()) != 0 || fchmod(tmp.fd(), attrs.mode) != 0 ||
+                     (attrs.keep_owner && fchown(tmp.fd(), attrs.uid, attrs.gid) != 0)))
         err = errno;
-    if (err == 0 && (err = holds(tmp.fd, text)) == -1) {
+    if (err == 0 && (err = holds(tmp.fd(), text)) == -1) {
         std::fprintf(stderr, gettext("%s does not read back as written\n"), path.data());
         return conf_write_result::failed;
     }
     // Closed whatever happened: a caller in a long-lived process must not
     // lose a descriptor to every failed write.
-    const int closed = close(tmp.fd);
-    tmp.fd = -1;
-    if (err == 0 && closed != 0)
-        err = errno;
+    if (const int closed = tmp.close(); err == 0)
+        err = closed;
     if (err != 0) {
         std::fprintf(stderr, gettext("Cannot write conf file %s: %s\n"), path.data(),
                      std::strerror(err));
@@ -413,7 +207,7 @@ conf_write_result write_conf_text(int ppa, std::string_view text, conf_write_mod
             report_errno("Cannot create conf file %s: %s\n", path.data());
             return conf_write_result::failed;
         }
-        tmp.place();
+        tmp.placed();
     } else {
         if (link(tmp.path(), path.data()) != 0) {
             if (errno == EEXIST)
@@ -426,7 +220,7 @@ conf_write_result write_conf_text(int ppa, std::string_view text, conf_write_mod
         // check reports, so its removal is the write's too.
         const bool removed = unlink(tmp.path()) == 0;
         const int unlink_err = errno;
-        tmp.place();
+        tmp.placed();
         if (!removed) {
             std::fprintf(stderr, gettext("Cannot remove %s: %s\n"), tmp.path(),
                          std::strerror(unlink_err));
@@ -485,59 +279,6 @@ int remove_conf(int ppa)
         return -1;
     }
     return 0;
-}
-
-int make_dirs(const std::string &path, void (*made)(const char *), std::string &failed)
-{
-    // Each prefix that ends before a '/', from the top down.
-    for (std::size_t end = path.find('/', 1); end != std::string::npos;
-         end = path.find('/', end + 1)) {
-        const std::string part = path.substr(0, end);
-        struct stat st {
-        };
-        if (stat(part.c_str(), &st) == 0 || errno != ENOENT)
-            continue;
-        if (mkdir(part.c_str(), 0755) != 0) {
-            if (errno == EEXIST) // made by someone else meanwhile
-                continue;
-            failed = part;
-            return errno;
-        }
-        // The umask narrows what mkdir gives; llc2 and the rc script must be
-        // able to read the directory whoever runs them.
-        const std::size_t up = part.rfind('/');
-        const std::string parent = up == 0 ? "/" : part.substr(0, up);
-        const int err = chmod(part.c_str(), 0755) != 0 ? errno : sync_dir(parent.c_str());
-        if (err != 0) {
-            failed = part;
-            return err;
-        }
-        if (made != nullptr)
-            made(part.c_str());
-    }
-    return 0;
-}
-
-int replace_file(std::string_view dir, std::string_view name, std::string_view text, mode_t mode)
-{
-    const write_signals signals;
-    temp_file tmp;
-    if (!tmp.create(dir, name))
-        return errno;
-    int err = write_all(tmp.fd, text);
-    if (err == 0 && (fchmod(tmp.fd, mode) != 0 || fsync(tmp.fd) != 0))
-        err = errno;
-    const int closed = close(tmp.fd);
-    tmp.fd = -1;
-    if (err == 0 && closed != 0)
-        err = errno;
-    const std::string dir_name(dir);
-    if (err == 0 && rename(tmp.path(), (dir_name + std::string(name)).c_str()) != 0)
-        err = errno;
-    if (err != 0)
-        return err;
-    tmp.place();
-    return sync_dir(dir_name.c_str());
 }
 
 namespace

@@ -57,6 +57,12 @@ void say(int ppa, const char *what)
 
 } // namespace
 
+bool lock_for_change(conf_lock &lock, bool dry_run, bool make_dir)
+{
+    return dry_run ||
+           ((!make_dir || make_conf_dir() == 0) && lock_conf_dir(lock) != conf_lock_result::failed);
+}
+
 bool look_at_conf(int ppa, conf_file_now &now)
 {
     now = conf_file_now{};

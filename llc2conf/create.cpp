@@ -41,7 +41,7 @@ int conf_create(int argc, char *const argv[])
     // The directory first, for the lock that lives in it; the lock before
     // the old file is read, so that no other writer's change is lost.
     conf_lock lock;
-    if (!dry_run && (make_conf_dir() != 0 || lock_conf_dir(lock) == conf_lock_result::failed))
+    if (!lock_for_change(lock, dry_run, true))
         return EXIT_WRONG;
     conf_file_now now;
     if (!look_at_conf(ppa, now))

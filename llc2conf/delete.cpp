@@ -18,7 +18,7 @@ int conf_delete(int argc, char *const argv[])
     // Held until the directory is synced: a set that read the file before
     // it went must not put it back afterwards.
     conf_lock lock;
-    if (!dry_run && lock_conf_dir(lock) == conf_lock_result::failed)
+    if (!lock_for_change(lock, dry_run, false))
         return EXIT_WRONG;
     conf_file_now now;
     if (!look_at_conf(ppa, now))

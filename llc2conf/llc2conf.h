@@ -126,6 +126,13 @@ struct conf_file_now {
 // when the path does not fit.
 bool look_at_conf(int ppa, conf_file_now &now);
 
+// The lock of a change by create, set or delete, taken before the old file
+// is read so that no other writer's change is lost, and held while lock
+// lives; a dry run takes none. With make_dir (create), the configuration
+// directory is made first, so that the lock has a place. false after a
+// message.
+bool lock_for_change(conf_lock &lock, bool dry_run, bool make_dir);
+
 // The one way create, set and delete change a file: compare what is there
 // with after (none: no file), then write after atomically (mode says whether
 // an existing file may be replaced) or remove the file, or with dry_run print the change as

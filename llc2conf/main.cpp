@@ -9,7 +9,6 @@
 #include <libintl.h>
 
 #include <clocale>
-#include <csignal>
 #include <cstdio>
 #include <new>
 #include <string_view>
@@ -73,10 +72,6 @@ void out_of_memory()
 
 int main(int argc, char *argv[])
 {
-    // A file-size limit reached on standard output, a log, or the file
-    // being written is a write error, told at the end; never a kill part-way
-    // through, which would leave a change half made.
-    (void)std::signal(SIGXFSZ, SIG_IGN);
     open_std_fds();
     std::set_new_handler(out_of_memory);
     return llc2conf_main(argc, argv);

@@ -28,7 +28,7 @@ int conf_set(int argc, char *const argv[])
     // Held from before the file is read: what another writer changes
     // meanwhile would otherwise be written over with the old values.
     conf_lock lock;
-    if (!dry_run && lock_conf_dir(lock) == conf_lock_result::failed)
+    if (!lock_for_change(lock, dry_run, false))
         return EXIT_WRONG;
     conf_file_now now;
     if (!look_at_conf(ppa, now))

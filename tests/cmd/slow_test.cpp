@@ -7,6 +7,11 @@
 #include <algorithm>
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
+#include <chrono>
+#include <future>
+
 namespace
 {
 
@@ -312,6 +317,28 @@ TEST(SilentDriver, OneUnansweredDlpiReplyEndsTheDlpiAsking)
             EXPECT_TRUE(p.at(key).is_null()) << p;
     }
     EXPECT_EQ(cmdtest::dlpi_steps(r), "attach info detach");
+}
+
+} // namespace
+
+namespace
+{
+
+// The real wait for another run, with no LLC2_LOCK_WAIT_MS: a run that finds
+// the lock taken sends nothing while it waits, and acts once it is free.
+TEST(RunLockWait, ActsOnceTheOtherRunEnds)
+{
+    llc2test::SimRoot r;
+    r.write_conf(1, llc2test::conf_text("xnic", 1));
+    r.start_sim();
+    const int held =
+        llc2test::hold_lock(r.path(std::string(LLC2_RUNSTATEDIR).substr(1) + "/llc2/.lock"));
+    auto run = std::async(std::launch::async, [&r] { return r.run_llc2({"-p", "1"}); });
+    EXPECT_EQ(run.wait_for(std::chrono::seconds(3)), std::future_status::timeout);
+    EXPECT_EQ(r.log().size(), 0U);
+    close(held);
+    EXPECT_EQ(run.get().status, 0);
+    EXPECT_EQ(r.run_llc2({"--status", "1"}).out, "PPA 1: up\n");
 }
 
 } // namespace

@@ -4,7 +4,10 @@
 
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <string>
+#include <tuple>
 #include <vector>
 
 namespace
@@ -76,6 +79,39 @@ TEST(Catalogue, GermanWhereAskedEnglishOtherwise)
         EXPECT_EQ(run.status, c.status);
         EXPECT_EQ(run.out, c.out);
         EXPECT_EQ(run.err, rooted(c.err, r.root()));
+    }
+}
+
+// The lock message is one catalogue text for every program, which names
+// itself in it.
+TEST(Catalogue, LockInUseInGermanForEachProgram)
+{
+    const struct {
+        std::string program, lock; // the lock under the root
+        std::vector<std::string> args;
+        int status;
+    } cases[] = {
+        {LLC2CONF_BINARY, "etc/llc2/default/.llc2conf.lock", {"set", "1", "acktimer=3"}, 1},
+        {llc2test::llc2_binary(),
+         std::string(LLC2_RUNSTATEDIR).substr(1) + "/llc2/.lock",
+         {"-U"},
+         255},
+    };
+    for (const auto &c : cases) {
+        SimRoot r;
+        r.write_conf(1, llc2test::conf_text("xnic", 1, 0));
+        std::vector<std::string> argv{c.program};
+        argv.insert(argv.end(), c.args.begin(), c.args.end());
+        std::vector<std::string> env{"LLC2_ROOT=" + r.root(), "LLC2_LOCK_WAIT_MS=100"};
+        env.insert(env.end(), german.begin(), german.end());
+        const int held = llc2test::hold_lock(r.path(c.lock));
+        const llc2test::Run run = llc2test::run_program(argv, env, 30);
+        close(held);
+        EXPECT_EQ(std::tuple(run.status, run.err),
+                  std::tuple(c.status, c.program.substr(c.program.rfind('/') + 1) + ": " +
+                                           r.path(c.lock) + ": von Prozess " +
+                                           std::to_string(getpid()) +
+                                           " belegt; später noch einmal versuchen\n"));
     }
 }
 

@@ -294,6 +294,21 @@ Run run_llc2sim(const std::vector<std::string> &args, int timeout_s)
     return run_program(with_args(llc2sim_binary(), args), program_env(), timeout_s);
 }
 
+int hold_lock(const std::string &path)
+{
+    std::error_code ec;
+    std::filesystem::create_directories(std::filesystem::path(path).parent_path(), ec);
+    const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644);
+    struct flock fl {
+    };
+    fl.l_type = F_WRLCK;
+    if (fd >= 0 && ::fcntl(fd, F_SETLK, &fl) != 0) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
 int raw_connect(const std::string &path)
 {
     sockaddr_un addr{};

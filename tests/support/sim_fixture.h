@@ -63,6 +63,12 @@ std::string llc2sim_binary();
 // Runs llc2sim itself with these arguments to its end, for its command line.
 Run run_llc2sim(const std::vector<std::string> &args, int timeout_s = 10);
 
+// Locks the file at path (made when missing, with its directories) as another
+// llc2 or llc2conf run would hold its lock: POSIX locks are the process's, so
+// every program the test starts finds it taken until the descriptor returned
+// is closed. -1 when it cannot.
+int hold_lock(const std::string &path);
+
 // A SOCK_SEQPACKET connection to a socket path past the platform layer, for
 // sending llc2sim what no client would: the descriptor, or -1.
 int raw_connect(const std::string &path);

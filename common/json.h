@@ -1,7 +1,7 @@
-// The few pieces of JSON that llc2 writes: objects of strings, numbers,
-// booleans and nulls, built as text. llc2 needs no library for it.
-#ifndef LLC2_CMD_JSON_H
-#define LLC2_CMD_JSON_H
+// The few pieces of JSON that llc2 and llc2conf write: objects of strings,
+// numbers, booleans and nulls, built as text. Neither needs a library for it.
+#ifndef LLC2_COMMON_JSON_H
+#define LLC2_COMMON_JSON_H
 
 #include <cstdint>
 #include <string>

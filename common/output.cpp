@@ -1,6 +1,6 @@
 #include "output.h"
 
-#include "write.h"
+#include "durable_file.h"
 
 #include <fcntl.h>
 #include <libintl.h>

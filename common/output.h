@@ -1,7 +1,7 @@
 // Standard output as a result: a table or listing that did not reach its
 // reader is a failure, not a success with nothing to show for it.
-#ifndef LLC2_CMD_OUTPUT_H
-#define LLC2_CMD_OUTPUT_H
+#ifndef LLC2_COMMON_OUTPUT_H
+#define LLC2_COMMON_OUTPUT_H
 
 // Called first thing. A reader that goes away early (llc2 -q | head -1)
 // must not kill a job half-way: SIGPIPE is ignored, so a write to the

@@ -1,6 +1,6 @@
 // The PPA argument of -p, -u, -i and -r.
-#ifndef LLC2_CMD_PPA_NUMBER_H
-#define LLC2_CMD_PPA_NUMBER_H
+#ifndef LLC2_COMMON_PPA_NUMBER_H
+#define LLC2_COMMON_PPA_NUMBER_H
 
 // Converts text that is a whole decimal number within the range of int: an
 // optional leading minus, then one or more digits, nothing else (no sign

@@ -2,8 +2,8 @@
 // ctl_init, built from the twelve values of the PPA's configuration file.
 // Shared by llc2 -i/-p/-P and by the tools that show an administrator what
 // the driver will receive.
-#ifndef LLC2_CMD_INIT_PARAMS_H
-#define LLC2_CMD_INIT_PARAMS_H
+#ifndef LLC2_COMMON_INIT_PARAMS_H
+#define LLC2_COMMON_INIT_PARAMS_H
 
 #include "llc2_conf.h"
 #include "llc2_driver.h"

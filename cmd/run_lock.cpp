@@ -1,0 +1,40 @@
+#include "run_lock.h"
+
+#include "applied.h"
+#include "durable_file.h"
+#include "lock_wait.h"
+
+#include <libintl.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+
+std::string run_lock_path(void)
+{
+    return applied_dir() + "/.lock";
+}
+
+bool take_run_lock(file_lock &lock)
+{
+    const auto without = [](const std::string &path, int err) {
+        std::fprintf(stderr, gettext("llc2: cannot lock %s: %s; going on without the lock\n"),
+                     path.c_str(), std::strerror(err));
+        return true;
+    };
+    std::string failed;
+    if (const int err = make_dirs(applied_dir() + "/", nullptr, failed); err != 0)
+        return without(failed, err);
+    const std::string path = run_lock_path();
+    switch (lock_file(lock, path, lock_wait(std::chrono::seconds(RUN_LOCK_WAIT_SECONDS)), "llc2")) {
+    case lock_result::held:
+        return true;
+    case lock_result::cannot_open:
+    case lock_result::cannot_lock:
+        return without(path, errno);
+    case lock_result::busy:
+        break;
+    }
+    return false;
+}

@@ -1,0 +1,206 @@
+// Atomic replacement of a file, and the temporary file it goes through.
+#include "durable_file.h"
+
+#include "llc2_conf.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+
+namespace
+{
+
+// The temporary file being written, for the signal handler: a handler can
+// reach nothing but static storage. Armed only while the file exists under
+// that name and is ours to remove.
+std::array<char, LLC2_PATH_SIZE> pending_temp{};
+volatile std::sig_atomic_t temp_armed = 0;
+
+extern "C" void remove_temp_and_die(int sig)
+{
+    remove_pending_temp();
+    // SA_RESETHAND has put the usual action back: the signal, pending again,
+    // takes it as soon as this handler returns.
+    (void)raise(sig);
+}
+
+// The signals that end the process while a file is written; SIGXFSZ after
+// them, in pending_file's record of the old actions.
+constexpr std::array<int, 4> fatal{SIGINT, SIGTERM, SIGHUP, SIGQUIT};
+
+} // namespace
+
+pending_file::pending_file()
+{
+    struct sigaction sa {
+    };
+    sa.sa_handler = remove_temp_and_die;
+    sigemptyset(&sa.sa_mask);
+    for (const int sig : fatal)
+        sigaddset(&sa.sa_mask, sig);
+    sa.sa_flags = SA_RESETHAND;
+    for (std::size_t i = 0; i < fatal.size(); ++i) {
+        (void)sigaction(fatal.at(i), nullptr, &old_.at(i));
+        if (old_.at(i).sa_handler != SIG_IGN)
+            (void)sigaction(fatal.at(i), &sa, nullptr);
+    }
+    struct sigaction ignore {
+    };
+    ignore.sa_handler = SIG_IGN;
+    sigemptyset(&ignore.sa_mask);
+    (void)sigaction(SIGXFSZ, &ignore, &old_.back());
+}
+
+pending_file::~pending_file()
+{
+    (void)close();
+    remove_pending_temp();
+    temp_armed = 0;
+    for (std::size_t i = 0; i < fatal.size(); ++i)
+        (void)sigaction(fatal.at(i), &old_.at(i), nullptr);
+    (void)sigaction(SIGXFSZ, &old_.back(), nullptr);
+}
+
+bool pending_file::create(std::string_view dir, std::string_view final_name)
+{
+    const std::string name = std::string(dir) + "." + std::string(final_name) + ".XXXXXX";
+    if (name.size() >= pending_temp.size()) {
+        errno = ENAMETOOLONG;
+        return false;
+    }
+    // mkstemp fills the name in place, so the handler sees the file's own
+    // name from the moment it exists.
+    temp_armed = 0;
+    std::memcpy(pending_temp.data(), name.c_str(), name.size() + 1);
+    temp_armed = 1;
+    fd_ = mkstemp(pending_temp.data());
+    if (fd_ < 0) {
+        const int err = errno;
+        temp_armed = 0;
+        errno = err;
+    }
+    return fd_ >= 0;
+}
+
+const char *pending_file::path() const
+{
+    return pending_temp.data();
+}
+
+int pending_file::close()
+{
+    if (fd_ < 0)
+        return 0;
+    const int closed = ::close(fd_);
+    fd_ = -1;
+    return closed != 0 ? errno : 0;
+}
+
+void pending_file::placed()
+{
+    temp_armed = 0;
+}
+
+int write_all(int fd, std::string_view text)
+{
+    while (!text.empty()) {
+        const ssize_t n = write(fd, text.data(), text.size());
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return n < 0 ? errno : EIO;
+        text.remove_prefix(static_cast<std::size_t>(n));
+    }
+    return 0;
+}
+
+int sync_dir(const char *dir)
+{
+    const int fd = open(dir, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        return errno;
+    // Some file systems cannot sync a directory and say so; nothing to do.
+    const int err = fsync(fd) != 0 && errno != EINVAL ? errno : 0;
+    ::close(fd);
+    return err;
+}
+
+int replace_file(std::string_view dir, std::string_view name, std::string_view text, mode_t mode,
+                 durability how)
+{
+    const bool lasting = how == durability::lasting;
+    pending_file tmp;
+    if (!tmp.create(dir, name))
+        return errno;
+    int err = write_all(tmp.fd(), text);
+    if (err == 0 && (fchmod(tmp.fd(), mode) != 0 || (lasting && fsync(tmp.fd()) != 0)))
+        err = errno;
+    if (const int closed = tmp.close(); err == 0)
+        err = closed;
+    const std::string dir_name(dir);
+    if (err == 0 && rename(tmp.path(), (dir_name + std::string(name)).c_str()) != 0)
+        err = errno;
+    if (err != 0)
+        return err;
+    tmp.placed();
+    return lasting ? sync_dir(dir_name.c_str()) : 0;
+}
+
+int make_dirs(const std::string &path, void (*made)(const char *), std::string &failed)
+{
+    // Each prefix that ends before a '/', from the top down.
+    for (std::size_t end = path.find('/', 1); end != std::string::npos;
+         end = path.find('/', end + 1)) {
+        const std::string part = path.substr(0, end);
+        struct stat st {
+        };
+        if (stat(part.c_str(), &st) == 0 || errno != ENOENT)
+            continue;
+        if (mkdir(part.c_str(), 0755) != 0) {
+            if (errno == EEXIST) // made by someone else meanwhile
+                continue;
+            failed = part;
+            return errno;
+        }
+        // The umask narrows what mkdir gives; llc2 and the rc script must be
+        // able to read the directory whoever runs them.
+        const std::size_t up = part.rfind('/');
+        const std::string parent = up == 0 ? "/" : part.substr(0, up);
+        const int err = chmod(part.c_str(), 0755) != 0 ? errno : sync_dir(parent.c_str());
+        if (err != 0) {
+            failed = part;
+            return err;
+        }
+        if (made != nullptr)
+            made(part.c_str());
+    }
+    return 0;
+}
+
+int read_head(int fd, std::size_t max, std::string &text)
+{
+    text.assign(max, '\0');
+    std::size_t got = 0;
+    while (got < text.size()) {
+        const ssize_t n = pread(fd, text.data() + got, text.size() - got, static_cast<off_t>(got));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return errno;
+        if (n == 0)
+            break;
+        got += static_cast<std::size_t>(n);
+    }
+    text.resize(got);
+    return 0;
+}
+
+void remove_pending_temp()
+{
+    if (temp_armed != 0)
+        (void)unlink(pending_temp.data());
+}

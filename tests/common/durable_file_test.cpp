@@ -1,0 +1,64 @@
+// Replacing a file: atomic either way; synced only where it must outlast a
+// crash.
+#include "durable_file.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <tuple>
+
+namespace
+{
+
+// What fsync was asked to sync since the last reset.
+int synced_files = 0;
+int synced_dirs = 0;
+
+} // namespace
+
+// Every fsync of the program, the library's included (-Wl,--wrap=fsync).
+extern "C" int __real_fsync(int fd);
+extern "C" int __wrap_fsync(int fd)
+{
+    struct stat st {
+    };
+    if (fstat(fd, &st) == 0)
+        ++(S_ISDIR(st.st_mode) ? synced_dirs : synced_files);
+    return __real_fsync(fd);
+}
+
+TEST(ReplaceFile, AtomicAlwaysSyncedOnlyWhenLasting)
+{
+    const struct {
+        durability how;
+        int files, dirs; // fsyncs of the new file and of its directory
+    } cases[] = {{durability::lasting, 1, 1}, {durability::volatile_state, 0, 0}};
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.files);
+        std::string dir = "/tmp/llc2durable.XXXXXX";
+        ASSERT_NE(mkdtemp(dir.data()), nullptr);
+        const std::string file = dir + "/rec";
+        std::ofstream(file) << "old\n";
+        struct stat before {
+        };
+        struct stat after {
+        };
+        ASSERT_EQ(stat(file.c_str(), &before), 0);
+        synced_files = synced_dirs = 0;
+        EXPECT_EQ(replace_file(dir + "/", "rec", "new\n", 0640, c.how), 0);
+        EXPECT_EQ(std::tuple(synced_files, synced_dirs), std::tuple(c.files, c.dirs));
+        // Renamed into place, never written through; no temporary file left.
+        ASSERT_EQ(stat(file.c_str(), &after), 0);
+        std::ostringstream text;
+        text << std::ifstream(file).rdbuf();
+        EXPECT_EQ(std::tuple(after.st_ino != before.st_ino, after.st_mode & 07777, text.str()),
+                  std::tuple(true, 0640u, "new\n"));
+        EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir), {}), 1);
+        std::filesystem::remove_all(dir);
+    }
+}
