@@ -77,6 +77,22 @@ PPA 3.
   PPA 3: cannot tell (Input/output error)
   [exit 3]
 
+A PPA up that no record of llc2's proves is not wrong, only unproven: it
+counts as pending, as a change does, and --apply brings it back.
+
+  $ find r -name ppa.0.link -delete && check_llc2 -p 0
+  LLC2 WARNING - 1 of 1 PPA changed since applied | as_configured=0;;;0 pending=1;;;0 not_as_configured=0;;;0 cannot_tell=0;;;0
+  PPA 0: up, link not known
+  [exit 1]
+  $ find r -name ppa.0.params -delete && check_llc2 -p 0
+  LLC2 WARNING - 1 of 1 PPA changed since applied | as_configured=0;;;0 pending=1;;;0 not_as_configured=0;;;0 cannot_tell=0;;;0
+  PPA 0: up, not recorded
+  [exit 1]
+  $ command llc2 --apply 0 && check_llc2 -p 0
+  PPA 0: re-plumbed and initialised
+  LLC2 OK - 1 PPA as configured | as_configured=1;;;0 pending=0;;;0 not_as_configured=0;;;0 cannot_tell=0;;;0
+  [exit 0]
+
 No driver, no llc2: UNKNOWN with the reason and nothing to count. llc2's
 exit status 4 makes it UNKNOWN even when every line it wrote is fine.
 
