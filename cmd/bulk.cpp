@@ -1,6 +1,5 @@
 // The start-up and shutdown jobs: every configured PPA brought up, every PPA
 // the driver knows taken down.
-#include "applied.h"
 #include "control.h"
 #include "llc2_conf.h"
 #include "llc2_debug.h"
