@@ -291,8 +291,35 @@ int forget_record(int ppa)
     return warned(ppa, err != 0 ? err : remove_part(ppa, PARAMS_PART));
 }
 
-int records_writable(void)
+namespace
 {
+
+// The directory, or the nearest of its parents that is there, is one this
+// process may write in; nothing is made or written. 0, or the errno.
+int looks_writable(std::string dir)
+{
+    for (;;) {
+        struct stat st {
+        };
+        if (stat(dir.c_str(), &st) == 0)
+            return !S_ISDIR(st.st_mode)                        ? ENOTDIR
+                   : access(dir.c_str(), W_OK | X_OK) != 0 ? errno
+                                                               : 0;
+        if (errno != ENOENT)
+            return errno;
+        const std::size_t slash = dir.find_last_of('/');
+        if (slash == std::string::npos || slash == 0)
+            return 0;
+        dir.resize(slash);
+    }
+}
+
+} // namespace
+
+int records_writable(bool only_look)
+{
+    if (only_look)
+        return looks_writable(applied_dir());
     const std::string dir = applied_dir() + "/";
     std::string failed;
     int err = make_dirs(dir, nullptr, failed);

@@ -65,8 +65,10 @@ int forget_params(int ppa);
 int forget_record(int ppa);
 
 // The run-state directory takes a record now: made when missing, a file
-// written and removed in it. 0, or the errno of the step that failed.
-int records_writable(void);
+// written and removed in it. With only_look, nothing is made or written: it,
+// or the nearest parent that is there, is a directory this process may
+// write in (a dry run's foresight). 0, or the errno of the step that failed.
+int records_writable(bool only_look = false);
 
 // The PPAs that have a record part, ascending, each once.
 std::vector<int> recorded_ppas(void);

@@ -122,13 +122,14 @@ void say_done(int ppa, step what)
 // take its record: a change that cannot be recorded would be made again by
 // every run. When it cannot, every job on a held PPA is dropped, each named.
 // false then.
-bool records_can_follow(apply_plan &work)
+// A dry run only looks, and says what the real run would.
+bool records_can_follow(apply_plan &work, bool dry_run)
 {
     const bool on_held = std::any_of(work.jobs.begin(), work.jobs.end(),
                                      [](const auto &j) { return j.second.what != step::plumb; });
     if (!on_held)
         return true;
-    const int err = records_writable();
+    const int err = records_writable(dry_run);
     if (err == 0)
         return true;
     for (auto j = work.jobs.begin(); j != work.jobs.end();) {
@@ -219,16 +220,16 @@ int llc2_apply(const apply_options &options)
     apply_plan work;
     const bool driver_answered = scan_ppas(
         ctl.fd, first, [&work, &options](const ppa_facts &f) { judge(f, options.prune, work); });
+    // A step that failed, or a record that could not be written, fails the
+    // run; the next run tries again.
+    bool failed = !records_can_follow(work, options.dry_run);
     if (options.dry_run) {
         for (const auto &[ppa, j] : work.jobs)
             say_would(ppa, j);
-        return work.skipped ? -1 : 0;
+        return work.skipped || failed ? -1 : 0;
     }
     for (const int ppa : work.forget)
         (void)forget_record(ppa);
-    // A step that failed, or a record that could not be written, fails the
-    // run; the next run tries again.
-    bool failed = !records_can_follow(work);
     bool recorded_all = true;
     if (work.jobs.empty())
         return work.skipped || failed ? -1 : 0;

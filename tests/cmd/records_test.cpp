@@ -165,6 +165,11 @@ TEST(Records, DirectoryThatTakesNoRecord)
     r.write_conf(1, conf_text("xnic", 1));
     fs::remove_all(record_dir(r));
     r.write_file(record_dir(r).substr(r.root().size() + 1), "");
+    // The dry run foresees it, and makes nothing.
+    const llc2test::Run would = r.run_llc2({"--apply", "-n"});
+    EXPECT_EQ(would.status, 255);
+    EXPECT_EQ(would.out, "PPA 1: would plumb and initialise\n");
+    EXPECT_EQ(would.err, "Cannot record PPA 0: Not a directory; left as it is\n");
     const std::size_t before = cmdtest::trace(r).size();
     const llc2test::Run apply = r.run_llc2({"--apply"});
     EXPECT_EQ(apply.status, 255);
