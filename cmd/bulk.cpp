@@ -1,5 +1,5 @@
-// The start-up and shutdown jobs: every configured PPA brought up, every PPA
-// the driver knows taken down.
+// The start-up and shutdown jobs: every PPA whose file switches it on
+// brought up, every PPA the driver knows taken down.
 #include "control.h"
 #include "llc2_conf.h"
 #include "llc2_debug.h"

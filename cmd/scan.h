@@ -30,7 +30,9 @@ struct ppa_facts {
     bool dlpi_known = false; // the DLPI exchange told (when the plan asks)
     dlpi_facts dlpi{};
     // The directory has its file, by the one name rule (quiet lookups; the
-    // table knows only whether the file was read).
+    // table knows only whether the file was read). "Configured" means this
+    // and only this here; a file may still switch the PPA off
+    // (switched_on), and either may or may not be as_configured.
     bool has_file = false;
     bool conf_read = false; // the file was read whole into conf
     conf_values conf{};
