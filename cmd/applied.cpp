@@ -302,9 +302,9 @@ int looks_writable(std::string dir)
         struct stat st {
         };
         if (stat(dir.c_str(), &st) == 0)
-            return !S_ISDIR(st.st_mode)                        ? ENOTDIR
+            return !S_ISDIR(st.st_mode)                    ? ENOTDIR
                    : access(dir.c_str(), W_OK | X_OK) != 0 ? errno
-                                                               : 0;
+                                                           : 0;
         if (errno != ENOENT)
             return errno;
         const std::size_t slash = dir.find_last_of('/');

@@ -45,8 +45,8 @@ std::vector<std::string> lines_of(const status_form &f)
 }
 
 struct Words : ::testing::Test {
-    std::filesystem::path dir = std::filesystem::temp_directory_path() /
-                                ("llc2words." + std::to_string(getpid()));
+    std::filesystem::path dir =
+        std::filesystem::temp_directory_path() / ("llc2words." + std::to_string(getpid()));
     void SetUp() override { std::filesystem::create_directories(dir); }
     void TearDown() override { std::filesystem::remove_all(dir); }
 };
