@@ -93,8 +93,8 @@ TEST_F(Words, EveryApplyWordComesBackWholeFromTheCollectionsReader)
     std::ofstream(input) << text;
     const std::string program =
         "import importlib.util, sys\n"
-        "spec = importlib.util.spec_from_file_location('llc2', sys.argv[1])\n"
-        "m = importlib.util.module_from_spec(spec); spec.loader.exec_module(m)\n"
+        "where = importlib.util.spec_from_file_location('llc2', sys.argv[1])\n"
+        "m = importlib.util.module_from_spec(where); where.loader.exec_module(m)\n"
         "for s in m.status_lines(open(sys.argv[2]).read()):\n"
         "    print('%d|%s|%s' % (s['ppa'], s['words'], ','.join(s['keywords'])))\n";
     const std::string script = (dir / "read.py").string();
