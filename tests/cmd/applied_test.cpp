@@ -63,6 +63,7 @@ TEST(Applied, ActionsWriteAndRemoveTheirParts)
         // The last number GETPPA can carry is recorded; the driver takes no
         // PPA beyond it.
         {{"-p"}, 255, false, "", none, 0, "", fresh},
+        {{"-P"}, 255, false, "", none, 0, "", fresh},
         {{"-p"}, 256, false, "", none, 255,
          "Error setting PPA(256) on DEV/xnic: Invalid argument\nCannot plumb PPA 256\n", ""},
         // -i writes the parameters and leaves the link as it was recorded.
