@@ -32,6 +32,11 @@ inline constexpr int FLUSHRW = 3;
 inline constexpr int MORECTL = 1;
 inline constexpr int MOREDATA = 2;
 inline constexpr int RS_HIPRI = 1;
+// I_PUNLINK of every persistent link of the multiplexor, STREAMS' own value;
+// llc2sim reads it so. A C library header read before this one may have it.
+#ifndef MUXID_ALL
+inline constexpr int MUXID_ALL = -1;
+#endif
 #endif
 
 // Opens a device as open(2) does: a STREAMS device (in emulation, a socket of
@@ -52,7 +57,9 @@ int stream_ioctl(int fd, strioctl *sio);
 // persistently. The link identifier (0 or more), or -1 with errno.
 int stream_link(int fd, int lower);
 
-// ioctl(fd, I_PUNLINK, link_id): removes a persistent link. 0, or -1 with errno.
+// ioctl(fd, I_PUNLINK, link_id): removes a persistent link; MUXID_ALL removes
+// every persistent link of the multiplexor, whichever stream made it. 0, or -1
+// with errno.
 int stream_unlink(int fd, int link_id);
 
 // ioctl(fd, I_FLUSH, how): discards what is queued in the directions asked

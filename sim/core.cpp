@@ -29,6 +29,15 @@ void do_ident(sim_state &st, stream_rec &s, const emu_hdr &h)
                                            static_cast<std::int32_t>(s.cookie >> 32)})});
 }
 
+// As the scenario writes it: "02:00:00:a1:b2:c3".
+std::string mac_text(const mac_addr &mac)
+{
+    std::string s;
+    for (const std::uint8_t b : mac)
+        s += (s.empty() ? "" : ":") + hex(std::span<const std::uint8_t>(&b, 1));
+    return s;
+}
+
 void reject(sim_state &st, stream_rec &s, const std::string &reason)
 {
     log_bad(st, s.id, s.device, reason);
@@ -111,6 +120,30 @@ void log_bad(sim_state &st, int stream, const std::string &device, const std::st
 {
     line_t l = log_line(stream, device, "bad");
     l["reason"] = reason;
+    emit(st, l);
+}
+
+void log_state(sim_state &st, const char *reason)
+{
+    // Not a stream's: stream 0, the driver's device.
+    line_t l = log_line(0, "llc2", "state");
+    l["reason"] = reason;
+    line_t links = line_t::array();
+    for (const auto &[id, k] : st.links)
+        links.push_back({{"link_id", id},
+                         {"lower_device", k.device},
+                         {"ppa", k.ppa ? line_t(*k.ppa) : line_t(nullptr)}});
+    line_t ppas = line_t::array();
+    for (const auto &[n, p] : st.ppas)
+        ppas.push_back({{"ppa", n},
+                        {"link_id", p.link_id},
+                        {"device", p.device},
+                        {"instance", p.instance},
+                        {"state", p.state},
+                        {"id", p.id},
+                        {"mac", mac_text(p.mac)}});
+    l["links"] = std::move(links);
+    l["ppas"] = std::move(ppas);
     emit(st, l);
 }
 

@@ -134,6 +134,10 @@ double run_timers(sim_state &st, double now);
 // waits, or a normal one beyond HEAD_MAX_NORMAL, is discarded and logged.
 void head_put(sim_state &st, stream_rec &s, queued_msg m);
 
+// A "state" line in the log: every link held, with the PPA bound to it or
+// null, and every PPA with its record. Says why it was written (reason).
+void log_state(sim_state &st, const char *reason);
+
 // A "bad" line in the log.
 void log_bad(sim_state &st, int stream, const std::string &device, const std::string &reason);
 

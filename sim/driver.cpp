@@ -1,6 +1,7 @@
 // The driver's I_STR requests on its control stream, and the links beneath it.
 #include "dlpi.h"
 #include "parts.h"
+#include "streams.h"
 
 #include <algorithm>
 
@@ -248,24 +249,29 @@ void do_link(sim_state &st, stream_rec &s, const emu_hdr &h)
 
 void do_unlink(sim_state &st, const stream_rec &s, const emu_hdr &h)
 {
-    constexpr int muxid_all = -1;
     const int id = h.a[0];
     line_t l = log_line(s.id, s.device, "unlink");
     l["link_id"] = id;
 
     answer a = refused(EINVAL);
     verdict v;
+    std::size_t gone = 0;
     auto link = st.links.find(id);
-    if (s.control && (id == muxid_all || link != st.links.end())) {
+    if (s.control && (id == MUXID_ALL || link != st.links.end())) {
         v = judge(st, req_kind::punlink, link != st.links.end() ? link->second.ppa : std::nullopt,
                   s.device, l);
         a = v.err != 0 ? refused(v.err) : answer{};
-        if (v.apply && id == muxid_all) {
+        // MUXID_ALL: every persistent link of the driver, whichever control
+        // stream made it, bound to a PPA or not.
+        if (v.apply && id == MUXID_ALL) {
+            gone = st.links.size();
             while (!st.links.empty())
                 remove_link(st, st.links.begin()->first);
         } else if (v.apply) {
             remove_link(st, id);
+            gone = 1;
         }
     }
+    l["unlinked"] = gone;
     conclude(st, s.id, l, v, a.ret, a.err, make_frame(EMU_UNLINK, h.seq, {a.ret, a.err}));
 }

@@ -39,6 +39,19 @@ SIGTERM or SIGINT removes the sockets and ends it with status 0. A bad
 command line or scenario, or a socket path longer than 107 bytes, ends it
 with status 2.
 
+SIGUSR1 (once ready) writes a "state" line to the log, and one more ends it:
+  {"t":12.5,"stream":0,"device":"llc2","kind":"state","reason":"SIGUSR1",
+   "links":[{"link_id":1,"lower_device":"xnic","ppa":null},
+            {"link_id":4,"lower_device":"xnic","ppa":0}],
+   "ppas":[{"ppa":0,"link_id":4,"device":"xnic","instance":0,"state":4,
+            "id":1,"mac":"02:00:00:a1:b2:c3"}]}
+every link the driver holds with the PPA bound to it or null, and every PPA;
+"reason" is "exit" on the last line.
+
+I_PUNLINK of MUXID_ALL (-1) removes every link, bound or not, whichever
+control stream made it, and the PPAs bound to them; its log line has
+"link_id": -1 and "unlinked": the number of links removed.
+
 Scenario:
   interfaces  emulated network interfaces: "name" (the device DIR/dev/NAME),
               "mac_type" (4), "max_sdu" (1500), "min_sdu" (1),
@@ -51,9 +64,10 @@ Scenario:
   faults      each: "request" (open, enable, disable, getppa, init, uninit,
               getlink, setppa, plink, punlink, attach, info, detach), and
               optionally "ppa" (for info and detach: the PPA the stream is
-              attached to), "device", "skip" (let this many matching
-              requests pass first), "count" (fire this often; default
-              always), then one action:
+              attached to; for punlink the link's PPA, none for MUXID_ALL,
+              which only a fault without "ppa" hits), "device", "skip"
+              (let this many matching requests pass first), "count" (fire
+              this often; default always), then one action:
                 "errno": NAME or number   refuse (open, ioctl, putmsg fail)
                 "noreply": true           never answer
                 "delay_ms": N             answer N milliseconds late

@@ -21,13 +21,20 @@
 namespace
 {
 
-// Set by SIGTERM and SIGINT; the loop only looks at it with the signals
-// blocked, and ppoll unblocks them while it waits.
+// Set by SIGTERM and SIGINT, and by SIGUSR1; the loop only looks at them
+// with the signals blocked, and ppoll unblocks them while it waits, so the
+// state is never written halfway through a request.
 volatile std::sig_atomic_t stop_requested = 0;
+volatile std::sig_atomic_t state_requested = 0;
 
 extern "C" void on_stop(int)
 {
     stop_requested = 1;
+}
+
+extern "C" void on_state(int)
+{
+    state_requested = 1;
 }
 
 struct listener {
@@ -230,10 +237,15 @@ int serve(server &sv)
     sigprocmask(SIG_SETMASK, nullptr, &during_wait);
     sigdelset(&during_wait, SIGTERM);
     sigdelset(&during_wait, SIGINT);
+    sigdelset(&during_wait, SIGUSR1);
 
     std::vector<pollfd> fds;
     std::vector<int> ids;
     while (stop_requested == 0) {
+        if (state_requested != 0) {
+            state_requested = 0;
+            log_state(sv.st, "SIGUSR1");
+        }
         const double now = now_s();
         double next = run_timers(sv.st, now);
         settle(sv);
@@ -317,18 +329,21 @@ int run_server(const server_conf &conf)
     sv.st.log = log;
     load_scenario(sv.st, conf.sc);
 
-    // The signals only arrive while ppoll waits, so the flag is never missed.
-    sigset_t stop_signals;
-    sigemptyset(&stop_signals);
-    sigaddset(&stop_signals, SIGTERM);
-    sigaddset(&stop_signals, SIGINT);
-    sigprocmask(SIG_BLOCK, &stop_signals, nullptr);
+    // The signals only arrive while ppoll waits, so no flag is ever missed.
+    sigset_t signals;
+    sigemptyset(&signals);
+    sigaddset(&signals, SIGTERM);
+    sigaddset(&signals, SIGINT);
+    sigaddset(&signals, SIGUSR1);
+    sigprocmask(SIG_BLOCK, &signals, nullptr);
     struct sigaction sa {
     };
     sa.sa_handler = on_stop;
     sigemptyset(&sa.sa_mask);
     sigaction(SIGTERM, &sa, nullptr);
     sigaction(SIGINT, &sa, nullptr);
+    sa.sa_handler = on_state;
+    sigaction(SIGUSR1, &sa, nullptr);
     std::signal(SIGPIPE, SIG_IGN);
 
     int status = 0;
@@ -343,6 +358,9 @@ int run_server(const server_conf &conf)
         status = serve(sv);
     }
     close_all(sv);
+    // The log's last line: what the driver held when llc2sim ended.
+    if (status == 0)
+        log_state(sv.st, "exit");
     if (log != nullptr)
         std::fclose(log);
     return status;

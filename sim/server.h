@@ -14,8 +14,9 @@ struct server_conf {
 
 // Listens on <root>/dev/llc2 and <root>/dev/<interface>, says "llc2sim:
 // ready" on standard output, and serves until SIGTERM or SIGINT, after which
-// the sockets are removed. The exit status: 0 after a signal, 2 when a
-// socket path does not fit or the setup is refused, 1 for other failures.
+// the sockets are removed and the log ends with a "state" line. SIGUSR1
+// writes a "state" line at once. The exit status: 0 after a signal, 2 when
+// a socket path does not fit or the setup is refused, 1 for other failures.
 int run_server(const server_conf &conf);
 
 #endif

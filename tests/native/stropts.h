@@ -17,6 +17,7 @@
 #define RS_HIPRI 0x01
 #define MORECTL 1
 #define MOREDATA 2
+#define MUXID_ALL (-1)
 
 struct strioctl {
     int ic_cmd;

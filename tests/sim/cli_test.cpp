@@ -38,7 +38,7 @@ TEST(cli, help_documents_command_line_and_scenario)
     EXPECT_TRUE(contains(r.out, "usage: llc2sim --root DIR [--scenario FILE] [--log FILE]"));
     for (const char *word :
          {"\"interfaces\"", "\"ppas\"", "\"faults\"", "\"delay_ms\"", "getmsg_errno", "poll_errno",
-          "answer_ppa", "llc2sim: ready", "SIGTERM"})
+          "answer_ppa", "llc2sim: ready", "SIGTERM", "SIGUSR1", "MUXID_ALL"})
         EXPECT_TRUE(contains(r.out, word)) << word;
     EXPECT_EQ(r.err, "");
 }
