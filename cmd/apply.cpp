@@ -66,7 +66,7 @@ void judge(const ppa_facts &f, bool prune, apply_plan &plan)
             std::fprintf(stderr, gettext("PPA %d: cannot tell (%s); left as it is\n"), f.ppa,
                          f.untold_why.c_str());
             plan.skipped = true;
-        } else if (f.has_file) {
+        } else if (f.has_file || prune) {
             std::fprintf(stderr,
                          gettext("PPA %d: cannot tell whether the driver holds it (%s); left as "
                                  "it is\n"),
@@ -218,8 +218,15 @@ int llc2_apply(const apply_options &options)
     first.also = &recorded;
     first.only = options.ppas.empty() ? nullptr : &only;
     apply_plan work;
-    const bool driver_answered = scan_ppas(
+    const scan_result scanned = scan_ppas(
         ctl.fd, first, [&work, &options](const ppa_facts &f) { judge(f, options.prune, work); });
+    // What the driver was not asked about may be held: --prune cannot be
+    // sure it took down everything it should.
+    if (options.prune && scanned.unasked_from >= 0) {
+        std::fprintf(stderr, gettext("PPAs %d to %d: cannot tell (%s); left as they are\n"),
+                     scanned.unasked_from, LLC2_MAX_PPA - 1, unanswered_reason());
+        work.skipped = true;
+    }
     // A step that failed, or a record that could not be written, fails the
     // run; the next run tries again.
     bool failed = !records_can_follow(work, options.dry_run);
@@ -235,9 +242,18 @@ int llc2_apply(const apply_options &options)
         return work.skipped || failed ? -1 : 0;
 
     // Taken down, then plumbed on one control stream; initialised on
-    // another, as -P does.
+    // another, as -P does. Once the driver stops answering, nothing more is
+    // sent to it: what is left is named and not done.
+    const auto not_done = [&failed](int ppa) {
+        std::fprintf(stderr, gettext("PPA %d: not done, the driver does not answer\n"), ppa);
+        failed = true;
+    };
     std::vector<int> to_init;
     for (auto &[ppa, j] : work.jobs) {
+        if (!driver_answering()) {
+            not_done(ppa);
+            continue;
+        }
         const bool down_first = j.what == step::take_down || j.what == step::replumb;
         if (down_first && llc2_take_down_ppa(ppa, ctl.fd) == -1) {
             failed = true;
@@ -252,25 +268,32 @@ int llc2_apply(const apply_options &options)
             failed = true;
     }
     ctl.close();
-    ctl.fd = llc2_open_control();
-    if (ctl.fd < 0)
-        return -1;
+    if (driver_answering()) {
+        ctl.fd = llc2_open_control();
+        if (ctl.fd < 0)
+            return -1;
+    }
+    std::vector<int> done;
     for (const int ppa : to_init) {
         const job &j = work.jobs.at(ppa);
-        if (initialise(ppa, ctl.fd, j, recorded_all))
+        if (!driver_answering()) {
+            not_done(ppa);
+        } else if (initialise(ppa, ctl.fd, j, recorded_all)) {
             say_done(ppa, j.what);
-        else
+            done.push_back(ppa);
+        } else {
             failed = true;
+        }
     }
 
     std::vector<int> acted;
     for (const auto &[ppa, j] : work.jobs)
         if (j.what != step::take_down)
             acted.push_back(ppa);
-    // A driver that left a probe unanswered is not asked again: the run's
-    // work cannot be seen to have taken.
-    if (!driver_answered) {
-        for (const int ppa : acted)
+    // A driver that stopped answering is not asked again: the run's work
+    // cannot be seen to have taken.
+    if (!driver_answering()) {
+        for (const int ppa : done)
             std::fprintf(stderr, gettext("PPA %d: cannot tell whether it is up (%s)\n"), ppa,
                          unanswered_reason());
         return -1;

@@ -81,7 +81,8 @@ int init_plumbed_ppa(int ppa, int fd, bool unplumb_on_failure, bool *recorded)
         return 0;
     if (debug > 0)
         std::fprintf(stderr, "Error in initializing PPA %d\n", ppa);
-    if (unplumb_on_failure)
+    // A driver that stopped answering is sent nothing more, not even this.
+    if (unplumb_on_failure && driver_answering())
         (void)llc2_unplumb_ppa(ppa, fd);
     return -1;
 }
@@ -106,5 +107,7 @@ int llc2_unplumb_all(void)
         if (llc2_take_down_ppa(f.ppa, ctl.fd) == -1)
             result = -1;
     });
-    return result;
+    // A driver that stopped answering may still hold anything: a shutdown
+    // cannot know that everything went down.
+    return driver_answering() ? result : -1;
 }

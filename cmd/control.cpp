@@ -5,9 +5,39 @@
 #include "paths.h"
 #include "streams.h"
 
+#include <cerrno>
 #include <fcntl.h>
 #include <libintl.h>
 #include <string>
+
+namespace
+{
+
+// Whether the driver has left a request unanswered in this run. It is a fact
+// about the driver, not about one stream, so it outlives the control
+// streams an action opens one after the other, and only this unit sees it.
+bool &silent()
+{
+    static bool driver_silent = false;
+    return driver_silent;
+}
+
+// A request that is not sent: the driver no longer answers.
+int not_sent()
+{
+    errno = ETIME;
+    return -1;
+}
+
+// What a request returned, noting a driver that did not answer it.
+int answered(int rc)
+{
+    if (rc < 0 && errno == ETIME)
+        silent() = true;
+    return rc;
+}
+
+} // namespace
 
 int llc2_open_control(void)
 {
@@ -18,14 +48,31 @@ int llc2_open_control(void)
     return fd;
 }
 
+bool driver_answering(void)
+{
+    return !silent();
+}
+
+int llc2_link(int fd, int lower)
+{
+    return silent() ? not_sent() : answered(stream_link(fd, lower));
+}
+
+int llc2_unlink(int fd, int link_id)
+{
+    return silent() ? not_sent() : answered(stream_unlink(fd, link_id));
+}
+
 int llc2_request(int fd, int cmd, void *payload, int len)
 {
+    if (silent())
+        return not_sent();
     strioctl sio{};
     sio.ic_cmd = cmd;
     sio.ic_timout = LLC2_IOC_TIMEOUT;
     sio.ic_len = len;
     sio.ic_dp = static_cast<char *>(payload);
-    return stream_ioctl(fd, &sio);
+    return answered(stream_ioctl(fd, &sio));
 }
 
 const char *unaskable_reason(void)

@@ -17,7 +17,19 @@ int llc2_open_control(void);
 // driver's answer. All four strioctl fields are filled afresh for every call,
 // with the timeout of LLC2_IOC_TIMEOUT seconds. What ioctl returned: 0 or more
 // on success, -1 with errno on failure (ETIME when the driver did not answer).
+// A driver that has left one request of the run unanswered is sent nothing
+// more: every request after that fails at once with ETIME, so that a hung
+// driver costs a run one wait, whatever the number of PPAs.
 int llc2_request(int fd, int cmd, void *payload, int len);
+
+// I_PLINK of lower beneath fd and I_PUNLINK of link_id, by the same rule:
+// the link identifier or 0, -1 with errno; ETIME without sending once the
+// driver has stopped answering.
+int llc2_link(int fd, int lower);
+int llc2_unlink(int fd, int link_id);
+
+// No request of this run has gone unanswered (ETIME).
+bool driver_answering(void);
 
 // The same for a payload record, whose size is the request's length.
 template <typename Record> int llc2_request(int fd, int cmd, Record &payload)

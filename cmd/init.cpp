@@ -8,6 +8,7 @@
 #include "llc2_ops.h"
 #include "llc2_report.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <libintl.h>
 #include <unistd.h>
@@ -38,7 +39,8 @@ int llc2_init_ppa(int ppa, int fd, bool *recorded)
     enable.all = LLC2_ENABLE_ALL;
     enable.ppa = ppa;
     for (int attempt = 1; llc2_request(fd, LLC2_IOC_ENABLE, enable) < 0; ++attempt) {
-        if (attempt == ENABLE_ATTEMPTS) {
+        // Refused, it may be ready in a moment; unanswered, it will not be.
+        if (attempt == ENABLE_ATTEMPTS || errno == ETIME) {
             report_errno("Timeout initializing PPA %d: %s\n", ppa);
             return -1;
         }

@@ -92,7 +92,7 @@ plumb_outcome plumb_ppa(FILE *fp, int ppa, int fd, bool *recorded)
                          std::strerror(errno));
         return plumb_outcome::failed;
     }
-    const int link_id = stream_link(fd, lower);
+    const int link_id = llc2_link(fd, lower);
     if (link_id < 0) {
         report_errno("Error plumbing %s: %s\n", shown.c_str());
         stream_close(lower);
@@ -115,7 +115,7 @@ plumb_outcome plumb_ppa(FILE *fp, int ppa, int fd, bool *recorded)
     }
     report_errno("Error setting PPA(%d) on %s: %s\n", ppa, shown.c_str());
     // An unbound link would hold the interface until the next boot.
-    (void)stream_unlink(fd, link_id);
+    (void)llc2_unlink(fd, link_id);
     return plumb_outcome::failed;
 }
 

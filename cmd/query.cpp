@@ -49,6 +49,11 @@ int llc2_query(void)
     if (ctl.fd < 0)
         return -1;
     std::printf("%.*s\n", static_cast<int>(query_header.size()), query_header.data());
-    scan_ppas(ctl.fd, scan_plan{}, print_row);
-    return 0;
+    // Once a DLPI reply never comes, the rows go on without the DLPI columns;
+    // once a GETPPA is never answered, the table ends there. Either way the
+    // driver stopped answering, and the run failed.
+    scan_plan plan;
+    plan.dlpi_gives_up = true;
+    const scan_result scanned = scan_ppas(ctl.fd, plan, print_row);
+    return scanned.answered && scanned.dlpi_answered ? 0 : -1;
 }

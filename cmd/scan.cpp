@@ -62,48 +62,35 @@ std::vector<int> scan_numbers(const scan_plan &plan, const std::vector<int> &wan
     return distinct_ppas(numbers);
 }
 
-// What one run has learnt about the driver's willingness to answer.
-struct driver_answers {
-    bool requests = true; // no request has gone unanswered
-    bool dlpi = true;     // no DLPI reply has failed to come
-};
-
 // Records why the driver did not tell about f, after a failed request.
-void not_told(ppa_facts &f, driver_answers &a)
+void not_told(ppa_facts &f)
 {
-    if (errno == ETIME) {
-        a.requests = false;
-        f.untold_why = unanswered_reason();
-    } else {
-        f.untold_why = std::strerror(errno);
-    }
+    f.untold_why = errno == ETIME ? unanswered_reason() : std::strerror(errno);
 }
 
 // One GETPPA for f.ppa alone, for a number the walk did not answer for.
-void probe_alone(int fd, ppa_facts &f, driver_answers &a)
+// Whether a driver that stopped answering is asked at all is the control
+// stream's to say: it sends nothing more then.
+void probe_alone(int fd, ppa_facts &f)
 {
     if (f.ppa < 0 || f.ppa > LLC2_GETPPA_MAX) {
         f.untold_why = unaskable_reason();
         return;
     }
-    if (!a.requests) {
-        f.untold_why = unanswered_reason();
-        return;
-    }
     f.driver = ppa_info{};
     f.driver.ppa = static_cast<std::uint8_t>(f.ppa);
-    if (debug > 0)
+    if (debug > 0 && driver_answering())
         std::fprintf(stderr, "Checking PPA %d\n", f.ppa);
     if (llc2_request(fd, LLC2_IOC_GETPPA, f.driver) >= 0)
         f.held = true;
     else if (errno != ENOENT)
-        not_told(f, a);
+        not_told(f);
 }
 
 // The walk's GETPPA for f.ppa. false when it ends the walk: a refusal
 // other than ENOENT (the driver will not tell us more; what was found
 // stands), or no answer.
-bool ask_in_turn(int fd, const scan_plan &plan, ppa_facts &f, driver_answers &a)
+bool ask_in_turn(int fd, const scan_plan &plan, ppa_facts &f)
 {
     f.driver.ppa = static_cast<std::uint8_t>(f.ppa);
     if (debug > 0 && plan.trace)
@@ -112,14 +99,11 @@ bool ask_in_turn(int fd, const scan_plan &plan, ppa_facts &f, driver_answers &a)
         f.held = true;
         return true;
     }
-    if (errno == ENOENT)
-        return true;
-    a.requests = errno != ETIME;
-    return false;
+    return errno == ENOENT;
 }
 
 // The parts of f.ppa's record that the driver confirms.
-void look_up_record(int fd, const scan_plan &plan, ppa_facts &f, driver_answers &a)
+void look_up_record(int fd, const scan_plan &plan, ppa_facts &f)
 {
     if (!plan.records || untold(f))
         return;
@@ -132,56 +116,69 @@ void look_up_record(int fd, const scan_plan &plan, ppa_facts &f, driver_answers 
         f.params = params;
     if (!link)
         return;
-    int proven = -1;
-    if (a.requests)
-        proven = link_proven(fd, f.ppa, *link);
-    else
-        errno = ETIME; // not asked: the driver has stopped answering
+    const int proven = link_proven(fd, f.ppa, *link);
     if (proven < 0) {
-        not_told(f, a);
+        not_told(f);
         f.params.reset();
     } else if (proven == 1) {
         f.link = link;
     }
 }
 
-void learn_dlpi(int fd, const scan_plan &plan, ppa_facts &f, driver_answers &a)
+void learn_dlpi(int fd, const scan_plan &plan, ppa_facts &f, scan_result &r)
 {
-    if (!plan.dlpi || !a.dlpi)
+    if (!plan.dlpi || (!r.dlpi_answered && plan.dlpi_gives_up))
         return;
     f.dlpi_known = get_device_info(f.ppa, fd, f.dlpi) == 0;
-    if (!f.dlpi_known && errno == ETIME && plan.dlpi_gives_up)
-        a.dlpi = false;
+    if (!f.dlpi_known && errno == ETIME)
+        r.dlpi_answered = false;
 }
 
 } // namespace
 
-bool scan_ppas(int fd, const scan_plan &plan, const ppa_presenter &present)
+scan_result scan_ppas(int fd, const scan_plan &plan, const ppa_presenter &present)
 {
     const std::vector<int> wanted = unheld_wanted(plan);
-    driver_answers answers;
-    // The walk over 0 to LLC2_MAX_PPA - 1 goes on until a refusal ends it.
+    scan_result result;
+    // The walk over 0 to LLC2_MAX_PPA - 1 goes on until a refusal ends it;
+    // after that, with probe_rest, each number of it is asked on its own.
     bool walking = plan.only == nullptr;
+    bool probing_rest = false;
     for (const int ppa : scan_numbers(plan, wanted)) {
         ppa_facts f;
         f.ppa = ppa;
-        const bool want = listed(&wanted, ppa);
+        const bool in_walk = plan.only == nullptr && ppa >= 0 && ppa < LLC2_MAX_PPA;
+        bool want = listed(&wanted, ppa);
+        if (in_walk && !driver_answering() && result.unasked_from < 0)
+            result.unasked_from = ppa;
         bool answered = false;
-        if (walking && ppa >= 0 && ppa < LLC2_MAX_PPA) {
-            answered = ask_in_turn(fd, plan, f, answers);
+        // The number that ended the walk is not asked again unless wanted:
+        // only those after it are.
+        const bool after_the_end = probing_rest;
+        if (walking && in_walk) {
+            answered = ask_in_turn(fd, plan, f);
             walking = answered;
+            if (!driver_answering() && result.unasked_from < 0)
+                result.unasked_from = ppa; // asked, and never answered
+            probing_rest = !walking && plan.probe_rest && driver_answering();
         }
-        if (!answered && want)
-            probe_alone(fd, f, answers);
+        if (!answered && in_walk && after_the_end && driver_answering()) {
+            // Told of on its own: held, or untold, is worth a line.
+            probe_alone(fd, f);
+            want = want || f.held || untold(f);
+        } else if (!answered && want) {
+            probe_alone(fd, f);
+        }
         if (!f.held && !want)
             continue;
         if (f.held)
-            learn_dlpi(fd, plan, f, answers);
+            learn_dlpi(fd, plan, f, result);
         look_up_conf(plan, f);
-        look_up_record(fd, plan, f, answers);
+        look_up_record(fd, plan, f);
         present(f);
     }
-    return answers.requests;
+    result.answered = driver_answering();
+    return result;
 }
 
 bool untold(const ppa_facts &f)
@@ -257,6 +254,7 @@ scan_plan quiet_plan(const std::vector<int> &configured, bool dlpi)
     scan_plan plan;
     plan.dlpi = dlpi;
     plan.dlpi_gives_up = true;
+    plan.probe_rest = true;
     plan.records = true;
     plan.lookup = conf_lookup::quiet;
     plan.configured = &configured;

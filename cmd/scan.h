@@ -63,6 +63,11 @@ struct scan_plan {
     // Once one DLPI reply never comes, ask no further PPA by DLPI: a driver
     // that does not answer costs one wait, not one per PPA.
     bool dlpi_gives_up = false;
+    // When the walk over 0 to LLC2_MAX_PPA - 1 ends at a refusal other than
+    // ENOENT, every number after it up to LLC2_MAX_PPA - 1 is probed on its
+    // own, so that a PPA held beyond the refusal is still found; a refusal
+    // of that probe presents the number as untold.
+    bool probe_rest = false;
     conf_lookup lookup = conf_lookup::table;
     // Ascending. With a quiet lookup: the configured PPAs, which are
     // presented whether the driver holds them or not.
@@ -76,6 +81,16 @@ struct scan_plan {
 
 using ppa_presenter = std::function<void(const ppa_facts &)>;
 
+// How far the driver answered a scan.
+struct scan_result {
+    bool answered = true;      // no request went unanswered (ETIME)
+    bool dlpi_answered = true; // no DLPI reply failed to come in time
+    // Once the driver stopped answering, the numbers of the walk from here
+    // to LLC2_MAX_PPA - 1 were not asked (or not answered): nothing is known
+    // of them. -1 when the walk was not cut short so.
+    int unasked_from = -1;
+};
+
 // Hands present each PPA the plan wants, in ascending order of number and
 // each once, as soon as everything about it is known. Without only, the
 // driver is asked about PPAs 0 to LLC2_MAX_PPA - 1 on the control stream fd
@@ -87,8 +102,8 @@ using ppa_presenter = std::function<void(const ppa_facts &)>;
 // else leaves it untold. With records, each held PPA whose record names a
 // link is asked for its link (GETLINK); a refusal leaves it untold. Once a
 // request goes unanswered (ETIME) nothing more is asked: every number not
-// yet told is untold. Returns false when that happened.
-bool scan_ppas(int fd, const scan_plan &plan, const ppa_presenter &present);
+// yet told is untold.
+scan_result scan_ppas(int fd, const scan_plan &plan, const ppa_presenter &present);
 
 // The driver could not be asked or did not answer: not held, not free.
 bool untold(const ppa_facts &f);

@@ -153,13 +153,29 @@ int llc2_json(void)
         return -1;
     std::fputs("{\"ppas\":[", stdout);
     bool first = true;
-    scan_ppas(ctl.fd, quiet_plan(configured, true), [&first](const ppa_facts &f) {
-        std::fputs(first ? "" : ",", stdout);
-        std::fputs(json_record(f).c_str(), stdout);
-        first = false;
-    });
-    std::fputs("]}\n", stdout);
-    return 0;
+    const scan_result scanned =
+        scan_ppas(ctl.fd, quiet_plan(configured, true), [&first](const ppa_facts &f) {
+            std::fputs(first ? "" : ",", stdout);
+            std::fputs(json_record(f).c_str(), stdout);
+            first = false;
+        });
+    // The numbers the driver was not asked about, once it stopped answering.
+    json_object rest;
+    if (scanned.unasked_from >= 0) {
+        json_object range;
+        json_num(range, "from", scanned.unasked_from);
+        json_num(range, "to", LLC2_MAX_PPA - 1);
+        json_str(range, "reason", unanswered_reason());
+        json_raw(rest, "unasked", json_end(range));
+    } else {
+        json_null(rest, "unasked");
+    }
+    // The document stays whole; the run failed all the same.
+    const std::string tail = json_end(rest);
+    std::fputs("],", stdout);
+    std::fputs(tail.c_str() + 1, stdout);
+    std::fputs("\n", stdout);
+    return scanned.answered ? 0 : -1;
 }
 
 int llc2_status(const std::vector<int> &named)
@@ -173,12 +189,20 @@ int llc2_status(const std::vector<int> &named)
     plan.only = named.empty() ? nullptr : &only;
     bool all_right = true;
     bool all_told = true;
-    scan_ppas(ctl.fd, plan, [&all_right, &all_told](const ppa_facts &f) {
-        const status_line line = status_of(f);
-        std::printf("PPA %d: %s\n", f.ppa, line.words.c_str());
-        all_right = all_right && line.meaning == verdict::as_configured;
-        all_told = all_told && line.meaning != verdict::cannot_tell;
-    });
+    const scan_result scanned =
+        scan_ppas(ctl.fd, plan, [&all_right, &all_told](const ppa_facts &f) {
+            const status_line line = status_of(f);
+            std::printf("PPA %d: %s\n", f.ppa, line.words.c_str());
+            all_right = all_right && line.meaning == verdict::as_configured;
+            all_told = all_told && line.meaning != verdict::cannot_tell;
+        });
+    if (scanned.unasked_from >= 0) {
+        const std::string line =
+            fill(LINE_UNASKED.form, {std::to_string(scanned.unasked_from),
+                                     std::to_string(LLC2_MAX_PPA - 1), unanswered_reason()});
+        std::printf("%s\n", line.c_str());
+        all_told = false;
+    }
     if (!all_told)
         return STATUS_UNKNOWN;
     return all_right ? STATUS_AS_CONFIGURED : STATUS_NOT_AS_CONFIGURED;

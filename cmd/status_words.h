@@ -49,6 +49,10 @@ inline constexpr std::array<status_form, 11> STATUS_FORMS{
     ST_UNUSABLE, ST_HELD_OFF,     ST_NOT_UP,
 };
 
+// A whole line of --status, not about one PPA: the numbers of the scan the
+// driver was not asked about once it stopped answering.
+inline constexpr status_form LINE_UNASKED{"PPAs %d to %d: cannot tell (%s)", verdict::cannot_tell};
+
 // --apply's words for each kind of job, in the order of its steps: what a
 // dry run would do ("PPA 2: would re-initialise (acktimer)") and what was
 // done ("PPA 2: re-initialised").

@@ -59,7 +59,7 @@ int llc2_unplumb_ppa(int ppa, int fd)
         report_errno("Error getting info from PPA %d: %s\n", ppa);
         return -1;
     }
-    if (stream_unlink(fd, link.link_id) < 0) {
+    if (llc2_unlink(fd, link.link_id) < 0) {
         // Still linked: the link part of the record still says so.
         report_errno("Error unplumbing PPA %d: %s\n", ppa);
         return -1;
@@ -72,7 +72,8 @@ int llc2_take_down_ppa(int ppa, int fd)
 {
     (void)llc2_uninit_ppa(ppa, fd);
     // Give the driver time to wind the PPA's connections down before its
-    // lower stream goes away.
-    sleep(1);
+    // lower stream goes away; one that stopped answering gets no pause.
+    if (driver_answering())
+        sleep(1);
     return llc2_unplumb_ppa(ppa, fd);
 }

@@ -11,7 +11,9 @@
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
+#include <charconv>
 #include <chrono>
+#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/socket.h>
@@ -82,8 +84,27 @@ int remaining_ms(steady::time_point deadline)
     return left <= 0 ? 0 : static_cast<int>(std::min<long long>(left, 1 << 30));
 }
 
+// A test may make every stream-head wait short (LLC2_EMU_WAIT_MS, in
+// milliseconds), so that a driver that never answers costs it a moment
+// rather than the real seconds; the tool's own waits are unchanged. Only the
+// emulated backend reads it: a real host's stream head has its own.
+int capped_wait(int timeout_ms)
+{
+    const char *text = std::getenv("LLC2_EMU_WAIT_MS");
+    if (text == nullptr || timeout_ms < 0)
+        return timeout_ms;
+    const char *end = text + std::strlen(text);
+    int cap = 0;
+    const auto [stop, ec] = std::from_chars(text, end, cap, 10);
+    // Anything else is a typo in a test, not a reason to wait less.
+    if (ec != std::errc() || stop != end || stop == text || cap < 0)
+        return timeout_ms;
+    return std::min(timeout_ms, cap);
+}
+
 steady::time_point deadline_after(int timeout_ms)
 {
+    timeout_ms = capped_wait(timeout_ms);
     return timeout_ms < 0 ? steady::time_point::max()
                           : steady::now() + std::chrono::milliseconds(timeout_ms);
 }
