@@ -182,7 +182,7 @@ void print_device_info(const dlpi_facts &facts)
                 static_cast<unsigned long>(facts.service_mode));
 }
 
-int get_device_info(int ppa, int fd, dlpi_facts &facts)
+int get_device_info(int ppa, int fd, dlpi_facts &facts, bool *unanswered)
 {
     msg_area area;
     bool known = attach(ppa, fd, area);
@@ -193,6 +193,8 @@ int get_device_info(int ppa, int fd, dlpi_facts &facts)
             facts = {ack.dl_mac_type, ack.dl_max_sdu, ack.dl_min_sdu, ack.dl_service_mode};
         detach(ppa, fd, area);
     }
+    if (unanswered != nullptr)
+        *unanswered = area.unanswered;
     if (known)
         return 0;
     errno = area.unanswered ? ETIME : EPROTO;

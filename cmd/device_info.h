@@ -19,7 +19,9 @@ struct dlpi_facts {
 // ETIME when a reply never came within its wait (EPROTO otherwise). Writes
 // nothing to standard output; failures say why on standard error only while
 // debug is above 0.
-int get_device_info(int ppa, int fd, dlpi_facts &facts);
+// *unanswered, when given, tells whether any of the exchange's replies
+// never came in time (the detach's too, after which facts still stand).
+int get_device_info(int ppa, int fd, dlpi_facts &facts, bool *unanswered = nullptr);
 
 // The medium's word ("ethernet", "csma/cd", "tkn-ring", "fddi"), or null for
 // a type without a name of its own.

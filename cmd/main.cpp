@@ -104,7 +104,10 @@ int uninit_one(int ppa)
     const control_stream ctl(llc2_open_control());
     if (ctl.fd < 0)
         return -1;
-    return llc2_uninit_ppa(ppa, ctl.fd);
+    (void)llc2_uninit_ppa(ppa, ctl.fd);
+    // The answers are not looked at, but a driver that gave none may still
+    // hold the PPA initialised.
+    return driver_answering() ? 0 : -1;
 }
 
 int init_one(int ppa)

@@ -129,8 +129,9 @@ void learn_dlpi(int fd, const scan_plan &plan, ppa_facts &f, scan_result &r)
 {
     if (!plan.dlpi || (!r.dlpi_answered && plan.dlpi_gives_up))
         return;
-    f.dlpi_known = get_device_info(f.ppa, fd, f.dlpi) == 0;
-    if (!f.dlpi_known && errno == ETIME)
+    bool unanswered = false;
+    f.dlpi_known = get_device_info(f.ppa, fd, f.dlpi, &unanswered) == 0;
+    if (unanswered)
         r.dlpi_answered = false;
 }
 

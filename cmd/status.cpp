@@ -175,7 +175,7 @@ int llc2_json(void)
     std::fputs("],", stdout);
     std::fputs(tail.c_str() + 1, stdout);
     std::fputs("\n", stdout);
-    return scanned.answered ? 0 : -1;
+    return scanned.answered && scanned.dlpi_answered ? 0 : -1;
 }
 
 int llc2_status(const std::vector<int> &named)

@@ -194,6 +194,15 @@ inline void seed_record(const llc2test::SimRoot &r, int ppa, const plumbed_link 
     });
 }
 
+// text with its line of line's keyword replaced by line: "acktimer=4".
+inline std::string with_line(std::string text, const std::string &line)
+{
+    const std::string key = line.substr(0, line.find('=') + 1);
+    const std::size_t at = text.starts_with(key) ? 0 : text.find("\n" + key) + 1;
+    text.replace(at, text.find('\n', at) - at, line);
+    return text;
+}
+
 // Writes PPA ppa's record as -p would have left it for the file text conf
 // on link link_id, the driver reporting now: parts "link", "params" or
 // "both"; "unconfirmed" writes the parameters not yet confirmed.

@@ -239,7 +239,7 @@ is how each fault shows in the table:
     3    up  0004 020000000003       ??     ??     ??   ??       xnic3
     4    up  0002 020000000004       ??     ??     ??   ??       xnic4
     5    up  0003 020000000005       ??     ??     ??   ??       xnic5
-  [exit 0]
+  [exit 255]
 
 The sample configuration file, shown whole:
 
