@@ -14,7 +14,9 @@ using llc2test::conf_text;
 using llc2test::SimRoot;
 using nlohmann::json;
 
-const std::vector<std::string> SHORT_WAITS{"LLC2_EMU_WAIT_MS=300"};
+// Short, but long enough for every answer that does come, under qemu too.
+const std::vector<std::string> SHORT_WAITS{"LLC2_EMU_WAIT_MS=" +
+                                           std::to_string(500 * llc2test::time_factor())};
 constexpr int PPAS = 16;
 
 // What reached the driver after the first request it never answered:
