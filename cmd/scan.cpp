@@ -130,17 +130,16 @@ void look_up_record(int fd, const scan_plan &plan, ppa_facts &f, driver_answers 
         return;
     if (params && params_proven(*params, f.driver))
         f.params = params;
-    if (!link)
+    if (!link && !plan.links)
         return;
-    int proven = -1;
     if (a.requests)
-        proven = link_proven(fd, f.ppa, *link);
+        f.link_id = ask_link(fd, f.ppa);
     else
         errno = ETIME; // not asked: the driver has stopped answering
-    if (proven < 0) {
+    if (f.link_id < 0) {
         not_told(f, a);
         f.params.reset();
-    } else if (proven == 1) {
+    } else if (link && f.link_id == link->link_id) {
         f.link = link;
     }
 }
