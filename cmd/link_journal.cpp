@@ -83,8 +83,8 @@ int journal_link(int link_id, int ppa)
     int err = make_dirs(dir, nullptr, failed);
     if (err == 0)
         err = replace_file(dir, entry_name(link_id),
-                           std::string(HEADER) + "\n" + std::string(PPA_KEY) +
-                               std::to_string(ppa) + "\n",
+                           std::string(HEADER) + "\n" + std::string(PPA_KEY) + std::to_string(ppa) +
+                               "\n",
                            0644, durability::volatile_state);
     if (err != 0 && debug > 0)
         std::fprintf(stderr, "Cannot journal link %d: %s\n", link_id, std::strerror(err));
@@ -113,8 +113,9 @@ std::vector<journaled_link> journaled_links(void)
             out.push_back({*id, entry_ppa(dir + "/" + std::string(name))});
     }
     closedir(d);
-    std::sort(out.begin(), out.end(),
-              [](const journaled_link &a, const journaled_link &b) { return a.link_id < b.link_id; });
+    std::sort(out.begin(), out.end(), [](const journaled_link &a, const journaled_link &b) {
+        return a.link_id < b.link_id;
+    });
     return out;
 }
 

@@ -119,7 +119,9 @@ struct orphan_row {
     const char *name;
     const char *faults;
     int journaled_for; // the PPA the test's own link is journaled for; -1: not journaled
-    const char *journal; // "bound": PPA 0's link 1 is journaled too; "stale": link 9 is
+    // "bound": PPA 0's link 1 is journaled too ("bound unrecorded": and PPA 0
+    // has no record); "stale": link 9, which is not linked, is journaled
+    const char *journal;
     std::vector<std::string> args;
     int status;
     const char *out;
@@ -133,33 +135,127 @@ TEST(OrphanLinks, EachActionTellsOrRemovesWhatIsLeft)
 {
     const char *unlinked = "Link 2: unlinked (left by an interrupted run)\n";
     const orphan_row rows[] = {
-        {"status", "", 1, "", {"--status"}, 3, "PPA 0: up\nLink 2: left linked by an interrupted run\n",
-         "", "1/xnic/0 2/xnic/null", "2"},
-        {"status_named", "", 1, "", {"--status", "0"}, 0, "PPA 0: up\n", "", "1/xnic/0 2/xnic/null",
+        {"status",
+         "",
+         1,
+         "",
+         {"--status"},
+         3,
+         "PPA 0: up\nLink 2: left linked by an interrupted run\n",
+         "",
+         "1/xnic/0 2/xnic/null",
          "2"},
-        {"status_bound_is_no_orphan", "", -1, "bound", {"--status"}, 0, "PPA 0: up\n", "",
-         "1/xnic/0 2/xnic/null", "1"},
-        {"status_cannot_tell_wins", R"({"request": "getlink", "errno": "EIO"})", 1, "",
-         {"--status"}, 4, "PPA 0: cannot tell (Input/output error)\n", "", "1/xnic/0 2/xnic/null",
+        {"status_named",
+         "",
+         1,
+         "",
+         {"--status", "0"},
+         0,
+         "PPA 0: up\n",
+         "",
+         "1/xnic/0 2/xnic/null",
+         "2"},
+        {"status_bound_is_no_orphan",
+         "",
+         -1,
+         "bound",
+         {"--status"},
+         0,
+         "PPA 0: up\n",
+         "",
+         "1/xnic/0 2/xnic/null",
+         "1"},
+        {"status_cannot_tell_wins",
+         R"({"request": "getlink", "errno": "EIO"})",
+         1,
+         "",
+         {"--status"},
+         4,
+         "PPA 0: cannot tell (Input/output error)\n",
+         "",
+         "1/xnic/0 2/xnic/null",
+         "2"},
+        // For --json, out is "orphan_links".
+        {"json", "", 1, "", {"--json"}, 0, "[2]", "", "1/xnic/0 2/xnic/null", "2"},
+        {"json_bound_unrecorded",
+         "",
+         -1,
+         "bound unrecorded",
+         {"--json"},
+         0,
+         "[]",
+         "",
+         "1/xnic/0 2/xnic/null",
+         "1"},
+        {"json_cannot_tell",
+         R"({"request": "getlink", "errno": "EIO"})",
+         1,
+         "",
+         {"--json"},
+         0,
+         "null",
+         "",
+         "1/xnic/0 2/xnic/null",
          "2"},
         {"apply", "", 1, "bound", {"--apply"}, 0, unlinked, "", "1/xnic/0", ""},
         {"apply_named_ppa", "", 7, "", {"--apply", "0"}, 0, unlinked, "", "1/xnic/0", ""},
         {"apply_stale_entry", "", -1, "stale", {"--apply"}, 0, "", "", "1/xnic/0 2/xnic/null", ""},
-        {"apply_dry_run_sends_no_unlink", "", 1, "", {"--apply", "-n"}, 0, "", "",
-         "1/xnic/0 2/xnic/null", "2"},
-        {"apply_refused", R"({"request": "punlink", "errno": "EBUSY"})", 1, "", {"--apply"}, 255, "",
-         "Error unlinking link 2: Device or resource busy\n", "1/xnic/0 2/xnic/null", "2"},
-        {"apply_getlink_refused", R"({"request": "getlink", "errno": "EIO"})", 1, "", {"--apply"},
-         255, "",
+        {"apply_dry_run_sends_no_unlink",
+         "",
+         1,
+         "",
+         {"--apply", "-n"},
+         0,
+         "",
+         "",
+         "1/xnic/0 2/xnic/null",
+         "2"},
+        {"apply_refused",
+         R"({"request": "punlink", "errno": "EBUSY"})",
+         1,
+         "",
+         {"--apply"},
+         255,
+         "",
+         "Error unlinking link 2: Device or resource busy\n",
+         "1/xnic/0 2/xnic/null",
+         "2"},
+        {"apply_getlink_refused",
+         R"({"request": "getlink", "errno": "EIO"})",
+         1,
+         "",
+         {"--apply"},
+         255,
+         "",
          "Cannot tell which links the driver holds: Input/output error\n"
          "PPA 0: cannot tell (Input/output error); left as it is\n",
-         "1/xnic/0 2/xnic/null", "2"},
+         "1/xnic/0 2/xnic/null",
+         "2"},
+        // PPA 5 might hold link 2: nothing is unlinked.
+        {"apply_a_ppa_untold",
+         R"({"request": "getppa", "ppa": 5, "errno": "EIO"})",
+         1,
+         "",
+         {"--apply"},
+         255,
+         "",
+         "Cannot tell which links the driver holds: Input/output error\n",
+         "1/xnic/0 2/xnic/null",
+         "2"},
         {"plumb_all_nothing_configured", "", 1, "", {"-P"}, 0, unlinked, "", "1/xnic/0", ""},
         // -U also takes what no journal names, and PPA 0's link.
         {"unplumb_all", "", -1, "stale", {"-U"}, 0, "", "", "", ""},
         {"unplumb_all_journaled", "", 1, "", {"-U"}, 0, unlinked, "", "", ""},
-        {"unplumb_all_refused", R"({"request": "punlink", "skip": 2, "errno": "EBUSY"})", 1, "",
-         {"-U"}, 255, unlinked, "Error unlinking every link: Device or resource busy\n", "", ""},
+        {"unplumb_all_refused",
+         R"({"request": "punlink", "skip": 2, "errno": "EBUSY"})",
+         1,
+         "",
+         {"-U"},
+         255,
+         unlinked,
+         "Error unlinking every link: Device or resource busy\n",
+         "",
+         ""},
     };
     for (const orphan_row &row : rows) {
         SCOPED_TRACE(row.name);
@@ -170,8 +266,10 @@ TEST(OrphanLinks, EachActionTellsOrRemovesWhatIsLeft)
         r.start_sim(s);
         ASSERT_EQ(r.run_llc2({"--apply"}).status, 0);
         ASSERT_EQ(leave_link(r, row.journaled_for), 2);
-        if (std::string(row.journal) == "bound")
+        if (std::string(row.journal).starts_with("bound"))
             cmdtest::under_root(r, [] { return journal_link(1, 0); });
+        if (std::string(row.journal) == "bound unrecorded")
+            cmdtest::under_root(r, [] { return forget_record(0); });
         if (std::string(row.journal) == "stale")
             cmdtest::under_root(r, [] { return journal_link(9, 3); });
         if (row.args[0] == "-P") {
@@ -179,7 +277,10 @@ TEST(OrphanLinks, EachActionTellsOrRemovesWhatIsLeft)
         }
 
         const llc2test::Run run = r.run_llc2(row.args);
-        EXPECT_EQ(run.out, row.out);
+        if (row.args[0] == "--json")
+            EXPECT_EQ(json::parse(run.out).value("orphan_links", json("absent")).dump(), row.out);
+        else
+            EXPECT_EQ(run.out, row.out);
         EXPECT_EQ(run.err, row.err);
         EXPECT_EQ(run.status, row.status);
         EXPECT_EQ(links_now(r), row.links_after);
@@ -193,9 +294,9 @@ TEST(OrphanLinks, JournalAndRecordsKeepToTheirNames)
 {
     SimRoot r;
     const std::string dir = cmdtest::under_root(r, [] { return applied_dir(); });
-    for (const char *name : {"ppa.3.link", "ppa.4.params", "link.5", "link.05", "link.+6", "link.x",
-                             "link.", "link.-1", "link.2147483648", ".link.7.AbCdEf", ".lock",
-                             "ppa.link.8", "link.9.tmp"})
+    for (const char *name :
+         {"ppa.3.link", "ppa.4.params", "link.5", "link.05", "link.+6", "link.x", "link.",
+          "link.-1", "link.2147483648", ".link.7.AbCdEf", ".lock", "ppa.link.8", "link.9.tmp"})
         r.write_file(dir.substr(r.root().size() + 1) + "/" + name, "");
     EXPECT_EQ(journal_of(r), "5");
     EXPECT_EQ(cmdtest::under_root(r, [] { return recorded_ppas(); }), (std::vector<int>{3, 4}));
