@@ -399,14 +399,22 @@ bool params_proven(const applied_params &rec, const ppa_info &now)
            std::memcmp(rec.mac.data(), now.mac, rec.mac.size()) == 0;
 }
 
-int link_proven(int fd, int ppa, const plumbed_link &link)
+int ask_link(int fd, int ppa)
 {
     ppa_link asked{};
     asked.ppa = ppa;
     asked.cmd = LLC2_LINK_CMD;
     if (llc2_request(fd, LLC2_IOC_GETLINK, asked) < 0)
         return -1;
-    return asked.link_id == link.link_id ? 1 : 0;
+    return asked.link_id;
+}
+
+int link_proven(int fd, int ppa, const plumbed_link &link)
+{
+    const int id = ask_link(fd, ppa);
+    if (id < 0)
+        return -1;
+    return id == link.link_id ? 1 : 0;
 }
 
 std::vector<const char *> pending_keywords(const plumbed_link *link, const applied_params *params,

@@ -83,6 +83,10 @@ std::optional<applied_params> read_params_part(int ppa);
 // alike cannot be told apart.
 bool params_proven(const applied_params &rec, const ppa_info &now);
 
+// The link identifier the driver reports for ppa (GETLINK on fd), or -1
+// with errno when it refused or did not answer (ETIME).
+int ask_link(int fd, int ppa);
+
 // Asks the driver for ppa's link identifier (GETLINK) on fd: 1 when it is
 // link's, 0 when it is another, -1 with errno when the driver refused or
 // did not answer (ETIME).

@@ -6,6 +6,7 @@
 // taken down. Everything else is left as it is.
 #include "applied.h"
 #include "control.h"
+#include "link_journal.h"
 #include "llc2_names.h"
 #include "llc2_ops.h"
 #include "output.h"
@@ -210,6 +211,9 @@ int llc2_apply(const apply_options &options)
     std::vector<int> configured;
     if (!open_for_scan(ctl, configured))
         return -1;
+    // Links an interrupted run left go first: the driver is clean before
+    // anything is plumbed.
+    const bool orphans_left = !options.dry_run && unlink_orphans(ctl.fd) == -1;
     const std::vector<int> only = distinct_ppas(options.ppas);
     // Records of PPAs neither configured nor held are looked at too, so
     // that a stale one goes.
@@ -229,7 +233,7 @@ int llc2_apply(const apply_options &options)
     }
     // A step that failed, or a record that could not be written, fails the
     // run; the next run tries again.
-    bool failed = !records_can_follow(work, options.dry_run);
+    bool failed = !records_can_follow(work, options.dry_run) || orphans_left;
     if (options.dry_run) {
         for (const auto &[ppa, j] : work.jobs)
             say_would(ppa, j);

@@ -1,6 +1,7 @@
 // The start-up and shutdown jobs: every PPA whose file switches it on
 // brought up, every PPA the driver knows taken down.
 #include "control.h"
+#include "link_journal.h"
 #include "llc2_conf.h"
 #include "llc2_debug.h"
 #include "llc2_driver.h"
@@ -50,12 +51,16 @@ bool plumb_listed(int fd)
 
 int llc2_plumb_all(void)
 {
-    if (conf_head == nullptr)
+    // Nothing to plumb and no link left behind: the driver is not opened.
+    if (conf_head == nullptr && journaled_links().empty())
         return 0;
     control_stream ctl(llc2_open_control());
     if (ctl.fd < 0)
         return -1;
-    const bool all_plumbed = plumb_listed(ctl.fd);
+    const bool clean = unlink_orphans(ctl.fd) == 0;
+    if (conf_head == nullptr)
+        return clean ? 0 : -1;
+    const bool all_plumbed = plumb_listed(ctl.fd) && clean;
 
     // Initialise on a stream of its own: nothing may depend on the plumbing
     // stream still being open.
@@ -100,13 +105,17 @@ int llc2_unplumb_all(void)
     plan.dlpi = false;
     plan.lookup = conf_lookup::none;
     plan.trace = false;
-    int result = 0;
+    int result = unlink_orphans(ctl.fd);
     scan_ppas(ctl.fd, plan, [&ctl, &result](const ppa_facts &f) {
         if (debug > 0)
             std::fprintf(stderr, "Unplumbing PPA %d\n", f.ppa);
         if (llc2_take_down_ppa(f.ppa, ctl.fd) == -1)
             result = -1;
     });
+    // Whatever earlier runs, or other programs, left linked goes too: a
+    // shutdown leaves the driver nothing beneath it.
+    if (unlink_everything(ctl.fd) == -1)
+        result = -1;
     // A driver that stopped answering may still hold anything: a shutdown
     // cannot know that everything went down.
     return driver_answering() ? result : -1;

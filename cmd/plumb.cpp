@@ -2,6 +2,7 @@
 // beneath the driver and the link bound to the PPA number.
 #include "applied.h"
 #include "control.h"
+#include "link_journal.h"
 #include "llc2_conf.h"
 #include "llc2_debug.h"
 #include "llc2_driver.h"
@@ -100,6 +101,8 @@ plumb_outcome plumb_ppa(FILE *fp, int ppa, int fd, bool *recorded)
     }
     // The link holds the interface's stream now; our descriptor is not needed.
     stream_close(lower);
+    // Until SETPPA binds it, nothing but this entry knows of the link.
+    (void)journal_link(link_id, ppa);
 
     ppa_link bind{};
     bind.ppa = ppa;
@@ -107,6 +110,7 @@ plumb_outcome plumb_ppa(FILE *fp, int ppa, int fd, bool *recorded)
     bind.link_id = link_id;
     bind.instance = conf.instance;
     if (llc2_request(fd, LLC2_IOC_SETPPA, bind) >= 0) {
+        unjournal_link(link_id);
         const bool done =
             record_link(ppa, plumbed_link{conf.devicename.data(), conf.instance, link_id}) == 0;
         if (recorded != nullptr)
@@ -115,7 +119,8 @@ plumb_outcome plumb_ppa(FILE *fp, int ppa, int fd, bool *recorded)
     }
     report_errno("Error setting PPA(%d) on %s: %s\n", ppa, shown.c_str());
     // An unbound link would hold the interface until the next boot.
-    (void)llc2_unlink(fd, link_id);
+    if (llc2_unlink(fd, link_id) == 0)
+        unjournal_link(link_id);
     return plumb_outcome::failed;
 }
 

@@ -114,13 +114,13 @@ void look_up_record(int fd, const scan_plan &plan, ppa_facts &f)
         return;
     if (params && params_proven(*params, f.driver))
         f.params = params;
-    if (!link)
+    if (!link && !plan.links)
         return;
-    const int proven = link_proven(fd, f.ppa, *link);
-    if (proven < 0) {
+    f.link_id = ask_link(fd, f.ppa);
+    if (f.link_id < 0) {
         not_told(f);
         f.params.reset();
-    } else if (proven == 1) {
+    } else if (link && f.link_id == link->link_id) {
         f.link = link;
     }
 }

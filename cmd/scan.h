@@ -42,6 +42,10 @@ struct ppa_facts {
     bool recorded = false; // some part is there, proven or not
     std::optional<plumbed_link> link;
     std::optional<applied_params> params;
+    // The link identifier the driver reported for the PPA (GETLINK), when
+    // it was asked: for a held PPA whose record names a link, or for every
+    // held PPA with the plan's links. -1 otherwise.
+    int link_id = -1;
 };
 
 enum class conf_lookup {
@@ -60,6 +64,9 @@ struct scan_plan {
     bool trace = true; // "Checking PPA %d" under debug
     // Read each PPA's applied record and judge it against the driver.
     bool records = false;
+    // With records: ask every held PPA for its link (GETLINK), not only
+    // those whose record names one, to tell which links are bound.
+    bool links = false;
     // Once one DLPI reply never comes, ask no further PPA by DLPI: a driver
     // that does not answer costs one wait, not one per PPA.
     bool dlpi_gives_up = false;

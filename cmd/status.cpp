@@ -2,6 +2,7 @@
 // programs, as one JSON document or as a line and an exit status per PPA.
 #include "control.h"
 #include "json.h"
+#include "link_journal.h"
 #include "llc2_names.h"
 #include "llc2_ops.h"
 #include "scan.h"
@@ -10,6 +11,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <libintl.h>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -143,6 +145,32 @@ status_line status_of(const ppa_facts &f)
     return say(ST_NOT_UP, {held, std::to_string(on)});
 }
 
+// The links the journal holds that no held PPA reports, learnt from the
+// scan's answers: each held PPA is asked for its link only when the journal
+// is not empty, so the common case costs no request.
+struct orphan_watch {
+    bool journaled = !journaled_links().empty();
+    bool complete = true; // every PPA presented was told
+    std::vector<int> bound;
+
+    void see(const ppa_facts &f)
+    {
+        if (untold(f))
+            complete = false;
+        else if (f.held && f.link_id >= 0)
+            bound.push_back(f.link_id);
+    }
+    // None when a PPA could not be told: the link might be its.
+    std::optional<std::vector<int>> orphans() const
+    {
+        if (!journaled)
+            return std::vector<int>{};
+        if (!complete)
+            return std::nullopt;
+        return orphan_links(bound, false);
+    }
+};
+
 } // namespace
 
 int llc2_json(void)
@@ -151,30 +179,36 @@ int llc2_json(void)
     std::vector<int> configured;
     if (!open_for_scan(ctl, configured))
         return -1;
-    std::fputs("{\"ppas\":[", stdout);
-    bool first = true;
-    const scan_result scanned =
-        scan_ppas(ctl.fd, quiet_plan(configured, true), [&first](const ppa_facts &f) {
-            std::fputs(first ? "" : ",", stdout);
-            std::fputs(json_record(f).c_str(), stdout);
-            first = false;
-        });
+    orphan_watch watch;
+    scan_plan plan = quiet_plan(configured, true);
+    plan.links = watch.journaled;
+    std::string ppas = "[";
+    const scan_result scanned = scan_ppas(ctl.fd, plan, [&ppas, &watch](const ppa_facts &f) {
+        watch.see(f);
+        ppas += (ppas.size() > 1 ? "," : "") + json_record(f);
+    });
+    json_object doc;
+    json_raw(doc, "ppas", ppas + "]");
     // The numbers the driver was not asked about, once it stopped answering.
-    json_object rest;
     if (scanned.unasked_from >= 0) {
         json_object range;
         json_num(range, "from", scanned.unasked_from);
         json_num(range, "to", LLC2_MAX_PPA - 1);
         json_str(range, "reason", unanswered_reason());
-        json_raw(rest, "unasked", json_end(range));
+        json_raw(doc, "unasked", json_end(range));
     } else {
-        json_null(rest, "unasked");
+        json_null(doc, "unasked");
     }
+    if (const auto orphans = watch.orphans()) {
+        std::string ids = "[";
+        for (const int id : *orphans)
+            ids += (ids.size() > 1 ? "," : "") + std::to_string(id);
+        json_raw(doc, "orphan_links", ids + "]");
+    } else {
+        json_null(doc, "orphan_links");
+    }
+    std::fputs((json_end(doc) + "\n").c_str(), stdout);
     // The document stays whole; the run failed all the same.
-    const std::string tail = json_end(rest);
-    std::fputs("],", stdout);
-    std::fputs(tail.c_str() + 1, stdout);
-    std::fputs("\n", stdout);
     return scanned.answered && scanned.dlpi_answered ? 0 : -1;
 }
 
@@ -187,10 +221,15 @@ int llc2_status(const std::vector<int> &named)
     const std::vector<int> only = distinct_ppas(named);
     scan_plan plan = quiet_plan(configured, false);
     plan.only = named.empty() ? nullptr : &only;
+    // The links are the driver's as a whole: told when no PPA is named.
+    orphan_watch watch;
+    watch.journaled = watch.journaled && named.empty();
+    plan.links = watch.journaled;
     bool all_right = true;
     bool all_told = true;
     const scan_result scanned =
-        scan_ppas(ctl.fd, plan, [&all_right, &all_told](const ppa_facts &f) {
+        scan_ppas(ctl.fd, plan, [&all_right, &all_told, &watch](const ppa_facts &f) {
+            watch.see(f);
             const status_line line = status_of(f);
             std::printf("PPA %d: %s\n", f.ppa, line.words.c_str());
             all_right = all_right && line.meaning == verdict::as_configured;
@@ -202,6 +241,10 @@ int llc2_status(const std::vector<int> &named)
                                      std::to_string(LLC2_MAX_PPA - 1), unanswered_reason()});
         std::printf("%s\n", line.c_str());
         all_told = false;
+    }
+    for (const int id : watch.orphans().value_or(std::vector<int>{})) {
+        std::printf("Link %d: %s\n", id, fill(LINK_LEFT.form, {}).c_str());
+        all_right = false;
     }
     if (!all_told)
         return STATUS_UNKNOWN;

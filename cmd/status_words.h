@@ -53,6 +53,13 @@ inline constexpr std::array<status_form, 11> STATUS_FORMS{
 // driver was not asked about once it stopped answering.
 inline constexpr status_form LINE_UNASKED{"PPAs %d to %d: cannot tell (%s)", verdict::cannot_tell};
 
+// The lines of a link that llc2 made and no PPA holds, "Link <id>: <words>":
+// what --status says of one (a reason for WARNING: nothing is wrong with a
+// PPA, but a lower stream is held for nothing), and what --apply, -P and -U
+// say when they unlink one.
+inline constexpr status_form LINK_LEFT{"left linked by an interrupted run", verdict::unproven};
+inline constexpr std::string_view LINK_UNLINKED = "unlinked (left by an interrupted run)";
+
 // --apply's words for each kind of job, in the order of its steps: what a
 // dry run would do ("PPA 2: would re-initialise (acktimer)") and what was
 // done ("PPA 2: re-initialised").

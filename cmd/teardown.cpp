@@ -4,6 +4,7 @@
 // says it was given, unplumbing the link too: each removes what it undoes.
 #include "applied.h"
 #include "control.h"
+#include "link_journal.h"
 #include "llc2_driver.h"
 #include "llc2_ops.h"
 #include "llc2_report.h"
@@ -65,6 +66,8 @@ int llc2_unplumb_ppa(int ppa, int fd)
         return -1;
     }
     (void)forget_record(ppa);
+    // A run killed after SETPPA leaves the entry of a link that was bound.
+    unjournal_link(link.link_id);
     return 0;
 }
 

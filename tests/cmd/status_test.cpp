@@ -186,8 +186,9 @@ TEST(StatusStates, JsonDocument)
     ASSERT_FALSE(run.out.empty());
     EXPECT_EQ(run.out.back(), '\n');
     const json doc = json::parse(run.out);
-    ASSERT_EQ(doc.size(), 2U);
+    ASSERT_EQ(doc.size(), 3U);
     EXPECT_EQ(doc.at("unasked"), nullptr) << "every number was asked";
+    EXPECT_EQ(doc.at("orphan_links"), json::array()) << "no link left behind";
     const json &ppas = doc.at("ppas");
     ASSERT_EQ(ppas.size(), std::size(states));
     for (std::size_t i = 0; i < ppas.size(); ++i) {
@@ -328,7 +329,8 @@ TEST(StatusStates, WhenNothingCanBeTold)
         const llc2test::Run j = r.run_llc2({"--json"});
         const llc2test::Run s = r.run_llc2({"--status"});
         EXPECT_EQ(j.status, c.json_status);
-        EXPECT_EQ(j.out, c.json_status == 0 ? "{\"ppas\":[],\"unasked\":null}\n" : "");
+        EXPECT_EQ(j.out,
+                  c.json_status == 0 ? "{\"ppas\":[],\"unasked\":null,\"orphan_links\":[]}\n" : "");
         EXPECT_EQ(j.err, c.err);
         EXPECT_EQ(s.status, c.status_status);
         EXPECT_EQ(s.out, "");

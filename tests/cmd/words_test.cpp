@@ -54,8 +54,14 @@ struct Words : ::testing::Test {
 TEST_F(Words, EveryStatusFormReadsAsMeantByThePlugin)
 {
     const std::string stub = (dir / "llc2").string();
-    for (const status_form &f : STATUS_FORMS) {
-        for (const std::string &words : lines_of(f)) {
+    // Each PPA's forms, and the line of a link left under no PPA.
+    std::vector<std::pair<std::string, status_form>> all;
+    for (const status_form &f : STATUS_FORMS)
+        for (const std::string &words : lines_of(f))
+            all.emplace_back("PPA 3: " + words, f);
+    all.emplace_back("Link 7: " + fill(LINK_LEFT.form, {}), LINK_LEFT);
+    for (const auto &[words, f] : all) {
+        {
             SCOPED_TRACE(words);
             // llc2's exit status goes with its meaning, as --status sets it.
             const int exit = f.meaning == verdict::as_configured ? 0
@@ -63,8 +69,7 @@ TEST_F(Words, EveryStatusFormReadsAsMeantByThePlugin)
                                                                  : 3;
             {
                 std::ofstream script(stub);
-                script << "#!/bin/sh\ncat <<'EOF'\nPPA 3: " << words << "\nEOF\nexit " << exit
-                       << "\n";
+                script << "#!/bin/sh\ncat <<'EOF'\n" << words << "\nEOF\nexit " << exit << "\n";
             }
             std::filesystem::permissions(stub, std::filesystem::perms::owner_all);
             const std::string said = output_of("sh " LLC2_CHECK_PLUGIN " -l " + stub);
@@ -89,6 +94,8 @@ TEST_F(Words, EveryApplyWordComesBackWholeFromTheCollectionsReader)
         want += std::to_string(i + 100) + "|would " + std::string(APPLY_WOULD.at(i)) +
                 "|acktimer,maxretry\n";
     }
+    // A link's line is no PPA's: passed over.
+    text += "Link 2: " + std::string(LINK_UNLINKED) + "\n";
     const std::string input = (dir / "lines").string();
     std::ofstream(input) << text;
     const std::string program =

@@ -121,6 +121,22 @@ data: it is passed on as '!', in its lines and in its message alike.
   LLC2 UNKNOWN - Cannot open /tmp/a!b/etc/llc2/default: Permission denied
   [exit 3]
 
+A link an interrupted run left under no PPA is a WARNING of its own, told
+after the PPAs and named in the summary.
+
+  $ printf '#!/bin/sh\necho "PPA 0: up"\necho "Link 7: left linked by an interrupted run"\nexit 3\n' >bin/llc2
+  $ check_llc2 -l bin/llc2
+  LLC2 WARNING - 1 link left linked by an interrupted run | as_configured=1;;;0 pending=0;;;0 not_as_configured=0;;;0 cannot_tell=0;;;0
+  Link 7: left linked by an interrupted run
+  [exit 1]
+  $ printf '#!/bin/sh\necho "PPA 0: down (configured, llc2_on=1)"\necho "Link 7: left linked by an interrupted run"\necho "Link 9: left linked by an interrupted run"\nexit 3\n' >bin/llc2
+  $ check_llc2 -l bin/llc2
+  LLC2 CRITICAL - 1 of 1 PPA not as configured, 2 links left linked by an interrupted run | as_configured=0;;;0 pending=0;;;0 not_as_configured=1;;;0 cannot_tell=0;;;0
+  PPA 0: down (configured, llc2_on=1)
+  Link 7: left linked by an interrupted run
+  Link 9: left linked by an interrupted run
+  [exit 2]
+
 A bad option, a missing argument or an operand is UNKNOWN, with a usage
 line; help and version end with 3 too, as the plugin guidelines have it.
 

@@ -102,8 +102,10 @@ second asked for): stop fails and says why.
   llc2: stop: llc2 -U failed (status 255)
   [exit 1]
 
-restart starts whatever stop did: PPA 1's link stays, PPA 2's second
-initialisation is refused; both are said and logged, and the rest comes up.
+restart starts whatever stop did: PPA 1's own unlink is refused (the
+unlink of every link that ends stop still takes it, so start plumbs it
+anew), PPA 2's second initialisation is refused; both are said and logged,
+and the rest comes up.
 
   $ command llc2conf create 2 xnic2
   PPA 2: created
@@ -115,7 +117,7 @@ initialisation is refused; both are said and logged, and the rest comes up.
   Error unplumbing PPA 1: Device or resource busy
   llc2: stop: llc2 -U failed (status 255)
   PPA 0: plumbed and initialised
-  PPA 1: initialised
+  PPA 1: plumbed and initialised
   Error initialization PPA 2
   PPA 2: not up
   llc2: start: llc2 --apply failed (status 255)

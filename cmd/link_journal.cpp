@@ -1,0 +1,203 @@
+// The link journal: one small file per link made and not yet bound,
+// "link.<id>" beside the applied records, replaced atomically as they are
+// and, like them, not synced: the directory is emptied at boot, and so are
+// the driver's links.
+#include "link_journal.h"
+
+#include "applied.h"
+#include "control.h"
+#include "durable_file.h"
+#include "llc2_debug.h"
+#include "llc2_driver.h"
+#include "llc2_report.h"
+#include "output.h"
+#include "scan.h"
+#include "status_words.h"
+#include "streams.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <charconv>
+#include <climits>
+#include <cstdio>
+#include <cstring>
+#include <dirent.h>
+#include <fcntl.h>
+#include <libintl.h>
+#include <string>
+#include <string_view>
+#include <unistd.h>
+
+namespace
+{
+
+constexpr std::string_view PREFIX = "link.";
+constexpr std::string_view HEADER =
+    "# llc2's journal of a link it made and had not yet bound to its PPA";
+constexpr std::string_view PPA_KEY = "ppa=";
+// An entry is two short lines; anything longer is not one of ours.
+constexpr std::size_t ENTRY_MAX = 256;
+
+std::string entry_name(int link_id)
+{
+    return std::string(PREFIX) + std::to_string(link_id);
+}
+
+// A whole number in [0, INT_MAX] as to_string spells it: "05" or "+5" is
+// no entry of ours.
+std::optional<int> number(std::string_view text)
+{
+    int v = 0;
+    const char *end = text.data() + text.size();
+    const auto [stop, ec] = std::from_chars(text.data(), end, v);
+    if (ec != std::errc() || stop != end || v < 0 || std::to_string(v) != text)
+        return std::nullopt;
+    return v;
+}
+
+// The PPA an entry's text names, -1 when it names none.
+int entry_ppa(const std::string &path)
+{
+    const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0)
+        return -1;
+    std::string text;
+    const bool read = read_head(fd, ENTRY_MAX, text) == 0;
+    close(fd);
+    std::string_view v = text;
+    if (!read || !v.starts_with(HEADER) || v.substr(HEADER.size(), 1) != "\n")
+        return -1;
+    v.remove_prefix(HEADER.size() + 1);
+    if (!v.starts_with(PPA_KEY) || !v.ends_with("\n"))
+        return -1;
+    v = v.substr(PPA_KEY.size(), v.size() - PPA_KEY.size() - 1);
+    return number(v).value_or(-1);
+}
+
+} // namespace
+
+int journal_link(int link_id, int ppa)
+{
+    const std::string dir = applied_dir() + "/";
+    std::string failed;
+    int err = make_dirs(dir, nullptr, failed);
+    if (err == 0)
+        err = replace_file(dir, entry_name(link_id),
+                           std::string(HEADER) + "\n" + std::string(PPA_KEY) + std::to_string(ppa) +
+                               "\n",
+                           0644, durability::volatile_state);
+    if (err != 0 && debug > 0)
+        std::fprintf(stderr, "Cannot journal link %d: %s\n", link_id, std::strerror(err));
+    return err;
+}
+
+void unjournal_link(int link_id)
+{
+    const std::string path = applied_dir() + "/" + entry_name(link_id);
+    if (unlink(path.c_str()) != 0 && errno != ENOENT && debug > 0)
+        std::fprintf(stderr, "Cannot remove %s: %s\n", path.c_str(), std::strerror(errno));
+}
+
+std::vector<journaled_link> journaled_links(void)
+{
+    std::vector<journaled_link> out;
+    const std::string dir = applied_dir();
+    DIR *d = opendir(dir.c_str());
+    if (d == nullptr)
+        return out;
+    while (const dirent *entry = readdir(d)) {
+        const std::string_view name = entry->d_name;
+        if (!name.starts_with(PREFIX))
+            continue;
+        if (const std::optional<int> id = number(name.substr(PREFIX.size())))
+            out.push_back({*id, entry_ppa(dir + "/" + std::string(name))});
+    }
+    closedir(d);
+    std::sort(out.begin(), out.end(), [](const journaled_link &a, const journaled_link &b) {
+        return a.link_id < b.link_id;
+    });
+    return out;
+}
+
+std::vector<int> orphan_links(const std::vector<int> &bound, bool drop_bound)
+{
+    std::vector<int> orphans;
+    for (const journaled_link &e : journaled_links()) {
+        if (std::find(bound.begin(), bound.end(), e.link_id) == bound.end())
+            orphans.push_back(e.link_id);
+        else if (drop_bound)
+            unjournal_link(e.link_id);
+    }
+    return orphans;
+}
+
+int unlink_orphans(int fd)
+{
+    const std::vector<journaled_link> journal = journaled_links();
+    if (journal.empty())
+        return 0;
+    // Every number a link could be bound under that the driver can be asked
+    // about, each on its own: a scan that ends early would leave a PPA
+    // unasked, and the link it holds would be taken for a lost one.
+    std::vector<int> numbers;
+    for (int ppa = 0; ppa < LLC2_MAX_PPA; ++ppa)
+        numbers.push_back(ppa);
+    for (const journaled_link &e : journal)
+        if (e.ppa >= 0 && e.ppa <= LLC2_GETPPA_MAX)
+            numbers.push_back(e.ppa);
+    numbers = distinct_ppas(numbers);
+    scan_plan plan;
+    plan.dlpi = false;
+    plan.trace = false;
+    plan.lookup = conf_lookup::none;
+    plan.only = &numbers;
+    std::vector<int> bound;
+    std::string why;
+    scan_ppas(fd, plan, [fd, &bound, &why](const ppa_facts &f) {
+        if (!why.empty())
+            return;
+        if (untold(f)) {
+            why = f.untold_why;
+        } else if (f.held) {
+            const int id = ask_link(fd, f.ppa);
+            if (id < 0)
+                why = errno == ETIME ? unanswered_reason() : std::strerror(errno);
+            else
+                bound.push_back(id);
+        }
+    });
+    if (!why.empty()) {
+        std::fprintf(stderr, gettext("Cannot tell which links the driver holds: %s\n"),
+                     why.c_str());
+        return -1;
+    }
+    int result = 0;
+    for (const int id : orphan_links(bound, true)) {
+        if (llc2_unlink(fd, id) == 0) {
+            std::printf("Link %d: %.*s\n", id, static_cast<int>(LINK_UNLINKED.size()),
+                        LINK_UNLINKED.data());
+            order_output();
+        } else if (errno != EINVAL) {
+            report_errno("Error unlinking link %d: %s\n", id);
+            result = -1;
+            continue;
+        } else if (debug > 0) {
+            // Gone already: the driver was reloaded, or the link was
+            // removed by hand.
+            std::fprintf(stderr, "Link %d: not linked any more\n", id);
+        }
+        unjournal_link(id);
+    }
+    return result;
+}
+
+int unlink_everything(int fd)
+{
+    if (llc2_unlink(fd, MUXID_ALL) != 0) {
+        report_errno("Error unlinking every link: %s\n");
+        return -1;
+    }
+    for (const journaled_link &e : journaled_links())
+        unjournal_link(e.link_id);
+    return 0;
+}

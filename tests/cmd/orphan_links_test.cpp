@@ -1,0 +1,310 @@
+// Links left linked under no PPA: the journal llc2 keeps of a link between
+// I_PLINK and SETPPA, what --status and --json tell of one, and -P, -U and
+// --apply removing it, judged by llc2sim's own account of its links.
+#include "cmd_test_util.h"
+#include "link_journal.h"
+#include "streams.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <csignal>
+#include <fcntl.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+
+namespace
+{
+
+using llc2test::SimRoot;
+using nlohmann::json;
+
+// "id/device/ppa" of each link llc2sim holds, in order ("null" for none),
+// from the state line it writes on SIGUSR1.
+std::string links_now(const SimRoot &r)
+{
+    const int s = llc2test::raw_connect(r.dev("llc2"));
+    ucred cred{};
+    socklen_t len = sizeof cred;
+    const bool known = s >= 0 && getsockopt(s, SOL_SOCKET, SO_PEERCRED, &cred, &len) == 0;
+    if (s >= 0)
+        close(s);
+    const std::size_t before = r.log("state").size();
+    if (!known || kill(cred.pid, SIGUSR1) != 0 ||
+        !r.wait_log([&](const auto &) { return r.log("state").size() > before; }))
+        return "(no state line)";
+    std::string out;
+    for (const json &l : r.log("state").back().value("links", json::array()))
+        out += (out.empty() ? "" : " ") + std::to_string(l.value("link_id", -2)) + "/" +
+               l.value("lower_device", "?") + "/" + l["ppa"].dump();
+    return out;
+}
+
+// The journal's link identifiers as llc2 under r lists them: "2 5".
+std::string journal_of(const SimRoot &r)
+{
+    return cmdtest::under_root(r, [] {
+        std::string out;
+        for (const journaled_link &e : journaled_links())
+            out += (out.empty() ? "" : " ") + std::to_string(e.link_id);
+        return out;
+    });
+}
+
+// A link of xnic made on a stream of the test's own and bound to nothing,
+// as a run killed after I_PLINK leaves it; journaled for ppa unless ppa < 0.
+int leave_link(const SimRoot &r, int ppa)
+{
+    const int ctl = stream_open(r.dev("llc2").c_str(), O_RDWR);
+    const int lower = stream_open(r.dev("xnic").c_str(), O_RDWR);
+    const int id = stream_link(ctl, lower);
+    stream_close(lower);
+    stream_close(ctl);
+    if (ppa >= 0)
+        cmdtest::under_root(r, [&] { return journal_link(id, ppa); });
+    return id;
+}
+
+// A run of llc2 -p 0 killed (SIGKILL) while its SETPPA waits for an answer
+// that never comes: the journal shows the link before the kill.
+void kill_plumbing(const SimRoot &r)
+{
+    const std::string entry = cmdtest::under_root(r, [] { return applied_dir(); }) + "/link.1";
+    const pid_t pid = fork();
+    if (pid == 0) {
+        setenv("LLC2_ROOT", r.root().c_str(), 1);
+        execl(llc2test::llc2_binary().c_str(), "llc2", "-p", "0", static_cast<char *>(nullptr));
+        _exit(127);
+    }
+    ASSERT_GT(pid, 0);
+    for (int i = 0; i < 500 * llc2test::time_factor() && access(entry.c_str(), F_OK) != 0; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    kill(pid, SIGKILL);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    ASSERT_EQ(access(entry.c_str(), F_OK), 0) << "no journal entry while SETPPA was pending";
+    EXPECT_EQ(links_now(r), "1/xnic/null");
+}
+
+TEST(OrphanLinks, AKilledPlumbIsToldAndThenUnlinked)
+{
+    SimRoot r;
+    r.write_conf(0, llc2test::conf_text("xnic", 0));
+    json s = llc2test::default_scenario();
+    s["faults"] = json::parse(R"([{"request": "setppa", "noreply": true, "count": 1}])");
+    r.start_sim(s);
+    kill_plumbing(r);
+
+    const llc2test::Run status = r.run_llc2({"--status"});
+    EXPECT_EQ(status.out, "PPA 0: not plumbed (configured, llc2_on=1)\n"
+                          "Link 1: left linked by an interrupted run\n");
+    EXPECT_EQ(status.status, 3);
+    const llc2test::Run doc = r.run_llc2({"--json"});
+    EXPECT_EQ(json::parse(doc.out).at("orphan_links"), json::parse("[1]")) << doc.out;
+    EXPECT_EQ(links_now(r), "1/xnic/null") << "telling changes nothing";
+
+    const llc2test::Run apply = r.run_llc2({"--apply"});
+    EXPECT_EQ(apply.out, "Link 1: unlinked (left by an interrupted run)\n"
+                         "PPA 0: plumbed and initialised\n");
+    EXPECT_EQ(apply.err, "");
+    EXPECT_EQ(apply.status, 0);
+    EXPECT_EQ(links_now(r), "2/xnic/0");
+    EXPECT_EQ(journal_of(r), "") << "bound links leave no entry";
+    EXPECT_EQ(r.run_llc2({"--status"}).out, "PPA 0: up\n");
+}
+
+struct orphan_row {
+    const char *name;
+    const char *faults;
+    int journaled_for; // the PPA the test's own link is journaled for; -1: not journaled
+    // "bound": PPA 0's link 1 is journaled too ("bound unrecorded": and PPA 0
+    // has no record); "stale": link 9, which is not linked, is journaled
+    const char *journal;
+    std::vector<std::string> args;
+    int status;
+    const char *out;
+    const char *err;
+    const char *links_after;
+    const char *journal_after;
+};
+
+// PPA 0 is up on link 1 as configured; a link 2 was left under no PPA.
+TEST(OrphanLinks, EachActionTellsOrRemovesWhatIsLeft)
+{
+    const char *unlinked = "Link 2: unlinked (left by an interrupted run)\n";
+    const orphan_row rows[] = {
+        {"status",
+         "",
+         1,
+         "",
+         {"--status"},
+         3,
+         "PPA 0: up\nLink 2: left linked by an interrupted run\n",
+         "",
+         "1/xnic/0 2/xnic/null",
+         "2"},
+        {"status_named",
+         "",
+         1,
+         "",
+         {"--status", "0"},
+         0,
+         "PPA 0: up\n",
+         "",
+         "1/xnic/0 2/xnic/null",
+         "2"},
+        {"status_bound_is_no_orphan",
+         "",
+         -1,
+         "bound",
+         {"--status"},
+         0,
+         "PPA 0: up\n",
+         "",
+         "1/xnic/0 2/xnic/null",
+         "1"},
+        {"status_cannot_tell_wins",
+         R"({"request": "getlink", "errno": "EIO"})",
+         1,
+         "",
+         {"--status"},
+         4,
+         "PPA 0: cannot tell (Input/output error)\n",
+         "",
+         "1/xnic/0 2/xnic/null",
+         "2"},
+        // For --json, out is "orphan_links".
+        {"json", "", 1, "", {"--json"}, 0, "[2]", "", "1/xnic/0 2/xnic/null", "2"},
+        {"json_bound_unrecorded",
+         "",
+         -1,
+         "bound unrecorded",
+         {"--json"},
+         0,
+         "[]",
+         "",
+         "1/xnic/0 2/xnic/null",
+         "1"},
+        {"json_cannot_tell",
+         R"({"request": "getlink", "errno": "EIO"})",
+         1,
+         "",
+         {"--json"},
+         0,
+         "null",
+         "",
+         "1/xnic/0 2/xnic/null",
+         "2"},
+        {"apply", "", 1, "bound", {"--apply"}, 0, unlinked, "", "1/xnic/0", ""},
+        {"apply_named_ppa", "", 7, "", {"--apply", "0"}, 0, unlinked, "", "1/xnic/0", ""},
+        {"apply_stale_entry", "", -1, "stale", {"--apply"}, 0, "", "", "1/xnic/0 2/xnic/null", ""},
+        {"apply_dry_run_sends_no_unlink",
+         "",
+         1,
+         "",
+         {"--apply", "-n"},
+         0,
+         "",
+         "",
+         "1/xnic/0 2/xnic/null",
+         "2"},
+        {"apply_refused",
+         R"({"request": "punlink", "errno": "EBUSY"})",
+         1,
+         "",
+         {"--apply"},
+         255,
+         "",
+         "Error unlinking link 2: Device or resource busy\n",
+         "1/xnic/0 2/xnic/null",
+         "2"},
+        {"apply_getlink_refused",
+         R"({"request": "getlink", "errno": "EIO"})",
+         1,
+         "",
+         {"--apply"},
+         255,
+         "",
+         "Cannot tell which links the driver holds: Input/output error\n"
+         "PPA 0: cannot tell (Input/output error); left as it is\n",
+         "1/xnic/0 2/xnic/null",
+         "2"},
+        // PPA 5 might hold link 2: nothing is unlinked.
+        {"apply_a_ppa_untold",
+         R"({"request": "getppa", "ppa": 5, "errno": "EIO"})",
+         1,
+         "",
+         {"--apply"},
+         255,
+         "",
+         "Cannot tell which links the driver holds: Input/output error\n",
+         "1/xnic/0 2/xnic/null",
+         "2"},
+        {"plumb_all_nothing_configured", "", 1, "", {"-P"}, 0, unlinked, "", "1/xnic/0", ""},
+        // -U also takes what no journal names, and PPA 0's link.
+        {"unplumb_all", "", -1, "stale", {"-U"}, 0, "", "", "", ""},
+        {"unplumb_all_journaled", "", 1, "", {"-U"}, 0, unlinked, "", "", ""},
+        {"unplumb_all_refused",
+         R"({"request": "punlink", "skip": 2, "errno": "EBUSY"})",
+         1,
+         "",
+         {"-U"},
+         255,
+         unlinked,
+         "Error unlinking every link: Device or resource busy\n",
+         "",
+         ""},
+    };
+    for (const orphan_row &row : rows) {
+        SCOPED_TRACE(row.name);
+        SimRoot r;
+        r.write_conf(0, llc2test::conf_text("xnic", 0));
+        json s = llc2test::default_scenario();
+        s["faults"] = json::parse("[" + std::string(row.faults) + "]");
+        r.start_sim(s);
+        ASSERT_EQ(r.run_llc2({"--apply"}).status, 0);
+        ASSERT_EQ(leave_link(r, row.journaled_for), 2);
+        if (std::string(row.journal).starts_with("bound"))
+            cmdtest::under_root(r, [] { return journal_link(1, 0); });
+        if (std::string(row.journal) == "bound unrecorded")
+            cmdtest::under_root(r, [] { return forget_record(0); });
+        if (std::string(row.journal) == "stale")
+            cmdtest::under_root(r, [] { return journal_link(9, 3); });
+        if (row.args[0] == "-P") {
+            ASSERT_EQ(unlink(r.path("etc/llc2/default/llc2.0").c_str()), 0);
+        }
+
+        const llc2test::Run run = r.run_llc2(row.args);
+        if (row.args[0] == "--json")
+            EXPECT_EQ(json::parse(run.out).value("orphan_links", json("absent")).dump(), row.out);
+        else
+            EXPECT_EQ(run.out, row.out);
+        EXPECT_EQ(run.err, row.err);
+        EXPECT_EQ(run.status, row.status);
+        EXPECT_EQ(links_now(r), row.links_after);
+        EXPECT_EQ(journal_of(r), row.journal_after);
+    }
+}
+
+// The journal's names and the records' are told apart, and neither listing
+// takes a temporary file, the lock file or a number spelt otherwise.
+TEST(OrphanLinks, JournalAndRecordsKeepToTheirNames)
+{
+    SimRoot r;
+    const std::string dir = cmdtest::under_root(r, [] { return applied_dir(); });
+    for (const char *name :
+         {"ppa.3.link", "ppa.4.params", "link.5", "link.05", "link.+6", "link.x", "link.",
+          "link.-1", "link.2147483648", ".link.7.AbCdEf", ".lock", "ppa.link.8", "link.9.tmp"})
+        r.write_file(dir.substr(r.root().size() + 1) + "/" + name, "");
+    EXPECT_EQ(journal_of(r), "5");
+    EXPECT_EQ(cmdtest::under_root(r, [] { return recorded_ppas(); }), (std::vector<int>{3, 4}));
+    // An entry names its PPA; one whose text is not ours names none.
+    cmdtest::under_root(r, [] { return journal_link(5, 12); });
+    const std::vector<journaled_link> e = cmdtest::under_root(r, [] { return journaled_links(); });
+    ASSERT_EQ(e.size(), 1U);
+    EXPECT_EQ(e[0].ppa, 12);
+}
+
+} // namespace
