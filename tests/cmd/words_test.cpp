@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <cstdio>
 #include <cstdlib>
@@ -60,6 +61,8 @@ TEST_F(Words, EveryStatusFormReadsAsMeantByThePlugin)
         for (const std::string &words : lines_of(f))
             all.emplace_back("PPA 3: " + words, f);
     all.emplace_back("Link 7: " + fill(LINK_LEFT.form, {}), LINK_LEFT);
+    all.emplace_back(fill(LINE_UNASKED.form, {"2", "63", "the driver does not answer"}),
+                     LINE_UNASKED);
     for (const auto &[words, f] : all) {
         {
             SCOPED_TRACE(words);
@@ -78,6 +81,12 @@ TEST_F(Words, EveryStatusFormReadsAsMeantByThePlugin)
             EXPECT_EQ(said.substr(0, said.find(" - ")),
                       std::string("LLC2 ") + states.at(static_cast<std::size_t>(f.meaning)))
                 << said;
+            // What is not as configured is shown, a '|' passed on as '!'.
+            std::string shown = words;
+            std::replace(shown.begin(), shown.end(), '|', '!');
+            if (f.meaning != verdict::as_configured) {
+                EXPECT_NE(said.find("\n" + shown + "\n"), std::string::npos) << said;
+            }
         }
     }
 }
