@@ -140,6 +140,7 @@ int unlink_orphans(int fd)
     // about, each on its own: a scan that ends early would leave a PPA
     // unasked, and the link it holds would be taken for a lost one.
     std::vector<int> numbers;
+    numbers.reserve(LLC2_MAX_PPA + journal.size());
     for (int ppa = 0; ppa < LLC2_MAX_PPA; ++ppa)
         numbers.push_back(ppa);
     for (const journaled_link &e : journal)
