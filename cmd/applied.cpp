@@ -103,9 +103,10 @@ int write_part(int ppa, const char *part, const lines &rows)
 {
     const std::string dir = applied_dir() + "/";
     std::string failed;
-    int err = make_dirs(dir, nullptr, failed);
+    int err = make_dirs(dir, nullptr, failed, durability::volatile_state);
     if (err == 0)
-        err = replace_file(dir, part_name(ppa, part), render(rows), 0644);
+        err =
+            replace_file(dir, part_name(ppa, part), render(rows), 0644, durability::volatile_state);
     return err;
 }
 
@@ -322,11 +323,11 @@ int records_writable(bool only_look)
         return looks_writable(applied_dir());
     const std::string dir = applied_dir() + "/";
     std::string failed;
-    int err = make_dirs(dir, nullptr, failed);
+    int err = make_dirs(dir, nullptr, failed, durability::volatile_state);
     // A name no record has: the listing passes over it.
     const std::string probe = ".probe." + std::to_string(getpid());
     if (err == 0)
-        err = replace_file(dir, probe, "", 0644);
+        err = replace_file(dir, probe, "", 0644, durability::volatile_state);
     if (err == 0 && unlink((dir + probe).c_str()) != 0)
         err = errno;
     return err;
