@@ -99,14 +99,19 @@ std::string render(const lines &rows)
 }
 
 // Puts one part in place; the directory is made when missing. An errno or 0.
+// Tried first as it is, since the directory is there for all but the first
+// part of a boot, and making sure of it costs a stat of every component.
 int write_part(int ppa, const char *part, const lines &rows)
 {
     const std::string dir = applied_dir() + "/";
+    const std::string name = part_name(ppa, part);
+    const std::string text = render(rows);
+    int err = replace_file(dir, name, text, 0644, durability::volatile_state);
+    if (err != ENOENT)
+        return err;
     std::string failed;
-    int err = make_dirs(dir, nullptr, failed);
-    if (err == 0)
-        err = replace_file(dir, part_name(ppa, part), render(rows), 0644);
-    return err;
+    err = make_dirs(dir, nullptr, failed, durability::volatile_state);
+    return err != 0 ? err : replace_file(dir, name, text, 0644, durability::volatile_state);
 }
 
 // Removes one part; a part that is not there is gone already. An errno or 0.
@@ -322,11 +327,11 @@ int records_writable(bool only_look)
         return looks_writable(applied_dir());
     const std::string dir = applied_dir() + "/";
     std::string failed;
-    int err = make_dirs(dir, nullptr, failed);
+    int err = make_dirs(dir, nullptr, failed, durability::volatile_state);
     // A name no record has: the listing passes over it.
     const std::string probe = ".probe." + std::to_string(getpid());
     if (err == 0)
-        err = replace_file(dir, probe, "", 0644);
+        err = replace_file(dir, probe, "", 0644, durability::volatile_state);
     if (err == 0 && unlink((dir + probe).c_str()) != 0)
         err = errno;
     return err;

@@ -150,7 +150,8 @@ int replace_file(std::string_view dir, std::string_view name, std::string_view t
     return lasting ? sync_dir(dir_name.c_str()) : 0;
 }
 
-int make_dirs(const std::string &path, void (*made)(const char *), std::string &failed)
+int make_dirs(const std::string &path, void (*made)(const char *), std::string &failed,
+              durability how)
 {
     // Each prefix that ends before a '/', from the top down.
     for (std::size_t end = path.find('/', 1); end != std::string::npos;
@@ -170,7 +171,9 @@ int make_dirs(const std::string &path, void (*made)(const char *), std::string &
         // able to read the directory whoever runs them.
         const std::size_t up = part.rfind('/');
         const std::string parent = up == 0 ? "/" : part.substr(0, up);
-        const int err = chmod(part.c_str(), 0755) != 0 ? errno : sync_dir(parent.c_str());
+        const int err = chmod(part.c_str(), 0755) != 0 ? errno
+                        : how == durability::lasting   ? sync_dir(parent.c_str())
+                                                       : 0;
         if (err != 0) {
             failed = part;
             return err;

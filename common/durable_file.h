@@ -77,11 +77,13 @@ int replace_file(std::string_view dir, std::string_view name, std::string_view t
 int sync_dir(const char *dir);
 
 // Makes path (ending in '/') and those of its parents that are missing,
-// each mode 0755 whatever the umask, each parent synced; made, when not
-// null, is told of each directory made. A part that is there but no
-// directory is left for the write to fail on. 0, or the errno of the
-// failure with failed naming the directory that could not be made.
-int make_dirs(const std::string &path, void (*made)(const char *), std::string &failed);
+// each mode 0755 whatever the umask; with durability::lasting, the parent of
+// each directory made is synced. made, when not null, is told of each
+// directory made. A part that is there but no directory is left for the
+// write to fail on. 0, or the errno of the failure with failed naming the
+// directory that could not be made.
+int make_dirs(const std::string &path, void (*made)(const char *), std::string &failed,
+              durability how = durability::lasting);
 
 // Reads up to max bytes of fd from its start (pread, so the descriptor's
 // offset does not matter) into text. 0, or the read's errno.

@@ -1,5 +1,6 @@
-// Replacing a file: atomic either way; synced only where it must outlast a
-// crash.
+// Replacing a file and making its directories: atomic either way; synced
+// only where it must outlast a crash, never for llc2's run-state records.
+#include "applied.h"
 #include "durable_file.h"
 
 #include <gtest/gtest.h>
@@ -7,8 +8,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <sstream>
 #include <tuple>
 
@@ -60,5 +63,44 @@ TEST(ReplaceFile, AtomicAlwaysSyncedOnlyWhenLasting)
                   std::tuple(true, 0640u, "new\n"));
         EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir), {}), 1);
         std::filesystem::remove_all(dir);
+    }
+}
+
+// What is made or written under a fresh root where nothing of the path is
+// there yet: each directory made syncs its parent only when lasting; the
+// run-state records, with their directory, sync nothing at all.
+TEST(ReplaceFile, RunStateNeverSynced)
+{
+    std::string failed;
+    const auto records = [] {
+        ppa_info now{};
+        return record_link(3, {"xnic", 3, 7}) == 0 && record_params(3, ctl_init{}, &now) == 0 &&
+               records_writable() == 0 && record_params(4, ctl_init{}, nullptr) == 0;
+    };
+    const struct {
+        const char *what;
+        std::function<bool(const std::string &root)> make;
+        int files, dirs;
+    } cases[] = {
+        {"make_dirs lasting",
+         [&](const std::string &root) { return make_dirs(root + "/a/b/", nullptr, failed) == 0; },
+         0, 2},
+        {"make_dirs volatile",
+         [&](const std::string &root) {
+             return make_dirs(root + "/a/b/", nullptr, failed, durability::volatile_state) == 0;
+         },
+         0, 0},
+        {"llc2's records", [&](const std::string &) { return records(); }, 0, 0},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.what);
+        std::string root = "/tmp/llc2durable.XXXXXX";
+        ASSERT_NE(mkdtemp(root.data()), nullptr);
+        ASSERT_EQ(setenv("LLC2_ROOT", root.c_str(), 1), 0);
+        synced_files = synced_dirs = 0;
+        EXPECT_TRUE(c.make(root));
+        EXPECT_EQ(std::tuple(synced_files, synced_dirs), std::tuple(c.files, c.dirs));
+        unsetenv("LLC2_ROOT");
+        std::filesystem::remove_all(root);
     }
 }
