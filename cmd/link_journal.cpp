@@ -80,7 +80,7 @@ int journal_link(int link_id, int ppa)
 {
     const std::string dir = applied_dir() + "/";
     std::string failed;
-    int err = make_dirs(dir, nullptr, failed);
+    int err = make_dirs(dir, nullptr, failed, durability::volatile_state);
     if (err == 0)
         err = replace_file(dir, entry_name(link_id),
                            std::string(HEADER) + "\n" + std::string(PPA_KEY) + std::to_string(ppa) +

@@ -24,7 +24,8 @@ bool take_run_lock(file_lock &lock)
         return true;
     };
     std::string failed;
-    if (const int err = make_dirs(applied_dir() + "/", nullptr, failed); err != 0)
+    if (const int err = make_dirs(applied_dir() + "/", nullptr, failed, durability::volatile_state);
+        err != 0)
         return without(failed, err);
     const std::string path = run_lock_path();
     switch (lock_file(lock, path, lock_wait(std::chrono::seconds(RUN_LOCK_WAIT_SECONDS)), "llc2")) {
