@@ -414,14 +414,6 @@ int ask_link(int fd, int ppa)
     return asked.link_id;
 }
 
-int link_proven(int fd, int ppa, const plumbed_link &link)
-{
-    const int id = ask_link(fd, ppa);
-    if (id < 0)
-        return -1;
-    return id == link.link_id ? 1 : 0;
-}
-
 std::vector<const char *> pending_keywords(const plumbed_link *link, const applied_params *params,
                                            const conf_values &conf)
 {

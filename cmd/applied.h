@@ -87,11 +87,6 @@ bool params_proven(const applied_params &rec, const ppa_info &now);
 // with errno when it refused or did not answer (ETIME).
 int ask_link(int fd, int ppa);
 
-// Asks the driver for ppa's link identifier (GETLINK) on fd: 1 when it is
-// link's, 0 when it is another, -1 with errno when the driver refused or
-// did not answer (ETIME).
-int link_proven(int fd, int ppa, const plumbed_link &link);
-
 // The keywords, in file order, whose value initialising would send now (conf
 // as read, defaults applied) differs from the record's, or is not known:
 // "devicename" and "deviceinstance" first when the link differs or link is
