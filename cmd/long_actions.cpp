@@ -1,5 +1,7 @@
 #include "long_actions.h"
 
+#include "llc2_driver.h"
+
 #include "ppa_number.h"
 
 #include <cstdio>
@@ -38,7 +40,10 @@ bool take_long_operands(int action, int argc, char *const argv[], int &next, std
             continue;
         }
         int ppa = 0;
-        if (!parse_ppa(argv[next], &ppa)) {
+        // --apply acts on what the driver can be asked about; --status may
+        // name any number, and tells that it cannot tell.
+        if (!parse_ppa(argv[next], &ppa) ||
+            (action == LONG_APPLY && (ppa < 0 || ppa > LLC2_GETPPA_MAX))) {
             std::fprintf(stderr, gettext("Invalid PPA number: %s\n"), argv[next]);
             return false;
         }

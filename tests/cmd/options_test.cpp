@@ -56,6 +56,9 @@ std::vector<UsageCase> usage_cases()
         // The argument of -p is whatever follows it, even an option.
         {"p_takes_an_option", {"-p", "-P"}, invalid("-P")},
         {"u_bad_then_P", {"-u", "abc", "-P"}, invalid("abc")},
+        // --apply acts only on what the driver can be asked about.
+        {"apply_256", {"--apply", "256"}, invalid("256")},
+        {"apply_minus_1", {"--apply", "-n", "-1"}, invalid("-1")},
     };
     // Not a whole decimal number within int, for each of the four letters.
     // The last is a digit three, but not an ASCII one.
