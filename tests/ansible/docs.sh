@@ -28,7 +28,8 @@ doc module llc2.llc2.info "> LLC2.LLC2.INFO" "- llc2_path" "EXAMPLES:" \
   "RETURN VALUES:" "- as_configured"
 doc module llc2.llc2.conf_info "> LLC2.LLC2.CONF_INFO" "- llc2conf_path" "EXAMPLES:" \
   "RETURN VALUES:" "- ppas"
-doc role llc2.llc2.ppas "ENTRY POINT: main" "- llc2_ppas" "- llc2_exclusive" "- llc2_apply" "- llc2_bin_dir"
+doc role llc2.llc2.ppas "ENTRY POINT: main" "= llc2_ppas" "- llc2_exclusive" "- llc2_apply" "- llc2_bin_dir" \
+  "- llc2_allow_empty"
 
 # Galaxy wants three parts: the project's 0.1 is 0.1.0.
 case $version in

@@ -22,10 +22,10 @@ sim_start "$root" "$tmp/xnic.json" || exit 1
 llc2() { LLC2_ROOT=$root "$tmp/bin/llc2" "$@"; }
 status_of() { llc2 --status 2>&1; echo "[exit $?]"; }
 
-# role PPAS [OPTION...]: the role with llc2_ppas PPAS (JSON), llc2 and
-# llc2conf in llc2_bin_dir only; recap is "changed=N failed=N".
+# role PPAS [OPTION...]: the role with llc2_ppas PPAS (JSON; empty, none),
+# llc2 and llc2conf in llc2_bin_dir only; recap is "changed=N failed=N".
 role() {
-  local vars="{\"llc2_root\": \"$root\", \"llc2_bin_dir\": \"$tmp/bin\", \"llc2_ppas\": $1}"
+  local vars="{\"llc2_root\": \"$root\", \"llc2_bin_dir\": \"$tmp/bin\"${1:+, \"llc2_ppas\": $1}}"
   shift
   ansible-playbook "$src/tests/ansible/site.yml" -e "$vars" "$@" >"$tmp/out" 2>&1
   recap=$(sed -n 's/^localhost *:.* \(changed=[0-9]*\) .* \(failed=[0-9]*\) .*/\1 \2/p' "$tmp/out")
@@ -96,6 +96,29 @@ expect_recap "PPA 0 dropped" "changed=2 failed=0"
 held=$(llc2 --json | jq -c '[.ppas[] | select(.state) | .ppa]')
 same "PPA 0 dropped: the PPAs held" "$held" "[1]"
 
+# Refused before anything is done: the recap, the whole message, no file
+# touched, no request but probes.
+while IFS='~' read -r what ppas options want; do
+  before=$(files)
+  mark
+  # shellcheck disable=SC2086 # the options are words
+  role "$ppas" $options
+  expect_recap "$what" "changed=0 failed=1"
+  grep -qF "\"msg\": \"$want\"" "$tmp/out" || { fail "$what: not the message $want"; cat "$tmp/out"; }
+  same "$what: the files" "$(files)" "$before"
+  same "$what: the driver asked" "$(changes)" ""
+done <<EOF
+no llc2_ppas~~~Validation of arguments failed:\\nmissing required arguments: llc2_ppas
+llc2_ppas misspelt~~-e {"llc2_ppa":[{"ppa":2,"link":"xnic2"}]}~Validation of arguments failed:\\nmissing required arguments: llc2_ppas
+empty~[]~~llc2_ppas is empty and llc2_exclusive is true: every file would be removed and every PPA taken down. Removing every PPA must be asked for with llc2_allow_empty: true.
+twice, 300, bad link, bad value~[$(p1 6), $p2, $(p1 7), {"ppa": 300, "link": "xnic3"}, {"ppa": 4, "link": "x"}, {"ppa": 5, "link": "xnic5", "settings": {"acktimer": -1}}, $p2]~~Nothing done, items refused: PPA 300: Not a PPA number, 0 to 255: 300; PPA 4: Invalid link name: x; PPA 5: Invalid value for acktimer: -1: a whole number from 0 up is expected; PPA 1: listed more than once; PPA 2: listed more than once
+EOF
+# An empty list goes through when asked for, or when not exclusive.
+role "[]" -e '{"llc2_allow_empty": true}' --check
+expect_recap "empty, llc2_allow_empty, --check" "changed=1 failed=0"
+role "[]" -e '{"llc2_exclusive": false}'
+expect_recap "empty, not exclusive" "changed=0 failed=0"
+
 # The modules' results, one after the other on the state the last left.
 while IFS='~' read -r module args options expr want; do
   # shellcheck disable=SC2086 # the options are words
@@ -110,6 +133,8 @@ apply~~~[.changed, .actions]~[true,[{"action":"re-initialised","keywords":[],"pp
 ppa~{"ppa": 1, "link": "xnic1", "settings": {"acktimer": 6}}~~[.changed, .result]~[true,"replaced"]
 ppa~{"ppa": 0, "state": "absent"}~~[.changed, .result]~[false,"absent"]
 ppa~{"ppa": 1, "link": "xnic1", "settings": {"llc2_on": 0}}~~[.failed, .msg]~[true,"llc2_on is not a setting: use enabled"]
+ppa~{"ppa": 300, "state": "absent"}~~[.failed, .msg]~[true,"Not a PPA number, 0 to 255: 300"]
+apply~{"ppas": [300, 1, -1]}~~[.failed, .msg, .changed]~[true,"Not a PPA number, 0 to 255: 300, -1",false]
 ppa~{"ppa": 1}~~[.failed, .msg]~[true,"state is present but all of the following are missing: link"]
 ppa~{"ppa": 1, "link": "xnic1", "settings": {"acktimer": "x"}}~~[.failed, (.msg | test("^Invalid value for acktimer"))]~[true,true]
 EOF

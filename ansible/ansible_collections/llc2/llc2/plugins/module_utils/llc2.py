@@ -33,6 +33,18 @@ def program(module, name, option):
     return found
 
 
+# The driver's PPA numbers. llc2conf delete and llc2 --apply take any number
+# and find nothing to do outside them, which a playbook would read as done.
+PPA_MAX = 255
+
+
+def check_ppas(module, ppas):
+    """Fails the module, naming every one, when a PPA is outside 0 to PPA_MAX."""
+    bad = [str(n) for n in ppas if not 0 <= n <= PPA_MAX]
+    if bad:
+        module.fail_json(msg="Not a PPA number, 0 to %d: %s" % (PPA_MAX, ", ".join(bad)))
+
+
 def run(module, argv):
     """Runs argv in the C locale, so that the status lines read as documented.
     Returns (rc, stdout, stderr)."""

@@ -20,7 +20,7 @@ extends_documentation_fragment:
   - llc2.llc2.programs.llc2
 options:
   ppas:
-    description: Only these PPAs; by default every one.
+    description: Only these PPAs, each 0 to 255 (another fails); by default every one.
     type: list
     elements: int
     default: []
@@ -67,6 +67,7 @@ msg:
 
 from ansible.module_utils.basic import AnsibleModule
 from ansible_collections.llc2.llc2.plugins.module_utils.llc2 import (
+    check_ppas,
     program,
     run,
     status_lines,
@@ -84,6 +85,7 @@ def main():
         supports_check_mode=True,
     )
     p = module.params
+    check_ppas(module, p["ppas"])
     argv = [program(module, "llc2", "llc2_path"), "--apply"]
     if module.check_mode:
         argv.append("-n")

@@ -21,7 +21,7 @@ extends_documentation_fragment:
   - llc2.llc2.programs.llc2conf
 options:
   ppa:
-    description: The PPA number.
+    description: The PPA number, 0 to 255; another fails.
     type: int
     required: true
   state:
@@ -90,6 +90,7 @@ diff:
 
 from ansible.module_utils.basic import AnsibleModule
 from ansible_collections.llc2.llc2.plugins.module_utils.llc2 import (
+    check_ppas,
     last_status,
     program,
     run,
@@ -123,6 +124,7 @@ def main():
         supports_check_mode=True,
     )
     p = module.params
+    check_ppas(module, [p["ppa"]])
     if "llc2_on" in p["settings"]:
         module.fail_json(msg="llc2_on is not a setting: use enabled")
 
