@@ -142,19 +142,46 @@ line; help and version end with 3 too, as the plugin guidelines have it.
 
   $ check_llc2 -x
   LLC2 UNKNOWN - unknown option: -x
-  Usage: check_llc2 [-S] [-l PATH] [-p PPA]... | -h | -V
+  Usage: check_llc2 [-Sv] [-t SECONDS] [-l PATH] [-p PPA]...
+           [--pending=ok|warning|critical] [--unknown=unknown|critical]
+         check_llc2 -h | --help | -V | --version
   [exit 3]
   $ check_llc2 -p
   LLC2 UNKNOWN - option -p needs an argument
-  Usage: check_llc2 [-S] [-l PATH] [-p PPA]... | -h | -V
+  Usage: check_llc2 [-Sv] [-t SECONDS] [-l PATH] [-p PPA]...
+           [--pending=ok|warning|critical] [--unknown=unknown|critical]
+         check_llc2 -h | --help | -V | --version
   [exit 3]
   $ check_llc2 0
   LLC2 UNKNOWN - unexpected argument: 0
-  Usage: check_llc2 [-S] [-l PATH] [-p PPA]... | -h | -V
+  Usage: check_llc2 [-Sv] [-t SECONDS] [-l PATH] [-p PPA]...
+           [--pending=ok|warning|critical] [--unknown=unknown|critical]
+         check_llc2 -h | --help | -V | --version
   [exit 3]
   $ check_llc2 -V
   check_llc2 [0-9][0-9.]* (re)
   [exit 3]
   $ check_llc2 -h | sed -n '1p;$p'
   check_llc2 [0-9][0-9.]*: whether the llc2 driver's PPAs are as configured. (re)
+  [exit 3]
+
+An llc2 that does not answer in time is ended, through sudo too, and the
+state is UNKNOWN; none is left running (each stand-in writes its pid, then
+becomes the sleep).
+
+  $ printf '#!/bin/sh\necho $$ >>llc2.pids\nexec sleep 30\n' >bin/llc2
+  $ check_llc2 -t 1 -l bin/llc2
+  LLC2 UNKNOWN - llc2 did not answer within 1 s
+  [exit 3]
+  $ printf '#!/bin/sh\nshift\n"$@" &\nc=$!\ntrap "kill $c; wait $c; exit 143" TERM\nwait $c\n' >bin/sudo
+  $ PATH=$PWD/bin:$PATH check_llc2 -S --timeout 1 -l bin/llc2
+  LLC2 UNKNOWN - llc2 did not answer within 1 s
+  [exit 3]
+  $ wc -l <llc2.pids && for p in $(cat llc2.pids); do kill -0 "$p" 2>/dev/null && echo "left: $p"; done; true
+  2
+  $ check_llc2 -t 0
+  LLC2 UNKNOWN - the timeout is a whole number of seconds above 0, not 0
+  Usage: check_llc2 [-Sv] [-t SECONDS] [-l PATH] [-p PPA]...
+           [--pending=ok|warning|critical] [--unknown=unknown|critical]
+         check_llc2 -h | --help | -V | --version
   [exit 3]
