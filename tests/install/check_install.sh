@@ -42,6 +42,16 @@ case $rc:$said in
 "3:check_llc2 "[0-9]*) ;;
 *) echo "installed check_llc2 -V: status $rc, said $said"; status=1 ;;
 esac
+# The installed plugin calls the llc2 of the install, under the prefix given
+# to cmake --install, not the one configured; under DESTDIR, the final one.
+installed_line() { grep '^installed=' "$1"; }
+said=$(installed_line "$stage/$plugins/check_llc2")
+[ "$said" = "installed='$stage/$sbin/llc2'" ] || { echo "installed check_llc2: $said"; status=1; }
+said=$(sh "$stage/$plugins/check_llc2" -h | grep -e '-l PATH') || true
+case $said in
+*"default: $stage/$sbin/llc2,"*) ;;
+*) echo "installed check_llc2 -h: $said"; status=1 ;;
+esac
 # An installed program reads catalogues only under the prefix it was built
 # for, never at the build tree's path, though a German catalogue stands there
 # now: anybody who can make that path could otherwise supply the formats.
@@ -72,4 +82,7 @@ said=$(sbindir_line "$stage/$coll")
 DESTDIR=$stage/dest "$cmake" --install "$build" --prefix /opt/llc2 >/dev/null
 said=$(sbindir_line "$stage/dest/opt/llc2/$coll")
 [ "$said" = "SBINDIR = \"/opt/llc2/$sbin\"" ] || { echo "collection under DESTDIR: $said"; status=1; }
+said=$(installed_line "$stage/dest/opt/llc2/$plugins/check_llc2")
+[ "$said" = "installed='/opt/llc2/$sbin/llc2'" ] || { echo "check_llc2 under DESTDIR: $said"; status=1; }
+expect "dest/opt/llc2/$plugins/check_llc2" 755
 exit $status

@@ -142,19 +142,97 @@ line; help and version end with 3 too, as the plugin guidelines have it.
 
   $ check_llc2 -x
   LLC2 UNKNOWN - unknown option: -x
-  Usage: check_llc2 [-S] [-l PATH] [-p PPA]... | -h | -V
+  Usage: check_llc2 [-Sv] [-t SECONDS] [-l PATH] [-p PPA]...
+           [--pending=ok|warning|critical] [--unknown=unknown|critical]
+         check_llc2 -h | --help | -V | --version
   [exit 3]
   $ check_llc2 -p
   LLC2 UNKNOWN - option -p needs an argument
-  Usage: check_llc2 [-S] [-l PATH] [-p PPA]... | -h | -V
+  Usage: check_llc2 [-Sv] [-t SECONDS] [-l PATH] [-p PPA]...
+           [--pending=ok|warning|critical] [--unknown=unknown|critical]
+         check_llc2 -h | --help | -V | --version
   [exit 3]
   $ check_llc2 0
   LLC2 UNKNOWN - unexpected argument: 0
-  Usage: check_llc2 [-S] [-l PATH] [-p PPA]... | -h | -V
+  Usage: check_llc2 [-Sv] [-t SECONDS] [-l PATH] [-p PPA]...
+           [--pending=ok|warning|critical] [--unknown=unknown|critical]
+         check_llc2 -h | --help | -V | --version
   [exit 3]
   $ check_llc2 -V
   check_llc2 [0-9][0-9.]* (re)
   [exit 3]
   $ check_llc2 -h | sed -n '1p;$p'
+  check_llc2 [0-9][0-9.]*: whether the llc2 driver's PPAs are as configured. (re)
+  [exit 3]
+
+An llc2 that does not answer in time is ended, through sudo too, and the
+state is UNKNOWN; none is left running (each stand-in writes its pid, then
+becomes the sleep).
+
+  $ printf '#!/bin/sh\necho $$ >>llc2.pids\nexec sleep 30\n' >bin/llc2
+  $ check_llc2 -t 1 -l bin/llc2
+  LLC2 UNKNOWN - llc2 did not answer within 1 s
+  [exit 3]
+  $ printf '#!/bin/sh\nshift\n"$@" &\nc=$!\ntrap "kill $c; wait $c; exit 143" TERM\nwait $c\n' >bin/sudo
+  $ PATH=$PWD/bin:$PATH check_llc2 -S --timeout 1 -l bin/llc2
+  LLC2 UNKNOWN - llc2 did not answer within 1 s
+  [exit 3]
+  $ wc -l <llc2.pids && for p in $(cat llc2.pids); do kill -0 "$p" 2>/dev/null && echo "left: $p"; done; true
+  2
+  $ check_llc2 -t 0
+  LLC2 UNKNOWN - the timeout is a whole number of seconds above 0, not 0
+  Usage: check_llc2 [-Sv] [-t SECONDS] [-l PATH] [-p PPA]...
+           [--pending=ok|warning|critical] [--unknown=unknown|critical]
+         check_llc2 -h | --help | -V | --version
+  [exit 3]
+
+--pending sets the state of the pending words and of a link left linked,
+--unknown that of cannot tell; the summary leads with the worst. Long
+options take their value after '=' or as the next word.
+
+  $ printf '#!/bin/sh\necho "PPA 0: up"\necho "PPA 1: up, changed since applied (acktimer)"\necho "PPA 2: cannot tell (Input/output error)"\necho "Link 7: left linked by an interrupted run"\nexit 4\n' >bin/llc2
+  $ for o in '' --pending=ok '--pending critical' --unknown=critical '--pending=ok --unknown=critical' '--pending=warning --unknown unknown'; do
+  >   check_llc2 -l bin/llc2 $o | sed -n 's/ |.*//p; /exit/p'; done
+  LLC2 WARNING - 1 of 3 PPAs changed since applied, 1 link left linked by an interrupted run, 1 cannot tell
+  [exit 1]
+  LLC2 UNKNOWN - 1 of 3 PPAs cannot tell, 1 changed since applied, 1 link left linked by an interrupted run
+  [exit 3]
+  LLC2 CRITICAL - 1 of 3 PPAs changed since applied, 1 link left linked by an interrupted run, 1 cannot tell
+  [exit 2]
+  LLC2 CRITICAL - 1 of 3 PPAs cannot tell, 1 changed since applied, 1 link left linked by an interrupted run
+  [exit 2]
+  LLC2 CRITICAL - 1 of 3 PPAs cannot tell, 1 changed since applied, 1 link left linked by an interrupted run
+  [exit 2]
+  LLC2 WARNING - 1 of 3 PPAs changed since applied, 1 link left linked by an interrupted run, 1 cannot tell
+  [exit 1]
+  $ printf '#!/bin/sh\necho "PPA 0: up"\necho "PPA 1: up, not recorded"\nexit 3\n' >bin/llc2
+  $ check_llc2 -l bin/llc2 --pending=ok
+  LLC2 OK - 1 of 2 PPAs as configured, 1 changed since applied | as_configured=1;;;0 pending=1;;;0 not_as_configured=0;;;0 cannot_tell=0;;;0
+  PPA 1: up, not recorded
+  [exit 0]
+
+-v (--verbose) shows every PPA's line, as configured too.
+
+  $ check_llc2 --verbose -l bin/llc2 | sed 1d
+  PPA 0: up
+  PPA 1: up, not recorded
+  [exit 1]
+  $ check_llc2 -v -l bin/llc2 | sed 1d
+  PPA 0: up
+  PPA 1: up, not recorded
+  [exit 1]
+
+Bad long options and values are usage errors; --help and --version are -h
+and -V.
+
+  $ for o in --bogus=1 --pending=bad '--unknown warning' --unknown; do check_llc2 -l bin/llc2 $o | sed 1q; done
+  LLC2 UNKNOWN - unknown option: --bogus
+  LLC2 UNKNOWN - --pending is ok, warning or critical, not bad
+  LLC2 UNKNOWN - --unknown is unknown or critical, not warning
+  LLC2 UNKNOWN - option --unknown needs an argument
+  $ check_llc2 --version
+  check_llc2 [0-9][0-9.]* (re)
+  [exit 3]
+  $ check_llc2 --help | sed -n '1p;$p'
   check_llc2 [0-9][0-9.]*: whether the llc2 driver's PPAs are as configured. (re)
   [exit 3]
