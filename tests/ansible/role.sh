@@ -110,6 +110,7 @@ while IFS='~' read -r what ppas options want; do
 done <<EOF
 no llc2_ppas~~~Validation of arguments failed:\\nmissing required arguments: llc2_ppas
 llc2_ppas misspelt~~-e {"llc2_ppa":[{"ppa":2,"link":"xnic2"}]}~Validation of arguments failed:\\nmissing required arguments: llc2_ppas
+no programs~[$p2]~-e {"llc2_bin_dir":"/nonexistent"}~llc2_bin_dir holds no llc2 and llc2conf programs: /nonexistent
 empty~[]~~llc2_ppas is empty and llc2_exclusive is true: every file would be removed and every PPA taken down. Removing every PPA must be asked for with llc2_allow_empty: true.
 twice, 300, bad link, bad value~[$(p1 6), $p2, $(p1 7), {"ppa": 300, "link": "xnic3"}, {"ppa": 4, "link": "x"}, {"ppa": 5, "link": "xnic5", "settings": {"acktimer": -1}}, $p2]~~Nothing done, items refused: PPA 300: Not a PPA number, 0 to 255: 300; PPA 4: Invalid link name: x; PPA 5: Invalid value for acktimer: -1: a whole number from 0 up is expected; PPA 1: listed more than once; PPA 2: listed more than once
 EOF
@@ -136,6 +137,7 @@ ppa~{"ppa": 1, "link": "xnic1", "settings": {"llc2_on": 0}}~~[.failed, .msg]~[tr
 ppa~{"ppa": 300, "state": "absent"}~~[.failed, .msg]~[true,"Not a PPA number, 0 to 255: 300"]
 apply~{"ppas": [300, 1, -1]}~~[.failed, .msg, .changed]~[true,"Not a PPA number, 0 to 255: 300, -1",false]
 ppa~{"ppa": 1}~~[.failed, .msg]~[true,"state is present but all of the following are missing: link"]
+info~{"llc2_path": "/nonexistent/llc2"}~~[.failed, .msg]~[true,"llc2_path names no llc2 program: /nonexistent/llc2"]
 ppa~{"ppa": 1, "link": "xnic1", "settings": {"acktimer": "x"}}~~[.failed, (.msg | test("^Invalid value for acktimer"))]~[true,true]
 EOF
 [ ! -e "$conf/llc2.3" ] || fail "ppa in check mode: llc2.3 written"

@@ -23,6 +23,9 @@ def program(module, name, option):
     on PATH, else the one in SBINDIR. Fails the module when there is none."""
     given = module.params.get(option)
     if given:
+        # Said once, naming what to mend, rather than as the errno of a run.
+        if not (os.path.isfile(given) and os.access(given, os.X_OK)):
+            module.fail_json(msg="%s names no %s program: %s" % (option, name, given))
         return given
     # get_bin_path looks in opt_dirs before PATH: PATH goes first here so
     # that it wins over the install's own directory.
