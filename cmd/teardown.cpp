@@ -12,37 +12,46 @@
 
 #include <unistd.h>
 
+namespace
+{
+
+// The two requests of uninitialising: what the driver returned for each.
+int send_uninit(int ppa, int fd)
+{
+    ctl_uninit uninit{};
+    uninit.ppa = ppa;
+    uninit.msg_type = LLC2_CTL_UNINIT;
+    return llc2_request(fd, LLC2_IOC_CONTROL, uninit);
+}
+
+int send_disable(int ppa, int fd)
+{
+    ppa_disable disable{};
+    disable.all = 0;
+    disable.ppa = ppa;
+    return llc2_request(fd, LLC2_IOC_DISABLE, disable);
+}
+
+} // namespace
+
 int llc2_uninit_ppa(int ppa, int fd)
 {
     // The driver's answers tell us nothing we could act on: a PPA that was
     // never initialised refuses the control message, yet must still be
     // disabled, so both go out and neither result is looked at.
-    ctl_uninit uninit{};
-    uninit.ppa = ppa;
-    uninit.msg_type = LLC2_CTL_UNINIT;
-    (void)llc2_request(fd, LLC2_IOC_CONTROL, uninit);
-
-    ppa_disable disable{};
-    disable.all = 0;
-    disable.ppa = ppa;
-    (void)llc2_request(fd, LLC2_IOC_DISABLE, disable);
+    (void)send_uninit(ppa, fd);
+    (void)send_disable(ppa, fd);
     (void)forget_params(ppa);
     return 0;
 }
 
 int uninit_for_reinit(int ppa, int fd)
 {
-    ctl_uninit uninit{};
-    uninit.ppa = ppa;
-    uninit.msg_type = LLC2_CTL_UNINIT;
-    if (llc2_request(fd, LLC2_IOC_CONTROL, uninit) < 0) {
+    if (send_uninit(ppa, fd) < 0) {
         report_errno("Error uninitializing PPA %d: %s\n", ppa);
         return -1;
     }
-    ppa_disable disable{};
-    disable.all = 0;
-    disable.ppa = ppa;
-    if (llc2_request(fd, LLC2_IOC_DISABLE, disable) < 0) {
+    if (send_disable(ppa, fd) < 0) {
         report_errno("Error disabling PPA %d: %s\n", ppa);
         return -1;
     }
