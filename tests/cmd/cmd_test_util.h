@@ -153,6 +153,21 @@ inline std::vector<std::string> trace(const llc2test::SimRoot &r)
     return trace(r.log());
 }
 
+// The requests after the first skip, streams unlettered, without the probes
+// (GETPPA, and the GETLINKs of recorded links before any work) and the
+// opens: what a run changed.
+inline std::vector<std::string> work_since(const llc2test::SimRoot &r, std::size_t skip)
+{
+    const std::vector<std::string> all = trace(r);
+    std::vector<std::string> out;
+    for (auto line = all.begin() + static_cast<long>(skip); line != all.end(); ++line)
+        if (line->find(" GETPPA ") == std::string::npos &&
+            line->find(" open ") == std::string::npos &&
+            (!out.empty() || line->find(" GETLINK ") == std::string::npos))
+            out.push_back(line->substr(2));
+    return out;
+}
+
 // PPA ppa's applied record, both parts, as llc2 run under r reads them.
 struct record_parts {
     std::optional<plumbed_link> link;

@@ -16,19 +16,7 @@ using llc2test::SimRoot;
 using nlohmann::json;
 using Trace = std::vector<std::string>;
 
-// The requests after the first skip, without the probes (GETPPA, and the
-// GETLINKs of recorded links before any work) and the opens.
-Trace work_since(const SimRoot &r, std::size_t skip)
-{
-    const Trace all = cmdtest::trace(r);
-    Trace out;
-    for (auto line = all.begin() + static_cast<long>(skip); line != all.end(); ++line)
-        if (line->find(" GETPPA ") == std::string::npos &&
-            line->find(" open ") == std::string::npos &&
-            (!out.empty() || line->find(" GETLINK ") == std::string::npos))
-            out.push_back(line->substr(2));
-    return out;
-}
+using cmdtest::work_since;
 
 // PPA ppa's file with one line replaced: "acktimer=4" replaces acktimer's.
 void set_line(SimRoot &r, int ppa, const std::string &line, int instance)

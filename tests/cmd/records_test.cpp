@@ -26,18 +26,7 @@ std::string record_dir(const SimRoot &r)
     return r.path(std::string(LLC2_RUNSTATEDIR).substr(1) + "/llc2");
 }
 
-// The requests after the first skip that change something: no probes, no opens.
-Trace work_since(const SimRoot &r, std::size_t skip)
-{
-    const Trace all = cmdtest::trace(r);
-    Trace out;
-    for (auto line = all.begin() + static_cast<long>(skip); line != all.end(); ++line)
-        if (line->find(" GETPPA ") == std::string::npos &&
-            line->find(" GETLINK ") == std::string::npos &&
-            line->find(" open ") == std::string::npos)
-            out.push_back(line->substr(2));
-    return out;
-}
+using cmdtest::work_since;
 
 // One step of a reproduction: "@name" does something to PPA 0's file or
 // record, anything else is an llc2 command line ("-r 0").
