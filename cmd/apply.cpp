@@ -6,6 +6,7 @@
 // taken down. Everything else is left as it is.
 #include "applied.h"
 #include "control.h"
+#include "json.h"
 #include "link_journal.h"
 #include "llc2_names.h"
 #include "llc2_ops.h"
@@ -18,6 +19,7 @@
 #include <cstring>
 #include <libintl.h>
 #include <map>
+#include <set>
 #include <vector>
 
 namespace
@@ -38,6 +40,41 @@ struct job {
     ctl_init planned{};                 // what initialising is to send, as the file was read
 };
 
+// What the run tells a program: with --json one document at the end instead
+// of the lines on standard output; standard error says the same as ever.
+struct apply_report {
+    bool json = false;
+    bool dry_run = false;
+    std::string actions;  // the array's items, comma-separated
+    std::string failed;   // the same
+    std::string unlinked; // the same
+    std::string unasked = "null";
+    std::set<int> failed_ppas; // one item a PPA: the first failure, the step's
+};
+
+void add_item(std::string &items, const std::string &item)
+{
+    items += (items.empty() ? "" : ",") + item;
+}
+
+// A PPA that is not as it should be after the run: reason in the words of
+// the line that said so, or for a step whose message came from the step
+// itself, the step's. ppa -1 for a failure that is no PPA's (null). A PPA
+// already named keeps its first reason: "not up" after "cannot initialise"
+// says nothing new.
+void failure(apply_report &r, int ppa, std::string_view reason)
+{
+    if (ppa >= 0 && !r.failed_ppas.insert(ppa).second)
+        return;
+    json_object o;
+    if (ppa >= 0)
+        json_num(o, "ppa", ppa);
+    else
+        json_null(o, "ppa");
+    json_str(o, "reason", reason);
+    add_item(r.failed, json_end(o));
+}
+
 // The work the first probe found, by PPA.
 struct apply_plan {
     std::map<int, job> jobs;
@@ -52,13 +89,14 @@ bool names_link(const std::vector<const char *> &keywords)
     });
 }
 
-void judge(const ppa_facts &f, bool prune, apply_plan &plan)
+void judge(const ppa_facts &f, bool prune, apply_plan &plan, apply_report &r)
 {
     if (f.recorded && !f.held && !untold(f))
         plan.forget.push_back(f.ppa);
     if (f.has_file && !f.conf_read) {
-        std::fprintf(stderr, gettext("PPA %d: %s; left as it is\n"), f.ppa,
-                     shown_name(f.conf_error).c_str());
+        const std::string name = shown_name(f.conf_error);
+        std::fprintf(stderr, gettext("PPA %d: %s; left as it is\n"), f.ppa, name.c_str());
+        failure(r, f.ppa, name + "; left as it is");
         plan.skipped = true;
     } else if (untold(f)) {
         // Plumbing a PPA the driver may hold would link a second stream
@@ -66,12 +104,16 @@ void judge(const ppa_facts &f, bool prune, apply_plan &plan)
         if (f.held && (f.has_file || prune)) {
             std::fprintf(stderr, gettext("PPA %d: cannot tell (%s); left as it is\n"), f.ppa,
                          f.untold_why.c_str());
+            failure(r, f.ppa, "cannot tell (" + f.untold_why + "); left as it is");
             plan.skipped = true;
         } else if (f.has_file || prune) {
             std::fprintf(stderr,
                          gettext("PPA %d: cannot tell whether the driver holds it (%s); left as "
                                  "it is\n"),
                          f.ppa, f.untold_why.c_str());
+            failure(r, f.ppa,
+                    "cannot tell whether the driver holds it (" + f.untold_why +
+                        "); left as it is");
             plan.skipped = true;
         }
     } else if (!switched_on(f)) {
@@ -101,21 +143,31 @@ void judge(const ppa_facts &f, bool prune, apply_plan &plan)
     }
 }
 
-// The dry run's line for a job.
-void say_would(int ppa, const job &j)
+// A job done, or one a dry run would do: "PPA 3: plumbed and initialised",
+// "PPA 2: would re-initialise (acktimer)"; with --json an item of actions,
+// the same words and the pending keywords whether or not it is a dry run.
+void say_acted(apply_report &r, int ppa, const job &j)
 {
-    const std::string_view words = APPLY_WOULD.at(static_cast<std::size_t>(j.what));
-    std::printf("PPA %d: would %.*s", ppa, static_cast<int>(words.size()), words.data());
-    if (!j.keywords.empty())
+    const auto at = static_cast<std::size_t>(j.what);
+    const std::string words =
+        r.dry_run ? "would " + std::string(APPLY_WOULD.at(at)) : std::string(APPLY_DONE.at(at));
+    if (r.json) {
+        json_object o;
+        json_num(o, "ppa", ppa);
+        json_str(o, "action", words);
+        std::string list;
+        for (const char *k : j.keywords) {
+            list += list.empty() ? "[" : ",";
+            json_string(list, k);
+        }
+        json_raw(o, "keywords", list.empty() ? "[]" : list + "]");
+        add_item(r.actions, json_end(o));
+        return;
+    }
+    std::printf("PPA %d: %s", ppa, words.c_str());
+    if (r.dry_run && !j.keywords.empty())
         std::printf(" (%s)", keyword_list(j.keywords).c_str());
     std::printf("\n");
-}
-
-// The line for a job done: "PPA 3: plumbed and initialised".
-void say_done(int ppa, step what)
-{
-    const std::string_view words = APPLY_DONE.at(static_cast<std::size_t>(what));
-    std::printf("PPA %d: %.*s\n", ppa, static_cast<int>(words.size()), words.data());
     order_output();
 }
 
@@ -124,7 +176,7 @@ void say_done(int ppa, step what)
 // every run. When it cannot, every job on a held PPA is dropped, each named.
 // false then.
 // A dry run only looks, and says what the real run would.
-bool records_can_follow(apply_plan &work, bool dry_run)
+bool records_can_follow(apply_plan &work, bool dry_run, apply_report &r)
 {
     const bool on_held = std::any_of(work.jobs.begin(), work.jobs.end(),
                                      [](const auto &j) { return j.second.what != step::plumb; });
@@ -140,6 +192,8 @@ bool records_can_follow(apply_plan &work, bool dry_run)
         }
         std::fprintf(stderr, gettext("Cannot record PPA %d: %s; left as it is\n"), j->first,
                      std::strerror(err));
+        failure(r, j->first,
+                std::string("cannot record: ") + std::strerror(err) + "; left as it is");
         j = work.jobs.erase(j);
     }
     return false;
@@ -183,37 +237,70 @@ bool initialise(int ppa, int fd, const job &j, bool &recorded)
 }
 
 // The last word: every PPA acted on that is not up now is named.
-bool all_up(int fd, const std::vector<int> &wanted)
+bool all_up(int fd, const std::vector<int> &wanted, apply_report &r)
 {
     scan_plan plan;
     plan.dlpi = false;
     plan.lookup = conf_lookup::none;
     plan.only = &wanted;
     bool all = true;
-    scan_ppas(fd, plan, [&all](const ppa_facts &f) {
+    scan_ppas(fd, plan, [&all, &r](const ppa_facts &f) {
         if (is_up(f))
             return;
-        if (untold(f))
+        if (untold(f)) {
             std::fprintf(stderr, gettext("PPA %d: cannot tell whether it is up (%s)\n"), f.ppa,
                          f.untold_why.c_str());
-        else
+            failure(r, f.ppa, "cannot tell whether it is up (" + f.untold_why + ")");
+        } else {
             std::fprintf(stderr, gettext("PPA %d: not up\n"), f.ppa);
+            failure(r, f.ppa, "not up");
+        }
         all = false;
     });
     return all;
 }
 
+int apply(const apply_options &options, apply_report &r);
+
 } // namespace
 
 int llc2_apply(const apply_options &options)
 {
+    apply_report r;
+    r.json = options.json;
+    r.dry_run = options.dry_run;
+    const int result = apply(options, r);
+    if (!r.json)
+        return result;
+    json_object doc;
+    json_raw(doc, "actions", "[" + r.actions + "]");
+    json_raw(doc, "failed", "[" + r.failed + "]");
+    json_raw(doc, "unlinked", "[" + r.unlinked + "]");
+    json_raw(doc, "unasked", r.unasked);
+    std::fputs((json_end(doc) + "\n").c_str(), stdout);
+    return result;
+}
+
+namespace
+{
+
+int apply(const apply_options &options, apply_report &r)
+{
     control_stream ctl;
     std::vector<int> configured;
-    if (!open_for_scan(ctl, configured))
+    if (!open_for_scan(ctl, configured)) {
+        failure(r, -1, ctl.fd < 0 ? "cannot open the driver" : "cannot read the configuration");
         return -1;
+    }
     // Links an interrupted run left go first: the driver is clean before
     // anything is plumbed.
-    const bool orphans_left = !options.dry_run && unlink_orphans(ctl.fd) == -1;
+    std::vector<int> unlinked;
+    const bool orphans_left =
+        !options.dry_run && unlink_orphans(ctl.fd, r.json ? &unlinked : nullptr) == -1;
+    for (const int id : unlinked)
+        add_item(r.unlinked, std::to_string(id));
+    if (orphans_left)
+        failure(r, -1, "links left by an interrupted run: not unlinked");
     const std::vector<int> only = distinct_ppas(options.ppas);
     // Records of PPAs neither configured nor held are looked at too, so
     // that a stale one goes.
@@ -222,8 +309,10 @@ int llc2_apply(const apply_options &options)
     first.also = &recorded;
     first.only = options.ppas.empty() ? nullptr : &only;
     apply_plan work;
-    const scan_result scanned = scan_ppas(
-        ctl.fd, first, [&work, &options](const ppa_facts &f) { judge(f, options.prune, work); });
+    const scan_result scanned = scan_ppas(ctl.fd, first, [&work, &options, &r](const ppa_facts &f) {
+        judge(f, options.prune, work, r);
+    });
+    r.unasked = unasked_json(scanned);
     // What the driver was not asked about may be held: --prune cannot be
     // sure it took down everything it should.
     if (options.prune && scanned.unasked_from >= 0) {
@@ -233,23 +322,28 @@ int llc2_apply(const apply_options &options)
     }
     // A step that failed, or a record that could not be written, fails the
     // run; the next run tries again.
-    bool failed = !records_can_follow(work, options.dry_run) || orphans_left;
+    bool failed = !records_can_follow(work, options.dry_run, r) || orphans_left;
     if (options.dry_run) {
         for (const auto &[ppa, j] : work.jobs)
-            say_would(ppa, j);
+            say_acted(r, ppa, j);
         return work.skipped || failed ? -1 : 0;
     }
     for (const int ppa : work.forget)
         (void)forget_record(ppa);
-    bool recorded_all = true;
     if (work.jobs.empty())
         return work.skipped || failed ? -1 : 0;
 
     // Taken down, then plumbed on one control stream; initialised on
     // another, as -P does. Once the driver stops answering, nothing more is
     // sent to it: what is left is named and not done.
-    const auto not_done = [&failed](int ppa) {
+    const auto not_done = [&failed, &r](int ppa) {
         std::fprintf(stderr, gettext("PPA %d: not done, the driver does not answer\n"), ppa);
+        failure(r, ppa, "not done, the driver does not answer");
+        failed = true;
+    };
+    // A step whose own message said why: the step's words for a program.
+    const auto step_failed = [&failed, &r](int ppa, std::string_view words) {
+        failure(r, ppa, words);
         failed = true;
     };
     std::vector<int> to_init;
@@ -260,16 +354,19 @@ int llc2_apply(const apply_options &options)
         }
         const bool down_first = j.what == step::take_down || j.what == step::replumb;
         if (down_first && llc2_take_down_ppa(ppa, ctl.fd) == -1) {
-            failed = true;
+            step_failed(ppa, "cannot take down");
             continue;
         }
         const bool plumbs = j.what == step::replumb || j.what == step::plumb;
+        bool recorded = true;
         if (j.what == step::take_down)
-            say_done(ppa, j.what);
-        else if (!plumbs || plumb(ppa, ctl.fd, recorded_all))
+            say_acted(r, ppa, j);
+        else if (!plumbs || plumb(ppa, ctl.fd, recorded))
             to_init.push_back(ppa);
         else
-            failed = true;
+            step_failed(ppa, "cannot plumb");
+        if (!recorded)
+            step_failed(ppa, "not recorded");
     }
     ctl.close();
     if (driver_answering()) {
@@ -280,14 +377,17 @@ int llc2_apply(const apply_options &options)
     std::vector<int> done;
     for (const int ppa : to_init) {
         const job &j = work.jobs.at(ppa);
+        bool recorded = true;
         if (!driver_answering()) {
             not_done(ppa);
-        } else if (initialise(ppa, ctl.fd, j, recorded_all)) {
-            say_done(ppa, j.what);
+        } else if (initialise(ppa, ctl.fd, j, recorded)) {
+            say_acted(r, ppa, j);
             done.push_back(ppa);
         } else {
-            failed = true;
+            step_failed(ppa, "cannot initialise");
         }
+        if (!recorded)
+            step_failed(ppa, "not recorded");
     }
 
     std::vector<int> acted;
@@ -297,11 +397,16 @@ int llc2_apply(const apply_options &options)
     // A driver that stopped answering is not asked again: the run's work
     // cannot be seen to have taken.
     if (!driver_answering()) {
-        for (const int ppa : done)
+        for (const int ppa : done) {
             std::fprintf(stderr, gettext("PPA %d: cannot tell whether it is up (%s)\n"), ppa,
                          unanswered_reason());
+            failure(r, ppa,
+                    std::string("cannot tell whether it is up (") + unanswered_reason() + ")");
+        }
         return -1;
     }
-    const bool converged = all_up(ctl.fd, acted);
-    return converged && !work.skipped && !failed && recorded_all ? 0 : -1;
+    const bool converged = all_up(ctl.fd, acted, r);
+    return converged && !work.skipped && !failed ? 0 : -1;
 }
+
+} // namespace

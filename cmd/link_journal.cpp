@@ -131,7 +131,7 @@ std::vector<int> orphan_links(const std::vector<int> &bound, bool drop_bound)
     return orphans;
 }
 
-int unlink_orphans(int fd)
+int unlink_orphans(int fd, std::vector<int> *unlinked)
 {
     const std::vector<journaled_link> journal = journaled_links();
     if (journal.empty())
@@ -175,9 +175,13 @@ int unlink_orphans(int fd)
     int result = 0;
     for (const int id : orphan_links(bound, true)) {
         if (llc2_unlink(fd, id) == 0) {
-            std::printf("Link %d: %.*s\n", id, static_cast<int>(LINK_UNLINKED.size()),
-                        LINK_UNLINKED.data());
-            order_output();
+            if (unlinked != nullptr) {
+                unlinked->push_back(id);
+            } else {
+                std::printf("Link %d: %.*s\n", id, static_cast<int>(LINK_UNLINKED.size()),
+                            LINK_UNLINKED.data());
+                order_output();
+            }
         } else if (errno != EINVAL) {
             report_errno("Error unlinking link %d: %s\n", id);
             result = -1;

@@ -41,13 +41,14 @@ std::vector<int> orphan_links(const std::vector<int> &bound, bool drop_bound);
 // journal holds an entry, asks the driver which links its PPAs hold (GETPPA
 // of 0 to LLC2_MAX_PPA - 1 and of the PPAs the entries name, GETLINK of each
 // held one) and unlinks each journaled link none holds, saying
-// "Link <id>: unlinked (left by an interrupted run)" on standard output and
+// "Link <id>: unlinked (left by an interrupted run)" on standard output (or,
+// when unlinked is given, appending the id to it and saying nothing) and
 // striking the entry out. A link the driver no longer has (EINVAL) is only
 // struck out. Nothing is unlinked when a PPA could not be told: the link
 // might be its. An empty journal costs no request. 0, or -1 after
 // "Error unlinking link %d: %s" (the entry kept) or "Cannot tell which links
 // the driver holds: %s".
-int unlink_orphans(int fd);
+int unlink_orphans(int fd, std::vector<int> *unlinked = nullptr);
 
 // -U's last step: I_PUNLINK of MUXID_ALL on fd, every link the driver
 // holds, bound or not, whoever made it; then the journal is emptied. 0, or

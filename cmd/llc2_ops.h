@@ -102,6 +102,7 @@ struct apply_options {
     std::vector<int> ppas; // empty: every PPA held, configured or recorded
     bool dry_run = false;
     bool prune = false;
+    bool json = false; // one JSON document on standard output instead of the lines
 };
 
 // Brings the driver to the configuration and only that: plumbs and

@@ -2,6 +2,7 @@
 
 #include "llc2_driver.h"
 
+#include "config_dir.h"
 #include "ppa_number.h"
 
 #include <cstdio>
@@ -21,16 +22,23 @@ int llc2_long_action(const char *word)
 }
 
 bool take_long_operands(int action, int argc, char *const argv[], int &next, std::vector<int> &ppas,
-                        apply_options &apply)
+                        apply_options &apply, const char *&config_dir)
 {
     ++next;
     if (action == LONG_JSON)
         return true;
     for (; next < argc; ++next) {
+        if (const int taken = take_config_dir(argc, argv, next, config_dir); taken != 0) {
+            if (taken < 0)
+                return false;
+            continue;
+        }
         const std::string_view word = argv[next];
         bool *flag = nullptr;
         if (action == LONG_APPLY && (word == "-n" || word == "--dry-run"))
             flag = &apply.dry_run;
+        else if (action == LONG_APPLY && word == "--json")
+            flag = &apply.json;
         else if (action == LONG_APPLY && word == "--prune")
             flag = &apply.prune;
         if (flag != nullptr) {

@@ -19,10 +19,11 @@ int llc2_long_action(const char *word);
 // Steps next (optind) past the long action at argv[next] and the operands it
 // takes: for --status every argument left, each a PPA number as -p takes
 // it, appended to ppas; for --apply every argument left, each "-n",
-// "--dry-run", "--prune" or a PPA number, into apply. false, after
-// "Invalid PPA number: %s" when an operand is neither, or on an option
-// given twice.
+// "--dry-run", "--json", "--prune" or a PPA number, into apply. Among them
+// both take the configuration directory too, as take_config_dir does.
+// false, after "Invalid PPA number: %s" when an operand is none of these,
+// or on an option given twice.
 bool take_long_operands(int action, int argc, char *const argv[], int &next, std::vector<int> &ppas,
-                        apply_options &apply);
+                        apply_options &apply, const char *&config_dir);
 
 #endif

@@ -2,6 +2,7 @@
 // into the exit status.
 #include "applied.h"
 #include "catalogue.h"
+#include "config_dir.h"
 #include "control.h"
 #include "help.h"
 #include "llc2_conf.h"
@@ -18,6 +19,7 @@
 #include <cstdio>
 #include <libintl.h>
 #include <new>
+#include <string_view>
 #include <vector>
 
 namespace
@@ -30,9 +32,9 @@ namespace
 // at the first operand, and some would take the '+' for an option letter, so
 // it is added for glibc alone; the letters are the same everywhere.
 #if defined(__GLIBC__)
-constexpr const char *OPTIONS = "+PUdqp:u:i:r:";
+constexpr const char *OPTIONS = "+PUdqp:u:i:r:D:";
 #else
-constexpr const char *OPTIONS = "PUdqp:u:i:r:";
+constexpr const char *OPTIONS = "PUdqp:u:i:r:D:";
 #endif
 
 // A command line we cannot act on. Distinct from the 255 of a failed action,
@@ -202,14 +204,25 @@ int llc2_main(int argc, char *argv[])
     int ppa = 0;
     std::vector<int> ppas;
     apply_options apply;
+    const char *config_dir = nullptr;
     for (;;) {
         // --help and --version count wherever getopt would read an option.
         if (optind < argc && llc2_long_option(argv[optind]) == 0)
             return finish_output("llc2", 0, -1);
+        // So does --config-dir, -D's long form.
+        if (optind < argc && std::string_view(argv[optind]).starts_with("--config-dir")) {
+            if (take_config_dir(argc, argv, optind, config_dir) != 1) {
+                Usage(argv);
+                return EXIT_USAGE;
+            }
+            ++optind;
+            continue;
+        }
         // So do the long actions, which are actions like any other.
         if (const int long_action = optind < argc ? llc2_long_action(argv[optind]) : 0;
             long_action != 0) {
-            if (action != 0 || !take_long_operands(long_action, argc, argv, optind, ppas, apply)) {
+            if (action != 0 ||
+                !take_long_operands(long_action, argc, argv, optind, ppas, apply, config_dir)) {
                 Usage(argv);
                 return EXIT_USAGE;
             }
@@ -222,6 +235,12 @@ int llc2_main(int argc, char *argv[])
         switch (c) {
         case 'd':
             ++debug;
+            break;
+        case 'D':
+            if (!name_config_dir(optarg, config_dir)) {
+                Usage(argv);
+                return EXIT_USAGE;
+            }
             break;
         case 'P':
         case 'U':
@@ -260,6 +279,10 @@ int llc2_main(int argc, char *argv[])
         Usage(argv);
         return EXIT_USAGE;
     }
+    // A directory named by mistake is no empty configuration: --apply
+    // --prune would take every PPA down for it.
+    if (config_dir != nullptr && !config_dir_exists(config_dir))
+        return EXIT_USAGE;
     if (action == LONG_STATUS)
         std::set_new_handler(out_of_memory_status);
     return finish_output("llc2", run(action, ppa, ppas, apply),

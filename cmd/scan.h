@@ -133,6 +133,11 @@ std::optional<std::vector<const char *>> pending(const ppa_facts &f);
 // Keywords as --status and --apply name them: "acktimer, maxretry".
 std::string keyword_list(const std::vector<const char *> &words);
 
+// The numbers of a scan the driver was not asked about once it stopped
+// answering, as the JSON documents give them: {"from":n,"to":63,"reason":
+// "..."}, or null when the scan was whole.
+std::string unasked_json(const scan_result &scanned);
+
 // The PPA is as its configuration wants it: switched on and up with
 // nothing pending (so a proven link and proven parameters), or switched off
 // and not held. A PPA whose file is

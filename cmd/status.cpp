@@ -189,16 +189,7 @@ int llc2_json(void)
     });
     json_object doc;
     json_raw(doc, "ppas", ppas + "]");
-    // The numbers the driver was not asked about, once it stopped answering.
-    if (scanned.unasked_from >= 0) {
-        json_object range;
-        json_num(range, "from", scanned.unasked_from);
-        json_num(range, "to", LLC2_MAX_PPA - 1);
-        json_str(range, "reason", unanswered_reason());
-        json_raw(doc, "unasked", json_end(range));
-    } else {
-        json_null(doc, "unasked");
-    }
+    json_raw(doc, "unasked", unasked_json(scanned));
     if (const auto orphans = watch.orphans()) {
         std::string ids = "[";
         for (const int id : *orphans)
@@ -249,4 +240,16 @@ int llc2_status(const std::vector<int> &named)
     if (!all_told)
         return STATUS_UNKNOWN;
     return all_right ? STATUS_AS_CONFIGURED : STATUS_NOT_AS_CONFIGURED;
+}
+
+std::string unasked_json(const scan_result &scanned)
+{
+    // The numbers the driver was not asked about, once it stopped answering.
+    if (scanned.unasked_from < 0)
+        return "null";
+    json_object range;
+    json_num(range, "from", scanned.unasked_from);
+    json_num(range, "to", LLC2_MAX_PPA - 1);
+    json_str(range, "reason", unanswered_reason());
+    return json_end(range);
 }

@@ -27,9 +27,9 @@ struct help_text {
 
 constexpr help_text llc2_help{
     "llc2",
-    N_("Usage: llc2 [-d] [-P | -U | -p PPA | -u PPA | -i PPA | -r PPA | -q]\n"
-       "       llc2 [-d] --json | --status [PPA ...]\n"
-       "       llc2 [-d] --apply [-n] [--prune] [PPA ...]\n"
+    N_("Usage: llc2 [-d] [-D DIR] [-P | -U | -p PPA | -u PPA | -i PPA | -r PPA | -q]\n"
+       "       llc2 [-d] [-D DIR] --json | --status [PPA ...]\n"
+       "       llc2 [-d] [-D DIR] --apply [-n] [--json] [--prune] [PPA ...]\n"
        "       llc2 --help | --version\n"
        "Administers the PPAs of the llc2 STREAMS driver, one action a run.\n"),
     N_("\n"
@@ -45,7 +45,10 @@ constexpr help_text llc2_help{
        "  --apply     bring the PPAs (or those named) to their configuration, only that\n"
        "    -n, --dry-run  with --apply: say what it would do; send nothing but probes\n"
        "    --prune   with --apply: also take down what is not switched on\n"
+       "    --json    with --apply: what it did (or would do) as JSON\n"
        "  -d          debug traces on standard error; with -P, list the PPAs\n"
+       "  -D DIR, --config-dir DIR\n"
+       "              the configuration files in DIR, which must exist\n"
        "  --help      print this text\n"
        "  --version   print the name and version\n"),
     N_("\n"
@@ -58,12 +61,12 @@ constexpr help_text llc2_help{
 
 constexpr help_text llc2conf_help{
     "llc2conf",
-    N_("Usage: llc2conf create [-f] [-n] PPA LINKNAME [KEYWORD=VALUE ...]\n"
-       "       llc2conf set [-n] PPA KEYWORD=VALUE ...\n"
-       "       llc2conf delete [-n] PPA\n"
-       "       llc2conf check [PPA ...]\n"
-       "       llc2conf show PPA\n"
-       "       llc2conf list [--json]\n"
+    N_("Usage: llc2conf [-D DIR] create [-f] [-n] PPA LINKNAME [KEYWORD=VALUE ...]\n"
+       "       llc2conf [-D DIR] set [-n] PPA KEYWORD=VALUE ...\n"
+       "       llc2conf [-D DIR] delete [-n] PPA\n"
+       "       llc2conf [-D DIR] check [PPA ...]\n"
+       "       llc2conf [-D DIR] show PPA\n"
+       "       llc2conf [-D DIR] list [--json]\n"
        "       llc2conf --help | --version\n"
        "Writes, checks and shows the configuration files of the llc2 driver's\n"
        "PPAs; never opens the driver.\n"),
@@ -77,6 +80,8 @@ constexpr help_text llc2conf_help{
        "  check      check the files llc2 -P would find, or the PPAs given\n"
        "  show       print the ten values llc2 -i would send for PPA\n"
        "  list       list the configured PPAs; --json for programs\n"
+       "  -D DIR, --config-dir DIR\n"
+       "             before the command: the configuration files in DIR\n"
        "  --help     print this text\n"
        "  --version  print the name and version\n"),
     N_("\n"

@@ -4,6 +4,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <string>
 #include <string_view>
 
 namespace
@@ -25,15 +26,53 @@ bool rooted(conf_path_buf &buf, std::string_view path)
     return false;
 }
 
+// The directory a run was given instead of the default one (-D), with its
+// '/'; empty for the default. Set once, before anything is read or written.
+std::string &given_dir()
+{
+    static std::string dir;
+    return dir;
+}
+
+// Room for "llc2.", any int and the NUL after a given directory.
+constexpr std::size_t name_room = 20;
+
 } // namespace
+
+bool use_conf_dir(std::string_view dir)
+{
+    if (dir.empty()) {
+        errno = ENOENT;
+        return false;
+    }
+    const bool slash = dir.back() == '/';
+    if (dir.size() + (slash ? 0 : 1) + name_room > LLC2_PATH_SIZE) {
+        errno = ENAMETOOLONG;
+        return false;
+    }
+    given_dir().assign(dir);
+    if (!slash)
+        given_dir() += '/';
+    return true;
+}
 
 bool conf_dir_path(conf_path_buf &buf)
 {
-    return rooted(buf, conf_dir);
+    const std::string &given = given_dir();
+    if (given.empty())
+        return rooted(buf, conf_dir);
+    // Taken as it stands, never under the root: use_conf_dir saw it fits.
+    std::snprintf(buf.data(), buf.size(), "%s", given.c_str());
+    return true;
 }
 
 bool conf_file_path(conf_path_buf &buf, int ppa)
 {
+    const std::string &given = given_dir();
+    if (!given.empty()) {
+        std::snprintf(buf.data(), buf.size(), "%s%s.%d", given.c_str(), conf_stem, ppa);
+        return true;
+    }
     // Room for the directory, the stem, the point and any int.
     char path[64];
     std::snprintf(path, sizeof path, "%s%s.%d", conf_dir, conf_stem, ppa);

@@ -42,7 +42,9 @@ struct step {
 };
 
 // The edit from a to b: every line of a kept or dropped, every line of b
-// kept or added, drops before adds where a run of lines changes.
+// kept or added, drops before adds where a run of lines changes. Lines are
+// compared as they are: a write that changes a setting changes the Built
+// line too, and the diff shows the whole change.
 std::vector<step> edit_script(const std::vector<std::string_view> &a,
                               const std::vector<std::string_view> &b)
 {
@@ -53,15 +55,15 @@ std::vector<step> edit_script(const std::vector<std::string_view> &a,
     const auto at = [m](std::size_t i, std::size_t j) { return i * (m + 1) + j; };
     for (std::size_t i = n; i-- > 0;) {
         for (std::size_t j = m; j-- > 0;) {
-            lcs[at(i, j)] = same_line(a[i], b[j]) ? lcs[at(i + 1, j + 1)] + 1
-                                                  : std::max(lcs[at(i + 1, j)], lcs[at(i, j + 1)]);
+            lcs[at(i, j)] = a[i] == b[j] ? lcs[at(i + 1, j + 1)] + 1
+                                         : std::max(lcs[at(i + 1, j)], lcs[at(i, j + 1)]);
         }
     }
     std::vector<step> out;
     std::size_t i = 0;
     std::size_t j = 0;
     while (i < n || j < m) {
-        if (i < n && j < m && same_line(a[i], b[j])) {
+        if (i < n && j < m && a[i] == b[j]) {
             out.push_back({op::keep, i++});
             ++j;
         } else if (i < n && (j == m || lcs[at(i + 1, j)] >= lcs[at(i, j + 1)])) {
@@ -111,9 +113,10 @@ void print_conf_diff(const std::optional<std::string> &before,
 {
     const std::vector<std::string_view> a = lines_of(before ? *before : std::string_view());
     const std::vector<std::string_view> b = lines_of(after ? *after : std::string_view());
-    const std::vector<step> script = edit_script(a, b);
-    if (std::all_of(script.begin(), script.end(), [](const step &s) { return s.kind == op::keep; }))
+    // Nothing is written for a file that differs in its Built line alone.
+    if (before && after && same_conf_text(*before, *after))
         return;
+    const std::vector<step> script = edit_script(a, b);
     put("--- ");
     put(before ? path : "/dev/null");
     put("\n+++ ");

@@ -157,8 +157,10 @@ change_result change_conf(int ppa, const conf_file_now &now,
 bool same_conf_text(std::string_view a, std::string_view b);
 
 // Writes diff -u's account of the change from before to after (none: no
-// file, shown as /dev/null) of the file at path to standard output; nothing
-// when they are the same file.
+// file, shown as /dev/null) of the file at path to standard output, the
+// Built line with the rest: what patch needs to make after from before;
+// nothing when they are the same file (same_conf_text), which is not
+// written.
 void print_conf_diff(const std::optional<std::string> &before,
                      const std::optional<std::string> &after, const char *path);
 

@@ -1,6 +1,7 @@
 // The llc2conf command: picks the subcommand and turns its result into the
 // exit status. Nothing here or below opens the driver.
 #include "catalogue.h"
+#include "config_dir.h"
 #include "help.h"
 #include "llc2conf.h"
 #include "output.h"
@@ -20,14 +21,15 @@ void usage(const char *argv0)
 {
     // An exec with an empty argument vector leaves argv[0] null.
     const char *name = argv0 != nullptr ? argv0 : "llc2conf";
-    std::fprintf(stderr,
-                 gettext("Usage: %s create [-f] [-n] <ppa> <linkname> [keyword=value ...]\n"
-                         "       %s set [-n] <ppa> keyword=value ...\n"
-                         "       %s delete [-n] <ppa>\n"
-                         "       %s check [<ppa> ...]\n"
-                         "       %s show <ppa>\n"
-                         "       %s list [--json]\n"),
-                 name, name, name, name, name, name);
+    std::fprintf(
+        stderr,
+        gettext("Usage: %s [-D <dir>] create [-f] [-n] <ppa> <linkname> [keyword=value ...]\n"
+                "       %s [-D <dir>] set [-n] <ppa> keyword=value ...\n"
+                "       %s [-D <dir>] delete [-n] <ppa>\n"
+                "       %s [-D <dir>] check [<ppa> ...]\n"
+                "       %s [-D <dir>] show <ppa>\n"
+                "       %s [-D <dir>] list [--json]\n"),
+        name, name, name, name, name, name);
 }
 
 int llc2conf_main(int argc, char *argv[])
@@ -39,22 +41,34 @@ int llc2conf_main(int argc, char *argv[])
     // under our own prefix, which the default location need not be.
     bindtextdomain(TEXT_DOMAIN, catalogue_dir());
     int status = EXIT_USAGE;
-    if (argc >= 2) {
-        const std::string_view command = argv[1];
-        if (llc2conf_long_option(argv[1]) == 0)
+    // The configuration directory comes before the command, once.
+    int next = 1;
+    const char *config_dir = nullptr;
+    for (int taken = 1; next < argc && taken == 1; next += taken) {
+        taken = take_config_dir(argc, argv, next, config_dir);
+        if (taken < 0) {
+            usage(argv[0]);
+            return finish_output("llc2conf", EXIT_USAGE, EXIT_WRONG);
+        }
+    }
+    if (next < argc) {
+        const std::string_view command = argv[next];
+        if (llc2conf_long_option(argv[next]) == 0)
             return finish_output("llc2conf", 0, EXIT_WRONG);
+        const int left = argc - next - 1;
+        char **rest = argv + next + 1;
         if (command == "create")
-            status = conf_create(argc - 2, argv + 2);
+            status = conf_create(left, rest);
         else if (command == "set")
-            status = conf_set(argc - 2, argv + 2);
+            status = conf_set(left, rest);
         else if (command == "delete")
-            status = conf_delete(argc - 2, argv + 2);
+            status = conf_delete(left, rest);
         else if (command == "check")
-            status = conf_check(argc - 2, argv + 2);
+            status = conf_check(left, rest);
         else if (command == "show")
-            status = conf_show(argc - 2, argv + 2);
+            status = conf_show(left, rest);
         else if (command == "list")
-            status = conf_list(argc - 2, argv + 2);
+            status = conf_list(left, rest);
     }
     if (status == EXIT_USAGE)
         usage(argc > 0 ? argv[0] : nullptr);

@@ -198,7 +198,7 @@ TEST(List, DirectoryMissingUnreadableOrUsageWrong)
         int status;
         std::string out, err;
     };
-    const std::string usage = "Usage: " + std::string(LLC2CONF_BINARY) + " create";
+    const std::string usage = "Usage: " + std::string(LLC2CONF_BINARY) + " [-D <dir>] create";
     // A missing directory is a configuration with no PPA.
     for (const row &t :
          {row{{"list"}, 0, "", ""}, row{{"list", "--json"}, 0, "{\"ppas\":[]}\n", ""}})

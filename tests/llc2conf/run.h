@@ -172,9 +172,10 @@ inline std::string usage()
 {
     const std::string name = LLC2CONF_BINARY;
     const std::string more = "\n       " + name;
-    return "Usage: " + name + " create [-f] [-n] <ppa> <linkname> [keyword=value ...]" + more +
-           " set [-n] <ppa> keyword=value ..." + more + " delete [-n] <ppa>" + more +
-           " check [<ppa> ...]" + more + " show <ppa>" + more + " list [--json]\n";
+    return "Usage: " + name + " [-D <dir>] create [-f] [-n] <ppa> <linkname> [keyword=value ...]" +
+           more + " [-D <dir>] set [-n] <ppa> keyword=value ..." + more +
+           " [-D <dir>] delete [-n] <ppa>" + more + " [-D <dir>] check [<ppa> ...]" + more +
+           " [-D <dir>] show <ppa>" + more + " [-D <dir>] list [--json]\n";
 }
 
 // text with the line "from" (a whole line, newline excluded) replaced by "to".

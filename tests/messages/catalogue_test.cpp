@@ -35,10 +35,11 @@ std::vector<Case> cases()
     const std::string bad_de = "Ungültige PPA-Nummer: 3x\nAufruf: " + llc2 + opts;
     const std::string bad_en = "Invalid PPA number: 3x\nUsage: " + llc2 + opts;
     const std::string more = "\n       " + conf;
+    const std::string d = " [-D <verz>] ";
     const std::string usage_de =
-        "Aufruf: " + conf + " create [-f] [-n] <ppa> <linkname> [schlüsselwort=wert ...]" + more +
-        " set [-n] <ppa> schlüsselwort=wert ..." + more + " delete [-n] <ppa>" + more +
-        " check [<ppa> ...]" + more + " show <ppa>" + more + " list [--json]\n";
+        "Aufruf: " + conf + d + "create [-f] [-n] <ppa> <linkname> [schlüsselwort=wert ...]" +
+        more + d + "set [-n] <ppa> schlüsselwort=wert ..." + more + d + "delete [-n] <ppa>" + more +
+        d + "check [<ppa> ...]" + more + d + "show <ppa>" + more + d + "list [--json]\n";
     const std::string ok_de = "PPA 1: in Ordnung: Gerät xnic, Instanz 1, llc2_on 0\n";
     const std::string ok_en = "PPA 1: ok: device xnic, instance 1, llc2_on 0\n";
     const std::string exists_de = "%ROOT%/etc/llc2/default/llc2.1 existiert; mit -f wird die "
