@@ -101,6 +101,18 @@ dry run tells, --apply on one PPA re-initialises it alone.
   PPA 2: switched off
   [exit 3]
 
+The README's staging: a new configuration in a directory of its own, seen
+against the driver before it is installed.
+
+  $ command llc2conf -D staged create 1 xnic1 acktimer=4 maxretry=3
+  Created directory staged
+  PPA 1: created
+  $ llc2 -D staged --apply -n --json | jq -c '.actions[]'
+  {"ppa":1,"action":"would re-initialise","keywords":["maxretry"]}
+  $ llc2 -D staged --apply -n --prune
+  PPA 1: would re-initialise (maxretry)
+  [exit 0]
+
 The README's monitoring line, and a driver that is not there.
 
   $ command llc2 --status >/dev/null; echo $?
