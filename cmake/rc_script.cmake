@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 # The start-up script as a build makes it, for one backend. Included by the
 # top-level CMakeLists.txt; run on its own, the tests make the script a build
 # for another backend would make:

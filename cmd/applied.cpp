@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The applied records: two small text files per PPA in <run-state dir>/llc2,
 // "ppa.<n>.link" and "ppa.<n>.params", replaced atomically and read back
 // strictly, since a record that is not exactly what llc2 wrote says nothing

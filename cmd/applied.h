@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // What llc2 gave the driver for each PPA. The driver cannot be asked for a
 // PPA's parameters, so llc2 keeps a small record of its own in two parts,
 // each written by the step that knows it: the link (device name, instance

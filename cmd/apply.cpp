@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // llc2 --apply: the start that converges. What the configuration switches on
 // and the driver lacks is plumbed and initialised, what the driver holds but
 // is not up is initialised, what is up with other values than were applied

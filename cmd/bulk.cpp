@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The start-up and shutdown jobs: every PPA whose file switches it on
 // brought up, every PPA the driver knows taken down.
 #include "control.h"

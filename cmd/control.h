@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The control stream of the llc2 driver: opening /dev/llc2 and sending one
 // driver request (an I_STR ioctl) through it. Every operation that talks to
 // the driver goes through these two, so every request is framed alike.

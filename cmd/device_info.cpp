@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The DLPI exchange behind the Type, MaxSDU, MinSDU and Mode columns of the
 // status table: attach the table's control stream to the PPA, ask for its
 // information, detach. The stream serves the next PPA afterwards,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // What the driver reports for one PPA through DLPI, learnt by attaching the
 // control stream to the PPA, asking for its information and detaching again.
 #ifndef LLC2_CMD_DEVICE_INFO_H

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Checking a DLPI reply that getmsg has read: is it the primitive the step
 // waits for, and long enough for the fields the step reads? Kept apart from
 // the stream calls so that any bytes and lengths can be fed to it.

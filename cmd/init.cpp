@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Initialising one plumbed PPA: enable it, then hand it the ten parameters
 // of its configuration file.
 #include "applied.h"

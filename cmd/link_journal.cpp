@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The link journal: one small file per link made and not yet bound,
 // "link.<id>" beside the applied records, replaced atomically as they are
 // and, like them, not synced: the directory is emptied at boot, and so are

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The journal of links: a link that I_PLINK made is bound to its PPA by a
 // second request, and a run killed in between leaves a lower stream linked
 // under no PPA, which no request names and which stays until the driver is

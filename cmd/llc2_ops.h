@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The operations the command runs, one per action or step of an action.
 // Each returns 0 on success and -1 on failure after writing its own message
 // to standard error; callers test only for -1. None of them exits, and none

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The long actions --json, --status [PPA ...] and --apply, recognised
 // wherever an option may stand, each an action of its own beside the short
 // ones.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The llc2 command: reads the options, runs one action and turns its result
 // into the exit status.
 #include "applied.h"

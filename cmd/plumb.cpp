@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Plumbing one PPA: the network interface its configuration names is linked
 // beneath the driver and the link bound to the PPA number.
 #include "applied.h"

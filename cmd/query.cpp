@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The status table: one row for every PPA the driver holds a record for,
 // with what DLPI reports for it and the device its configuration names.
 #include "control.h"

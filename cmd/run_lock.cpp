@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "run_lock.h"
 
 #include "applied.h"

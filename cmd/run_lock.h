@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Two runs of llc2 at once: a boot script's -P beside an administrator's
 // --apply, two configuration-management runs. Each action that changes the
 // driver or the records holds the run lock, a lock file in the run-state

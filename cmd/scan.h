@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The one scan of the driver's PPAs behind the status table, --json,
 // --status and --apply: for each PPA, one at a time, what the driver holds
 // for it (LLC2_IOC_GETPPA), what DLPI says and what its configuration file

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // llc2 --json and llc2 --status: the scan of the status table told to
 // programs, as one JSON document or as a line and an exit status per PPA.
 #include "control.h"

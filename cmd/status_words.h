@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Every word llc2 --status and llc2 --apply print for a PPA after
 // "PPA <n>: ", in one place. Programs read them: the monitoring plugin judges
 // a PPA by its --status words, the Ansible collection reads --apply's. A

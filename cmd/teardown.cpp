@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Taking one PPA down: the two requests of uninitialising and the two of
 // unplumbing. Used by -r, -u, -U and by -p/-P after a failed initialisation.
 // Uninitialising takes what the parameter part of the PPA's applied record

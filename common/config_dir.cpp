@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "config_dir.h"
 
 #include "llc2_conf.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // -D DIR and --config-dir DIR: the configuration directory of one run, as
 // llc2 and llc2conf take it from their command lines.
 #ifndef LLC2_COMMON_CONFIG_DIR_H

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "llc2_debug.h"
 
 int debug = 0;

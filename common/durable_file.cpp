@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Atomic replacement of a file, and the temporary file it goes through.
 #include "durable_file.h"
 

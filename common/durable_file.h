@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Files that must never be seen half written: a new file is written beside
 // the one it replaces under a temporary name and renamed over it, so readers
 // see the old file or the new one, never a part of either. Used by the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // llc2 and llc2conf --help and --version.
 #include "help.h"
 

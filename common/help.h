@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // --help and --version: the only long options of llc2 and llc2conf. Every
 // short option and the usage line of a bad command line stay as they are.
 #ifndef LLC2_COMMON_HELP_H

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "init_params.h"
 
 std::uint16_t init_param_value(const init_param &param, int configured)

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // What initialising a PPA hands the driver: the ten LLC2 parameters of
 // ctl_init, built from the twelve values of the PPA's configuration file.
 // Shared by llc2 -i/-p/-P and by the tools that show an administrator what

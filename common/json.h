@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The few pieces of JSON that llc2 and llc2conf write: objects of strings,
 // numbers, booleans and nulls, built as text. Neither needs a library for it.
 #ifndef LLC2_COMMON_JSON_H

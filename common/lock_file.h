@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // A lock file: an exclusive POSIX record lock on a file of its own, held
 // while one process does what two at once would spoil. The file is created
 // (mode 0644, so anybody may see who holds it) when missing and never

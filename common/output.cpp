@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 #include "output.h"
 
 #include "durable_file.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Standard output as a result: a table or listing that did not reach its
 // reader is a failure, not a success with nothing to show for it.
 #ifndef LLC2_COMMON_OUTPUT_H

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The PPA argument of -p, -u, -i and -r.
 #ifndef LLC2_COMMON_PPA_NUMBER_H
 #define LLC2_COMMON_PPA_NUMBER_H

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The configured PPAs as numbers, and a PPA's file read without a word on
 // standard error: for the callers that say in their own way what they found.
 #include "llc2_conf.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The configuration directory: open_conf, the scan add_conf that fills
 // conf_head, and the debug listing print_conf_entry.
 #include "llc2_conf.h"

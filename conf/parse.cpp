@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The configuration file parser: read_conf_file and get_value, and the
 // keyword texts shared with the writer.
 #include "llc2_conf.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The path rule of the configuration store, shared by the directory scan
 // and the writer. Internal to llc2_conf.
 #ifndef LLC2_CONF_PATH_H

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Messages built into a string rather than written, for callers that report
 // a configuration file's fault in words of their own (a JSON document, a
 // status line). Internal to llc2_conf.

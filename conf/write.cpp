@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The configuration file writer, create_conf: a configuration file's text,
 // put in place by the durable file's rules under the directory's lock.
 #include "write.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The writer's parts: the body apart from the file it goes to, so the layout
 // can be checked on any stream and for any clock, the writer with a choice
 // about an existing file, and the configuration directory's lock. Internal

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // llc2_conf: the per-PPA configuration files /etc/llc2/default/llc2.<ppa>.
 // Parser, directory scan and list, writer. C-compatible signatures so any
 // caller can use them.

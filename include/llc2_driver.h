@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Requests of the llc2 driver's control stream /dev/llc2: command codes,
 // control-message types and the payload records, shared by the command and by
 // llc2sim so that both sides agree on every byte.

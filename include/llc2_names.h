@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Names from a configuration file or the command line, as messages and
 // listings show them.
 #ifndef LLC2_NAMES_H

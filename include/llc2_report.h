@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Messages that end in the system's reason for a failed call.
 #ifndef LLC2_REPORT_H
 #define LLC2_REPORT_H

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The one path by which create, set and delete change a configuration file:
 // the new text is computed whole, compared with what is there, and then
 // written atomically, removed, or shown as a diff. So "unchanged", the dry

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // llc2conf check: what llc2 -P would find wrong with the configured PPAs,
 // found before the driver is asked.
 #include "init_params.h"

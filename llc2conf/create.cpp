@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // llc2conf create: writes one PPA's configuration file through the writer,
 // after every argument has been checked; the writer checks it reads back.
 #include "llc2_names.h"

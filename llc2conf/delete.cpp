@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // llc2conf delete: removes a PPA's file by the one change path; a file
 // that is not there is the state asked for.
 #include "llc2conf.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Comparing a configuration file with what the writer would put there, and
 // showing the difference as diff -u does. The files are a few dozen lines,
 // so a longest common subsequence over lines is all it takes.

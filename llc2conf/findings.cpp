@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // What llc2conf finds in a configuration file, told by file and line.
 #include "llc2conf.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Warnings about a configuration file that llc2 accepts but reads otherwise
 // than an administrator would: lines it never gets to, a keyword whose
 // earlier value is overridden, a value cut short, a line too long to be

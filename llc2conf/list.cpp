@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // llc2conf list: the configured PPAs, from the files alone, for programs
 // that must know the configuration on a host where the driver may be absent.
 #include "json.h"

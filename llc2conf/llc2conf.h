@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // llc2conf: writes, checks and shows the configuration files of the PPAs
 // without touching the driver. One function per subcommand; each takes the
 // words after the subcommand's name and returns the exit status.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The llc2conf command: picks the subcommand and turns its result into the
 // exit status. Nothing here or below opens the driver.
 #include "catalogue.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // llc2conf set: changes some settings of a PPA's file and keeps the rest as
 // llc2 reads them, by the one change path.
 #include "llc2_report.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // What create and set take from their command lines: the options before
 // the operands, and keyword=value settings checked against what the driver
 // receives as written.

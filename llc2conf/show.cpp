@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // llc2conf show: the ten values llc2 -i would send the driver for a PPA,
 // beside the values its file gives.
 #include "init_params.h"

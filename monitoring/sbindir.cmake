@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 # Run by cmake --install with llc2_plugin (the installed check_llc2) and
 # llc2_sbindir: writes the directory into the plugin's line installed=.
 file(READ "${llc2_plugin}" text)

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Where the message catalogues of the text domain are looked up.
 #ifndef LLC2_PLATFORM_CATALOGUE_H
 #define LLC2_PLATFORM_CATALOGUE_H

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // DLPI records and constants used by the tool and by llc2sim (the DLPI
 // standard's, 32-bit words in host byte order), and dlpi_parselink.
 #ifndef LLC2_PLATFORM_DLPI_H

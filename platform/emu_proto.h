@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The wire protocol between the emulated STREAMS backend and llc2sim.
 //
 // A stream is one SOCK_SEQPACKET connection to llc2sim. Every call of the

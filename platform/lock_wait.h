@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // How long a program waits for a lock file another process holds.
 #ifndef LLC2_PLATFORM_LOCK_WAIT_H
 #define LLC2_PLATFORM_LOCK_WAIT_H

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Every absolute path the tool uses goes through here: where streams are
 // emulated and LLC2_ROOT is set in the environment, its value is put in
 // front, so tests and the demo run against a throw-away root. Unset, and

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The standard descriptors, made safe before anything else is opened.
 #ifndef LLC2_PLATFORM_STD_FDS_H
 #define LLC2_PLATFORM_STD_FDS_H

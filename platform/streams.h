@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The STREAMS facilities the tool calls, one function per facility. On a host
 // with STREAMS each is the system's own call; elsewhere a stream is a
 // SOCK_SEQPACKET connection to llc2sim, which plays the driver's part.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // STREAMS emulated over SOCK_SEQPACKET connections to llc2sim (emu_proto.h).
 //
 // The tool process keeps no state per descriptor: every call is a request

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // STREAMS on a host that has it: each function is the system's own call.
 #include "streams.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // llc2sim's core: the request log, reply frames, streams coming and going,
 // the checks every message passes, and the timers of late replies.
 #include "errnames.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The driver's part of llc2sim: the state the kernel would keep, and what it
 // does with each message of a stream. No sockets here: replies go into an
 // outbox that the server sends, so the whole core runs in-process too.

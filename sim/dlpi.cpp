@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // DLPI on the driver's control streams: attach, information and detach, with
 // the provider's states and primitives, and the replies a fault reshapes.
 #include "dlpi.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The driver's I_STR requests on its control stream, and the links beneath it.
 #include "dlpi.h"
 #include "parts.h"

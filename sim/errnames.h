@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // errno values by name, for the scenario's faults and the request log.
 #ifndef LLC2SIM_ERRNAMES_H
 #define LLC2SIM_ERRNAMES_H

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The one path by which a scenario's fault reaches any kind of request.
 #include "parts.h"
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The stream head of each stream: what waits to be read, getmsg, poll and
 // I_FLUSH, as the stream head of a STREAMS host behaves for the tool.
 #include "errnames.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // llc2sim: plays the llc2 driver and the network interfaces beneath it on a
 // host without STREAMS, for the tool's tests and demo.
 #include "scenario.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // What the files of llc2sim's core call of each other: the request log, reply
 // frames, the one path that applies a fault, and the handlers per concern.
 #ifndef LLC2SIM_PARTS_H

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The scenario llc2sim starts from: emulated network interfaces, PPAs that
 // exist already, and faults. Read from JSON (see llc2sim --help).
 #ifndef LLC2SIM_SCENARIO_H

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // llc2sim's sockets and its one poll loop.
 #ifndef LLC2SIM_SERVER_H
 #define LLC2SIM_SERVER_H

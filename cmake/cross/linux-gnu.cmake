@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 # Shared part of the cross toolchains: Debian's cross compiler for
 # LLC2_CROSS_TRIPLE, its C library in /usr/<triple>, and the programs run
 # under qemu-user. The target files set LLC2_CROSS_TRIPLE, LLC2_CROSS_QEMU and

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 # sparc64: 64-bit, big-endian, and a misaligned load is SIGBUS (qemu-user
 # enforces it as the hardware does).
 set(CMAKE_SYSTEM_PROCESSOR sparc64)

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 # Shell helpers for the scripts that run llc2 against llc2sim. Source it;
 # it expects $build to name a configured and built build directory.
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // read_conf_file against reading the same file with fgets alone, on a
 // typical file and on 1 MiB of comments and ignored lines. The goal: the
 // parse costs at most twice the plain read. Run it on an optimised build.

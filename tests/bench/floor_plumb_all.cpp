@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The floor for timing llc2 -P and llc2 --apply from an empty driver: the
 // emulated calls -P makes for n PPAs, in the same order, and the run-state
 // record it keeps, with nothing else (no configuration files, no messages).

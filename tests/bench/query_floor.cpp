@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The floor under `llc2 -q`: the same STREAMS calls in the same order, made
 // by a process that does nothing else (no configuration files, no output).
 // What llc2 takes beyond this run is the tool's own cost; this run itself is

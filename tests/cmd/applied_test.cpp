@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The applied records: the link part that plumbing writes, the parameter
 // part that initialising writes, what -r, -u and a failed -p remove, read
 // back as llc2 reads them; what reads as none; what counts as pending.

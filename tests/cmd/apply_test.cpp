@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // llc2 --apply against llc2sim: a start that converges from wherever the
 // host is, and touches nothing the configuration does not switch on.
 #include "cmd_test_util.h"

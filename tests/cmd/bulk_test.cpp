@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The start-up and shutdown jobs, -P and -U, against llc2sim.
 #include "cmd_test_util.h"
 #include "llc2_conf.h"

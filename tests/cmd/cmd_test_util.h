@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // What the command tests share: the usage line, payload bytes built from
 // host-order words, picking driver requests out of llc2sim's log, and the
 // status table's debug lines.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // llc2 -D DIR (staging a configuration and seeing what it would do) and
 // llc2 --apply --json (what it did, for programs).
 #include "cmd_test_util.h"

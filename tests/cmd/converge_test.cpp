@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // What was applied against what is configured now, against llc2sim: a
 // change to a file after plumbing shows in --status and --json, a dry run only
 // probes, and --apply brings the driver to it with the fewest requests.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The checks main makes itself before an action's operation runs
 // (configuration directory, configuration file, control device) and the
 // debug listing of -P.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // A boot log at its size limit (ulimit -f) never cuts a start short: the
 // action runs to its end, standard output that could not be written is a
 // write error, standard error that could not be written loses its messages.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The ten parameters of ctl_init as the driver receives them.
 #include "init_params.h"
 

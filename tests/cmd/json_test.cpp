@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The JSON writer's strings: what each odd byte becomes, and that a real
 // parser reads back what was meant, whatever the bytes were.
 #include "json.h"

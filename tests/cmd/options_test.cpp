@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The command line: what is a usage error, what it prints, its exit status,
 // and that a rejected command line reaches neither the driver nor the
 // configuration.

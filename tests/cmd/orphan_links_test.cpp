@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Links left linked under no PPA: the journal llc2 keeps of a link between
 // I_PLINK and SETPPA, what --status and --json tell of one, and -P, -U and
 // --apply removing it, judged by llc2sim's own account of its links.

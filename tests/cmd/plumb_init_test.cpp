@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // -p and -i against llc2sim: what reaches the driver, in order, and what the
 // administrator reads, for each way plumbing and initialising can go.
 #include "cmd_test_util.h"

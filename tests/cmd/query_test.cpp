@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The status table against llc2sim: the rows as printed, the scan over PPA
 // numbers, and for each way a DLPI step can fail the row, the traffic on
 // the control stream (flushes, whether a detach went) and what -d says.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The run-state record against llc2sim: a PPA whose record does not prove
 // what the driver holds is never shown as plainly up, one --apply brings it
 // back, and a step of --apply that fails, or a record that cannot be

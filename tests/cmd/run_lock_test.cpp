@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Two runs at once: the actions that change the driver take turns on the run
 // lock; the ones that only look never wait for it.
 #include "cmd_test_util.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // A driver that stops answering ends the run's asking: whichever request
 // goes unanswered, nothing is sent after it, the run fails, and it costs one
 // wait whatever the number of PPAs. A scan cut short is never "all well".

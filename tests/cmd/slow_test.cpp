@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The tool's real waits: a driver that never answers (every request waits
 // out its ten seconds), ENABLE asked again one second apart, and the second
 // between taking a PPA out of service and unplumbing it. These carry the

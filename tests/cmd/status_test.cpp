@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // llc2 --json and llc2 --status against llc2sim: one table of the states a
 // PPA can be in, read as a JSON document by a real parser and as status
 // lines with their exit statuses; then what ends either before it starts.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // -r and -u against llc2sim: the exact requests on the wire, in order, and
 // what the administrator sees when the driver refuses them.
 #include "cmd_test_util.h"

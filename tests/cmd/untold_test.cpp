@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // What the driver did not answer is never taken for "not plumbed": --status,
 // --json and --apply against llc2sim when a probe is refused, when a PPA lies
 // beyond the scan, and when its number cannot be asked about at all.

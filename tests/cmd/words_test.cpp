@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The words llc2 prints for a PPA are read by programs in other languages:
 // every --status form goes through the monitoring plugin and must come out
 // as the state its meaning says, and every --apply word through the

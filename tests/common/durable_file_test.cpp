@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Replacing a file and making its directories: atomic either way; synced
 // only where it must outlast a crash, never for llc2's run-state records.
 #include "applied.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Shared by the configuration store's tests: capture of standard error and
 // output, streams with given bytes, a throw-away root.
 #ifndef LLC2_TESTS_CONF_HELPERS_H

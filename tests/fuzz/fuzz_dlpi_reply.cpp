@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Fuzz target: the check of a DLPI reply, fed any bytes as the reply, any
 // length getmsg might leave, and each step's expectations. A reply judged
 // good must be the expected primitive and long enough; a short one must say

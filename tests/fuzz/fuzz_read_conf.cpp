@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // libFuzzer target for read_conf_file: any bytes, parsed twice from the same
 // stream. Besides what the sanitizers catch, a parse must agree with itself
 // and a successful one must hand back sane values.

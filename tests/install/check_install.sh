@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # check_install.sh CMAKE BUILD_DIR SBINDIR MANDIR DATADIR LOCALEDIR FULL_LOCALEDIR PLUGINDIR
 # Installs the build into a staging directory outside the build tree, as an
 # installed copy lives, and checks each file and its mode.

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # check_native_rc.sh CMAKE SOURCE_DIR
 # The start-up script as a native build makes it (configure refuses that
 # backend here, so made as cmake/rc_script.cmake makes it). It names no

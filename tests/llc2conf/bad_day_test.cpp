@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // What an unlucky administrator meets: closed standard descriptors, a
 // shutdown that cannot finish, huge files, writes interrupted or refused
 // half-way, a machine out of memory, hostile names.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // What a start-up script relies on, run as one runs it: no configuration
 // entry makes a command wait for ever, a switched-on PPA that stays down
 // fails the job, and output that did not reach its reader is a failure.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // llc2conf create, set and delete as configuration management runs them:
 // again and again, expecting nothing to be touched when nothing changes, and
 // dry runs that show the very change a real run then makes.

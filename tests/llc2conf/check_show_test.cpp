@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // llc2conf check and show on configuration directories as an administrator
 // leaves them.
 #include "run.h"

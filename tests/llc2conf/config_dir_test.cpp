@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // llc2conf -D DIR: every command on a staged directory, the default one
 // untouched; the writers' lock and temporary files in DIR.
 #include "run.h"

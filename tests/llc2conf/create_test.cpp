@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // llc2conf create: what it refuses leaves the configuration as it was; what
 // it writes reads back through the parser as asked.
 #include "run.h"

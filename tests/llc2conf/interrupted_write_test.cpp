@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // A configuration write held in its fsync on purpose while something
 // happens to it: a signal comes, or the temporary file's bytes change.
 #include "run.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Writers at the same moment, as two configuration-management runs or an
 // administrator beside a script make them: each change survives the other.
 #include "run.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Runs of the built llc2conf on a throw-away root, and what its tests share.
 #ifndef LLC2_TESTS_LLC2CONF_RUN_H
 #define LLC2_TESTS_LLC2CONF_RUN_H

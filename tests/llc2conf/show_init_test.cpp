@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // What llc2conf show says the driver receives is what llc2 -i sends llc2sim
 // for the same file. Until this build has PPA initialisation, the test
 // skips itself.

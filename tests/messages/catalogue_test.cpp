@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The German catalogue, found in the build tree: translated where the locale
 // asks for German, the English of the sources byte for byte otherwise.
 #include "sim_fixture.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 /* A stand-in for a STREAMS host's <stropts.h>: the declarations the native
  * backend uses, with the System V names and types, so that the backend and
  * the tool compile against it on a host without STREAMS. Never linked: the

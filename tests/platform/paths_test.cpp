@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Every absolute path of the tool goes through rooted_path; a wrong prefix or
 // an overrun buffer would send the tool to the real /etc and /dev.
 #include "paths.h"

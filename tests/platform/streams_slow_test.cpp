@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // A request that llc2sim never answers fails after the full ic_timout.
 #include "drv.h"
 #include "emu_proto.h"

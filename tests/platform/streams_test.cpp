@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The emulated STREAMS calls against a running llc2sim.
 #include "drv.h"
 #include "sim_fixture.h"

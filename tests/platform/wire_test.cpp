@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The records on the wire, byte for byte: built with values and compared
 // with what the documented layout says must be at each offset.
 #include "dlpi.h"

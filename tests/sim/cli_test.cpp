@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // llc2sim's command line, readiness, sockets and clean stop, run as a process.
 #include "drv.h"
 #include "sim_fixture.h"

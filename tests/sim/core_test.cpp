@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // llc2sim's core in-process: the stream head, DLPI states and the faults that
 // shape replies, with no socket in between.
 #include "core.h"

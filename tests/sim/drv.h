@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Small wrappers over the platform seam for tests that drive llc2sim the way
 // the tool does.
 #ifndef LLC2_TESTS_DRV_H

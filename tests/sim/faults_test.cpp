@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Every kind of fault a scenario can hold, seen through the platform seam.
 #include "core.h"
 #include "drv.h"

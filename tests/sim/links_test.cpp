@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The links the driver holds: I_PUNLINK of MUXID_ALL, and the "state" line
 // that llc2sim writes on SIGUSR1 and when it ends.
 #include "drv.h"

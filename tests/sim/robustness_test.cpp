@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // llc2sim against clients that break the protocol or die mid-exchange: each
 // is logged as "bad" and dropped, and the driver state stays as it was.
 #include "drv.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Reading scenarios, in-process.
 #include "core.h"
 #include "row_name.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The helper every end-to-end test stands on: what it reports of a run must be
 // exactly what the program did, and it must leave nothing behind.
 #include "sim_fixture.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // The name of a parametrised case: its row's own name field, so that a run
 // prints "sim/bad_scenario.refused/ppa_twice" rather than the row's values,
 // and every line of it fits a terminal.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: Apache-2.0
 // Test helper: a throw-away root with llc2sim running on it, runs of the built
 // llc2 and llc2sim programs, and llc2sim's request log. Everything is cleaned
 // up by the destructor, whether the test passed, failed or threw. This is the

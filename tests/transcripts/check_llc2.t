@@ -1,3 +1,4 @@
+SPDX-License-Identifier: Apache-2.0
 check_llc2, the monitoring plugin, against llc2sim: the state as its first
 line and exit status, with the performance data, then the lines of the PPAs
 not as configured. It runs under sh (dash on Debian), as monitoring systems

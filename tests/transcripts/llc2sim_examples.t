@@ -1,3 +1,4 @@
+SPDX-License-Identifier: Apache-2.0
 The scenarios of llc2sim(8)'s EXAMPLES, copied from the rendered page, are
 scenarios llc2sim accepts; a fault shown on its own is tried as the one
 fault of a scenario.

@@ -1,3 +1,4 @@
+SPDX-License-Identifier: Apache-2.0
 The start-up script as installed: configured with CMAKE_INSTALL_PREFIX in a
 directory of this test, installed there, and run from there against llc2sim
 without LLC2 set, so it finds llc2 where the install put it. Each action and

@@ -1,3 +1,4 @@
+SPDX-License-Identifier: Apache-2.0
 The README's transcripts of every action against llc2sim, in the order of
 the README's one session, and of its failure scenario.
 tests/transcripts/readme_blocks.sh checks that every transcript block of the

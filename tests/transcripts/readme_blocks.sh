@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # readme_blocks.sh README TRANSCRIPT...: every transcript block of the README
 # (a ```text block whose first line is a "$ " command) must appear, as it
 # stands, in one of the cram transcripts, which run it against llc2sim. A

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # run.sh BUILD SOURCE FILE.t: runs one transcript with cram, with the build's
 # llc2, llc2conf and llc2sim first on PATH. cram leaves FILE.t.err beside the
 # file it ran when the output differs, so it runs a copy.

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 # Sourced by the transcripts (cram runs each in a directory of its own):
 # a root ./r with an empty configuration directory, llc2sim on it with the
 # scenario given, and llc2 and llc2conf shown as the README shows them:

@@ -1,3 +1,4 @@
+SPDX-License-Identifier: Apache-2.0
 llc2 --status, --json and --apply against llc2sim: the README's transcripts
 of them, and a start-up job cut short by SIGTERM between its passes that
 --apply then completes. `jq` here reads standard output only.

@@ -1,3 +1,4 @@
+SPDX-License-Identifier: Apache-2.0
 --help and --version of llc2 and llc2conf: status 0, every option or
 subcommand on a line of its own, the configuration directory actually used.
 A bad command line still gets the usage line of old and status 2.
