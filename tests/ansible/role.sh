@@ -127,7 +127,8 @@ while IFS='~' read -r module args options expr want; do
 done <<'EOF'
 ppa~{"ppa": 3, "link": "xnic3"}~--check --diff~[.changed, .result, (.shown | test("\n[+]deviceinstance=3\n"))]~[true,"created",true]
 ppa~{"ppa": 1, "link": "xnic1", "settings": {"acktimer": 9, "maxretry": 3}}~~[.changed, .result]~[true,"replaced"]
-info~~~[.changed, .as_configured, [.ppas[] | [.ppa, .pending]]]~[false,false,[[1,["acktimer","maxretry"]],[2,null]]]
+ppa_info~~~[.changed, .as_configured, [.ppas[] | [.ppa, .pending]], (.shown | test("DEPRECATION"))]~[false,false,[[1,["acktimer","maxretry"]],[2,null]],false]
+info~~~[.changed, .as_configured, [.ppas[] | [.ppa, .pending]], (.shown | gsub("\\s+"; " ") | test("llc2.llc2.info has been deprecated. Use llc2.llc2.ppa_info instead"))]~[false,false,[[1,["acktimer","maxretry"]],[2,null]],true]
 conf_info~~~[.changed, [.ppas[] | [.ppa, .llc2_on]]]~[false,[[1,1],[2,0]]]
 apply~~--check~[.changed, .actions]~[true,[{"action":"would re-initialise","keywords":["acktimer","maxretry"],"ppa":1}]]
 apply~~~[.changed, .actions]~[true,[{"action":"re-initialised","keywords":[],"ppa":1}]]
@@ -137,7 +138,7 @@ ppa~{"ppa": 1, "link": "xnic1", "settings": {"llc2_on": 0}}~~[.failed, .msg]~[tr
 ppa~{"ppa": 300, "state": "absent"}~~[.failed, .msg]~[true,"Not a PPA number, 0 to 255: 300"]
 apply~{"ppas": [300, 1, -1]}~~[.failed, .msg, .changed]~[true,"Not a PPA number, 0 to 255: 300, -1",false]
 ppa~{"ppa": 1}~~[.failed, .msg]~[true,"state is present but all of the following are missing: link"]
-info~{"llc2_path": "/nonexistent/llc2"}~~[.failed, .msg]~[true,"llc2_path names no llc2 program: /nonexistent/llc2"]
+ppa_info~{"llc2_path": "/nonexistent/llc2"}~~[.failed, .msg]~[true,"llc2_path names no llc2 program: /nonexistent/llc2"]
 ppa~{"ppa": 1, "link": "xnic1", "settings": {"acktimer": "x"}}~~[.failed, (.msg | test("^Invalid value for acktimer"))]~[true,true]
 EOF
 [ ! -e "$conf/llc2.3" ] || fail "ppa in check mode: llc2.3 written"
@@ -171,7 +172,7 @@ LLC2_ROOT=$root "$tmp/bin/llc2conf" delete 3 >/dev/null
 echo '{"interfaces": [{"name": "xnic"}], "faults": [{"request": "getppa", "ppa": 1, "errno": "EIO"}]}' \
   >"$tmp/eio.json"
 sim_start "$root" "$tmp/eio.json" || exit 1
-same "info, PPA 1 untold" "$(mod info '' | jq -c '[.as_configured, [.ppas[] | .as_configured]]')" \
+same "ppa_info, PPA 1 untold" "$(mod ppa_info '' | jq -c '[.as_configured, [.ppas[] | .as_configured]]')" \
   "[false,[null,true]]"
 
 exit $status

@@ -1,3 +1,7 @@
+# -*- coding: utf-8 -*-
+# GNU General Public License v3.0+ (see COPYING or https://www.gnu.org/licenses/gpl-3.0.txt)
+# SPDX-License-Identifier: GPL-3.0-or-later
+
 # The documentation the modules share: where they find llc2 and llc2conf,
 # and how an emulated build's root reaches them.
 
@@ -16,6 +20,8 @@ options:
       - By default the first on C(PATH), then the one in the sbin directory
         of the installation this collection came with.
     type: path
+requirements:
+  - The C(llc2) program on the managed host.
 notes:
   - In an emulated build, C(LLC2_ROOT) reaches llc2 through the task's
     C(environment), as for any command.
@@ -30,6 +36,8 @@ options:
       - By default the first on C(PATH), then the one in the sbin directory
         of the installation this collection came with.
     type: path
+requirements:
+  - The C(llc2conf) program on the managed host.
 notes:
   - In an emulated build, C(LLC2_ROOT) reaches llc2conf through the task's
     C(environment), as for any command.

@@ -1,3 +1,8 @@
+# -*- coding: utf-8 -*-
+# Copyright (c) llc2 developers
+# Simplified BSD License (see LICENSES/BSD-2-Clause.txt or https://opensource.org/licenses/BSD-2-Clause)
+# SPDX-License-Identifier: BSD-2-Clause
+
 # What the llc2.llc2 modules share: finding and running llc2 and llc2conf,
 # and reading their status lines. The programs decide everything; this only
 # reads what they print.
@@ -84,7 +89,7 @@ def status_lines(text):
 def last_status(stdout):
     """Splits llc2conf's output into what comes before its status line (the
     dry run's diff) and the status word; (stdout, None) without one."""
-    head, _, last = stdout.rstrip("\n").rpartition("\n")
+    head, last = stdout.rstrip("\n").rpartition("\n")[::2]
     found = status_lines(last)
     if not found:
         return stdout, None

@@ -1,4 +1,8 @@
 #!/usr/bin/python
+# -*- coding: utf-8 -*-
+# GNU General Public License v3.0+ (see COPYING or https://www.gnu.org/licenses/gpl-3.0.txt)
+# SPDX-License-Identifier: GPL-3.0-or-later
+
 # The driver brought to the configuration files by llc2 --apply.
 
 from __future__ import absolute_import, division, print_function
@@ -15,9 +19,19 @@ description:
     link, one whose link changed is plumbed anew; a PPA that is up with
     nothing pending gets no request.
 version_added: "0.1.0"
-author: llc2 developers
+author: llc2 developers (@llc2)
 extends_documentation_fragment:
+  - llc2.llc2.attributes
   - llc2.llc2.programs.llc2
+attributes:
+  check_mode:
+    support: full
+    details:
+      - C(llc2 --apply -n), which sends the driver nothing but probes.
+      - It reads the configuration files as they are on disk, so in a
+        C(--check) run it cannot foresee what earlier tasks would have written.
+  diff_mode:
+    support: none
 options:
   ppas:
     description: Only these PPAs, each 0 to 255 (another fails); by default every one.
@@ -29,9 +43,10 @@ options:
     type: bool
     default: false
 notes:
-  - Check mode runs C(llc2 --apply -n), which sends the driver nothing but
-    probes. It reads the configuration files as they are on disk, so in a
-    C(--check) run it cannot foresee what earlier tasks would have written.
+  - Runs that change the driver take turns. Outside check mode llc2 holds a
+    lock on C(.lock) in its run-state directory while it acts; one that
+    cannot get it within 30 seconds sends the driver nothing, and the task
+    fails with llc2's message naming the process that holds it.
   - What llc2 writes to standard error on success is passed on as warnings.
 """
 

@@ -1,4 +1,8 @@
 #!/usr/bin/python
+# -*- coding: utf-8 -*-
+# GNU General Public License v3.0+ (see COPYING or https://www.gnu.org/licenses/gpl-3.0.txt)
+# SPDX-License-Identifier: GPL-3.0-or-later
+
 # The configured PPAs as llc2conf list --json lists them, without the driver.
 
 from __future__ import absolute_import, division, print_function
@@ -14,8 +18,10 @@ description:
     reads the directory. The driver is not opened.
   - Changes nothing; runs in check mode too.
 version_added: "0.1.0"
-author: llc2 developers
+author: llc2 developers (@llc2)
 extends_documentation_fragment:
+  - llc2.llc2.attributes
+  - llc2.llc2.attributes.info
   - llc2.llc2.programs.llc2conf
 """
 

@@ -1,4 +1,8 @@
 #!/usr/bin/python
+# -*- coding: utf-8 -*-
+# GNU General Public License v3.0+ (see COPYING or https://www.gnu.org/licenses/gpl-3.0.txt)
+# SPDX-License-Identifier: GPL-3.0-or-later
+
 # One PPA's configuration file, written and removed by llc2conf.
 
 from __future__ import absolute_import, division, print_function
@@ -16,9 +20,17 @@ description:
     untouched, its inode and times included.
   - The driver is not touched; M(llc2.llc2.apply) brings it to the files.
 version_added: "0.1.0"
-author: llc2 developers
+author: llc2 developers (@llc2)
 extends_documentation_fragment:
+  - llc2.llc2.attributes
   - llc2.llc2.programs.llc2conf
+attributes:
+  check_mode:
+    support: full
+    details: llc2conf's dry run, which reads the file and writes nothing.
+  diff_mode:
+    support: full
+    details: The dry run's unified diff of the file.
 options:
   ppa:
     description: The PPA number, 0 to 255; another fails.
@@ -47,9 +59,12 @@ options:
     type: bool
     default: true
 notes:
-  - Check mode runs llc2conf's dry run; nothing is written.
-  - Diff mode shows the dry run's unified diff. Outside check mode, a dry
-    run for the diff comes before the real run.
+  - In diff mode outside check mode, a dry run for the diff comes before the
+    real run.
+  - Writers of the configuration directory take turns. Outside check mode
+    llc2conf holds a lock on C(.llc2conf.lock) in the directory while it
+    writes; one that cannot get it within 10 seconds changes nothing, and
+    the task fails with llc2conf's message naming the process that holds it.
 """
 
 EXAMPLES = r"""
@@ -146,7 +161,7 @@ def main():
         if module._diff and diff:
             result["diff"] = {"prepared": diff}
     if not module.check_mode:
-        _, word, err = llc2conf_run(module, argv())
+        word, err = llc2conf_run(module, argv())[1:]
     warn_lines(module, err)
     module.exit_json(changed=word in CHANGES, result=word, **result)
 

@@ -1,4 +1,8 @@
 #!/usr/bin/python
+# -*- coding: utf-8 -*-
+# GNU General Public License v3.0+ (see COPYING or https://www.gnu.org/licenses/gpl-3.0.txt)
+# SPDX-License-Identifier: GPL-3.0-or-later
+
 # What llc2 --json says of the PPAs: the driver and the files compared.
 
 from __future__ import absolute_import, division, print_function
@@ -6,7 +10,7 @@ from __future__ import absolute_import, division, print_function
 __metaclass__ = type
 
 DOCUMENTATION = r"""
-module: info
+module: ppa_info
 short_description: The LLC2 PPAs as the driver holds them and as configured
 description:
   - Runs C(llc2 --json) and returns its document's PPAs, each held by the
@@ -15,15 +19,17 @@ description:
   - Changes nothing; runs in check mode too.
   - Fails with llc2's message when llc2 fails, such as when the driver is
     absent.
-version_added: "0.1.0"
-author: llc2 developers
+version_added: "1.0.0"
+author: llc2 developers (@llc2)
 extends_documentation_fragment:
+  - llc2.llc2.attributes
+  - llc2.llc2.attributes.info
   - llc2.llc2.programs.llc2
 """
 
 EXAMPLES = r"""
 - name: Ask the driver
-  llc2.llc2.info:
+  llc2.llc2.ppa_info:
   register: llc2
 
 - name: Every PPA as configured
