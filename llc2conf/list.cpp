@@ -5,6 +5,7 @@
 #include "llc2_names.h"
 #include "llc2_report.h"
 #include "llc2conf.h"
+#include "path.h"
 
 #include <cstdio>
 #include <string>
@@ -59,7 +60,7 @@ int conf_list(int argc, char *const argv[])
         report_errno("Cannot open default directory: %s\n");
         return EXIT_WRONG;
     }
-    std::string out = as_json ? "{\"ppas\":[" : "";
+    std::string out = as_json ? "[" : "";
     const char *between = "";
     for (const int ppa : ppas) {
         conf_values v;
@@ -71,8 +72,16 @@ int conf_list(int argc, char *const argv[])
             out += between + list_object(ppa, read, v, why);
         between = ",";
     }
-    if (as_json)
-        out += "]}\n";
+    if (as_json) {
+        // The directory read, as it was found: a program staging a copy of
+        // the configuration learns where it is.
+        conf_path_buf dir{};
+        (void)conf_dir_path(dir); // it was read, so it fits
+        json_object doc;
+        json_raw(doc, "ppas", out + "]");
+        json_str(doc, "directory", dir.data());
+        out = json_end(doc) + "\n";
+    }
     std::fputs(out.c_str(), stdout);
     return 0;
 }

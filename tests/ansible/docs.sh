@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # docs.sh SOURCE: ansible-doc renders each module and the role from the
 # checkout, with each module's attributes, and ansible-galaxy builds the
 # collection's tarball of galaxy.yml's version, licences included.

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 # shellcheck shell=bash disable=SC2034 # status: the test's, which fail sets
 # Sourced by the Ansible tests. ansible_setup SOURCE: skips the test (77)
 # without ansible-playbook, makes $tmp and works there, and keeps whatever

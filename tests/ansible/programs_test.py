@@ -1,4 +1,5 @@
 #!/usr/bin/env python3
+# SPDX-License-Identifier: Apache-2.0
 """programs_test.py SOURCE: which llc2 the modules run. A real AnsibleModule
 finds it with module_utils/llc2.py's program() among stand-ins that say where
 they are, one on PATH, one in SBINDIR, one given by the option, and runs it.

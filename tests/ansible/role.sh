@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: Apache-2.0
 # role.sh BUILD SOURCE: the role llc2.llc2.ppas run by ansible-playbook, and
 # the modules run by ansible, on a local connection against llc2sim: from
 # nothing, again, one keyword changed in check mode and for real, a PPA
@@ -29,6 +30,18 @@ role() {
   shift
   ansible-playbook "$src/tests/ansible/site.yml" -e "$vars" "$@" >"$tmp/out" 2>&1
   recap=$(sed -n 's/^localhost *:.* \(changed=[0-9]*\) .* \(failed=[0-9]*\) .*/\1 \2/p' "$tmp/out")
+}
+# role_json PPAS [OPTION...]: role with the json callback; recap as role sets
+# it, and actions: the apply task's, "would" and the verb made the done form.
+role_json() {
+  ANSIBLE_STDOUT_CALLBACK=json role "$@"
+  recap=$(jq -r '.stats.localhost | "changed=\(.changed) failed=\(.failures)"' "$tmp/out")
+  actions=$(jq -c '[.plays[0].tasks[] | select(.task.name | endswith("The driver brought to the files"))
+    | .hosts.localhost.actions // empty | .[] | .action |= ({"would take down": "taken down",
+      "would re-plumb and initialise": "re-plumbed and initialised",
+      "would plumb and initialise": "plumbed and initialised",
+      "would re-initialise": "re-initialised", "would initialise": "initialised"}[.] // .)]' \
+    "$tmp/out")
 }
 expect_recap() { # WHAT WANT
   [ "$recap" = "$2" ] || { fail "$1: $recap, want $2"; cat "$tmp/out"; }
@@ -74,18 +87,31 @@ expect_recap "again" "changed=0 failed=0"
 same "again: the files" "$(files)" "$before"
 same "again: the driver asked" "$(changes)" ""
 
+# Check mode foresees the real run on a host that drifted: a keyword
+# changed, an unusable file and a stray one, both of which the role deletes.
+# The files are staged in a copy; the live ones and the driver are not
+# touched, and the copy is gone afterwards.
+echo devicename=xnic >"$conf/llc2.41"
+cp "$conf/llc2.2" "$conf/llc2.40"
+before=$(files)
 mark
-# apply -n sees the file as it is, unchanged: only the file's task changes.
 role "[$p0, $(p1 6), $p2]" --check --diff
-expect_recap "--check --diff" "changed=1 failed=0"
+expect_recap "--check --diff" "changed=3 failed=0"
 if ! grep -q $'^-acktimer=5\t' "$tmp/out" || ! grep -q $'^+acktimer=6\t' "$tmp/out"; then
   fail "--check --diff: no diff of acktimer"
 fi
-same "--check --diff: the files" "$(files)" "$before"
-same "--check --diff: the driver asked" "$(changes)" ""
+role_json "[$p0, $(p1 6), $p2]" --check
+expect_recap "--check" "changed=3 failed=0"
+foreseen=$actions
+same "--check: the files" "$(files)" "$before"
+same "--check: the driver asked" "$(changes)" ""
+same "--check: stages left" "$(find "${TMPDIR:-/tmp}" -maxdepth 1 -name 'llc2-stage.*' 2>/dev/null)" ""
 mark
-role "[$p0, $(p1 6), $p2]"
-expect_recap "one keyword changed" "changed=2 failed=0"
+role_json "[$p0, $(p1 6), $p2]"
+expect_recap "one keyword changed" "changed=3 failed=0"
+same "one keyword changed: what check mode foresaw" "$actions" "$foreseen"
+same "one keyword changed: the actions" "$actions" \
+  '[{"action":"re-initialised","keywords":["acktimer"],"ppa":1}]'
 same "one keyword changed: the driver asked" "$(changes)" $'uninit 1\ndisable 1\nenable 1\ninit 1'
 role "[$p0, $(p1 6), $p2]"
 expect_recap "one keyword changed, again" "changed=0 failed=0"
@@ -116,7 +142,7 @@ twice, 300, bad link, bad value~[$(p1 6), $p2, $(p1 7), {"ppa": 300, "link": "xn
 EOF
 # An empty list goes through when asked for, or when not exclusive.
 role "[]" -e '{"llc2_allow_empty": true}' --check
-expect_recap "empty, llc2_allow_empty, --check" "changed=1 failed=0"
+expect_recap "empty, llc2_allow_empty, --check" "changed=2 failed=0"
 role "[]" -e '{"llc2_exclusive": false}'
 expect_recap "empty, not exclusive" "changed=0 failed=0"
 
@@ -131,7 +157,7 @@ ppa_info~~~[.changed, .as_configured, [.ppas[] | [.ppa, .pending]], (.shown | te
 info~~~[.changed, .as_configured, [.ppas[] | [.ppa, .pending]], (.shown | gsub("\\s+"; " ") | test("llc2.llc2.info has been deprecated. Use llc2.llc2.ppa_info instead"))]~[false,false,[[1,["acktimer","maxretry"]],[2,null]],true]
 conf_info~~~[.changed, [.ppas[] | [.ppa, .llc2_on]]]~[false,[[1,1],[2,0]]]
 apply~~--check~[.changed, .actions]~[true,[{"action":"would re-initialise","keywords":["acktimer","maxretry"],"ppa":1}]]
-apply~~~[.changed, .actions]~[true,[{"action":"re-initialised","keywords":[],"ppa":1}]]
+apply~~~[.changed, .actions]~[true,[{"action":"re-initialised","keywords":["acktimer","maxretry"],"ppa":1}]]
 ppa~{"ppa": 1, "link": "xnic1", "settings": {"acktimer": 6}}~~[.changed, .result]~[true,"replaced"]
 ppa~{"ppa": 0, "state": "absent"}~~[.changed, .result]~[false,"absent"]
 ppa~{"ppa": 1, "link": "xnic1", "settings": {"llc2_on": 0}}~~[.failed, .msg]~[true,"llc2_on is not a setting: use enabled"]

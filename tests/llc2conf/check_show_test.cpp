@@ -178,8 +178,9 @@ TEST(List, EveryConfiguredPpaForPeopleAndPrograms)
         R"({"ppa":8,"device":null,"instance":null,"llc2_on":null,"error":")" +
         gone +
         "\"},"
-        R"({"ppa":12,"device":"xnic","instance":3,"llc2_on":0,"error":null}]})"
-        "\n";
+        R"({"ppa":12,"device":"xnic","instance":3,"llc2_on":0,"error":null}],)"
+        R"("directory":")" +
+        r.path("etc/llc2/default/") + "\"}\n";
     struct row {
         std::vector<std::string> args;
         std::string out;
@@ -201,8 +202,11 @@ TEST(List, DirectoryMissingUnreadableOrUsageWrong)
     };
     const std::string usage = "Usage: " + std::string(LLC2CONF_BINARY) + " [-D <dir>] create";
     // A missing directory is a configuration with no PPA.
-    for (const row &t :
-         {row{{"list"}, 0, "", ""}, row{{"list", "--json"}, 0, "{\"ppas\":[]}\n", ""}})
+    for (const row &t : {row{{"list"}, 0, "", ""}, row{{"list", "--json"},
+                                                       0,
+                                                       "{\"ppas\":[],\"directory\":\"" +
+                                                           r.path("etc/llc2/default/") + "\"}\n",
+                                                       ""}})
         EXPECT_EQ(conftool::said(run(r, t.args)), std::make_tuple(t.status, t.out, t.err));
     // One that cannot be read says so, and nothing that passes for a list.
     r.write_file("etc/llc2/default", "");

@@ -52,8 +52,9 @@ TEST(ConfigDir, EveryCommandWorksOnTheDirectoryNamed)
         {{"--config-dir", stage, "list"}, 0, "PPA 3: xnic1, llc2_on 1\n"},
         {{"--config-dir=" + stage, "list", "--json"},
          0,
-         R"({"ppas":[{"ppa":3,"device":"xnic","instance":1,"llc2_on":1,"error":null}]})"
-         "\n"},
+         R"({"ppas":[{"ppa":3,"device":"xnic","instance":1,"llc2_on":1,"error":null}],)"
+         R"("directory":")" +
+             stage + "/\"}\n"},
         {{"-D", stage, "check"}, 0, "PPA 3: ok: device xnic, instance 1, llc2_on 1\n"},
         {{"-D", stage, "show", "0"}, 1, ""},
         {{"-D", stage, "delete", "3"}, 0, "PPA 3: deleted\n"},

@@ -27,6 +27,19 @@ notes:
     C(environment), as for any command.
 """
 
+    # The option naming the configuration directory, for llc2 and llc2conf.
+    CONFIG_DIR = r"""
+options:
+  config_dir:
+    description:
+      - The configuration directory, in place of the programs' own
+        (C(/etc/llc2/default)), given to them as C(-D); taken as it stands,
+        never under C(LLC2_ROOT).
+      - For staging a configuration before it is installed, as the
+        C(llc2.llc2.ppas) role does in check mode.
+    type: path
+"""
+
     # The option naming llc2conf.
     LLC2CONF = r"""
 options:

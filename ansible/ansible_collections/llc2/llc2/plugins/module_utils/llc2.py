@@ -46,6 +46,12 @@ def program(module, name, option):
 PPA_MAX = 255
 
 
+def config_dir_args(module):
+    """-D and the config_dir option's directory, when it is given."""
+    given = module.params.get("config_dir")
+    return ["-D", given] if given else []
+
+
 def check_ppas(module, ppas):
     """Fails the module, naming every one, when a PPA is outside 0 to PPA_MAX."""
     bad = [str(n) for n in ppas if not 0 <= n <= PPA_MAX]
@@ -60,18 +66,20 @@ def run(module, argv):
 
 
 def ppas_document(module, argv):
-    """Runs a program that writes a JSON document {"ppas": [...]} and returns
-    the list, passing on its warnings; fails the module with the program's
-    message when it fails."""
+    """Runs a program that writes a JSON document {"ppas": [...], ...} and
+    returns the document, passing on its warnings; fails the module with the
+    program's message when it fails."""
     rc, out, err = run(module, argv)
     if rc != 0:
         module.fail_json(msg=err.strip() or "%s: exit status %d" % (argv[0], rc), rc=rc)
     try:
-        ppas = json.loads(out)["ppas"]
+        doc = json.loads(out)
+        if not isinstance(doc["ppas"], list):
+            raise TypeError("ppas is no list")
     except (ValueError, KeyError, TypeError) as e:
         module.fail_json(msg="%s: not a document with ppas: %s" % (" ".join(argv), e))
     warn_lines(module, err)
-    return ppas
+    return doc
 
 
 def status_lines(text):

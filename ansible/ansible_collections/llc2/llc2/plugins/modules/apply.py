@@ -23,13 +23,16 @@ author: llc2 developers (@llc2)
 extends_documentation_fragment:
   - llc2.llc2.attributes
   - llc2.llc2.programs.llc2
+  - llc2.llc2.programs.config_dir
 attributes:
   check_mode:
     support: full
     details:
       - C(llc2 --apply -n), which sends the driver nothing but probes.
-      - It reads the configuration files as they are on disk, so in a
-        C(--check) run it cannot foresee what earlier tasks would have written.
+      - It reads the configuration files as they are in the directory, so
+        alone in a C(--check) run it cannot foresee what earlier tasks would
+        have written there; the C(llc2.llc2.ppas) role stages them in a copy
+        (I(config_dir)) to foresee it.
   diff_mode:
     support: none
 options:
@@ -63,29 +66,40 @@ EXAMPLES = r"""
 RETURN = r"""
 actions:
   description:
-    - One item a PPA acted on, from llc2's status lines.
+    - One item a PPA acted on, as C(llc2 --apply --json) gives it.
     - C(action) is one of C(plumbed and initialised), C(initialised),
       C(re-initialised), C(re-plumbed and initialised), C(taken down); in
-      check mode the line's words, C(would) first, such as
+      check mode C(would) and the verb, such as
       C(would plumb and initialise) or C(would re-initialise).
-    - C(keywords) are the pending keywords llc2 names in parentheses, or
-      empty.
+    - C(keywords) are the pending keywords that made llc2 act, or empty; the
+      same in check mode and in the real run.
   returned: always, also on failure
   type: list
   elements: dict
-  sample: [{ppa: 2, action: re-initialised, keywords: []}]
+  sample: [{ppa: 2, action: re-initialised, keywords: [acktimer]}]
+failed_ppas:
+  description:
+    - One item a PPA llc2 left not as it should be, C(ppa) and C(reason) in
+      llc2's words (C(ppa) null for a failure that is no PPA's), as the
+      C(failed) array of C(llc2 --apply --json).
+  returned: always, also on failure
+  type: list
+  elements: dict
+  sample: [{ppa: 3, reason: not up}]
 msg:
   description: llc2's standard error, when it failed.
   returned: failure
   type: str
 """
 
+import json
+
 from ansible.module_utils.basic import AnsibleModule
 from ansible_collections.llc2.llc2.plugins.module_utils.llc2 import (
     check_ppas,
+    config_dir_args,
     program,
     run,
-    status_lines,
     warn_lines,
 )
 
@@ -96,12 +110,13 @@ def main():
             ppas=dict(type="list", elements="int", default=[]),
             prune=dict(type="bool", default=False),
             llc2_path=dict(type="path"),
+            config_dir=dict(type="path"),
         ),
         supports_check_mode=True,
     )
     p = module.params
     check_ppas(module, p["ppas"])
-    argv = [program(module, "llc2", "llc2_path"), "--apply"]
+    argv = [program(module, "llc2", "llc2_path")] + config_dir_args(module) + ["--apply", "--json"]
     if module.check_mode:
         argv.append("-n")
     if p["prune"]:
@@ -109,18 +124,24 @@ def main():
     argv += [str(n) for n in p["ppas"]]
 
     rc, out, err = run(module, argv)
-    actions = [
-        {"ppa": s["ppa"], "action": s["words"], "keywords": s["keywords"]}
-        for s in status_lines(out)
-    ]
+    try:
+        doc = json.loads(out)
+        actions, failed = doc["actions"], doc["failed"]
+    except (ValueError, KeyError, TypeError):
+        # A command line llc2 refused, or a run cut short: no document.
+        doc, actions, failed = None, [], []
     # A PPA acted on is changed even when a later one failed.
     changed = bool(actions)
-    if rc != 0:
+    if rc != 0 or doc is None:
         module.fail_json(
-            msg=err.strip() or "llc2: exit status %d" % rc, rc=rc, changed=changed, actions=actions
+            msg=err.strip() or "llc2: exit status %d" % rc,
+            rc=rc,
+            changed=changed,
+            actions=actions,
+            failed_ppas=failed,
         )
     warn_lines(module, err)
-    module.exit_json(changed=changed, actions=actions)
+    module.exit_json(changed=changed, actions=actions, failed_ppas=failed)
 
 
 if __name__ == "__main__":

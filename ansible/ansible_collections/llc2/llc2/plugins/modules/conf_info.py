@@ -23,6 +23,7 @@ extends_documentation_fragment:
   - llc2.llc2.attributes
   - llc2.llc2.attributes.info
   - llc2.llc2.programs.llc2conf
+  - llc2.llc2.programs.config_dir
 """
 
 EXAMPLES = r"""
@@ -47,19 +48,32 @@ ppas:
   type: list
   elements: dict
   sample: [{ppa: 0, device: xnic, instance: 0, llc2_on: 1, error: null}]
+directory:
+  description:
+    - The configuration directory llc2conf read, as the path was used, with
+      a C(/) at its end (under C(LLC2_ROOT) in an emulated build).
+  returned: success
+  type: str
+  sample: /etc/llc2/default/
+  version_added: "1.0.0"
 """
 
 from ansible.module_utils.basic import AnsibleModule
-from ansible_collections.llc2.llc2.plugins.module_utils.llc2 import ppas_document, program
+from ansible_collections.llc2.llc2.plugins.module_utils.llc2 import (
+    config_dir_args,
+    ppas_document,
+    program,
+)
 
 
 def main():
     module = AnsibleModule(
-        argument_spec=dict(llc2conf_path=dict(type="path")),
+        argument_spec=dict(llc2conf_path=dict(type="path"), config_dir=dict(type="path")),
         supports_check_mode=True,
     )
-    ppas = ppas_document(module, [program(module, "llc2conf", "llc2conf_path"), "list", "--json"])
-    module.exit_json(changed=False, ppas=ppas)
+    argv = [program(module, "llc2conf", "llc2conf_path")] + config_dir_args(module) + ["list", "--json"]
+    doc = ppas_document(module, argv)
+    module.exit_json(changed=False, ppas=doc["ppas"], directory=doc.get("directory"))
 
 
 if __name__ == "__main__":

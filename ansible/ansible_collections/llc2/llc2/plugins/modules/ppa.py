@@ -24,6 +24,7 @@ author: llc2 developers (@llc2)
 extends_documentation_fragment:
   - llc2.llc2.attributes
   - llc2.llc2.programs.llc2conf
+  - llc2.llc2.programs.config_dir
 attributes:
   check_mode:
     support: full
@@ -106,6 +107,7 @@ diff:
 from ansible.module_utils.basic import AnsibleModule
 from ansible_collections.llc2.llc2.plugins.module_utils.llc2 import (
     check_ppas,
+    config_dir_args,
     last_status,
     program,
     run,
@@ -134,6 +136,7 @@ def main():
             settings=dict(type="dict", default={}),
             enabled=dict(type="bool", default=True),
             llc2conf_path=dict(type="path"),
+            config_dir=dict(type="path"),
         ),
         required_if=[("state", "present", ["link"])],
         supports_check_mode=True,
@@ -153,7 +156,9 @@ def main():
 
     def argv(*opts):
         # "--": a negative PPA is an operand, not an option.
-        return [llc2conf] + command + list(opts) + ["--", str(p["ppa"])] + operands
+        return (
+            [llc2conf] + config_dir_args(module) + command + list(opts) + ["--", str(p["ppa"])] + operands
+        )
 
     result = {}
     if module.check_mode or module._diff:

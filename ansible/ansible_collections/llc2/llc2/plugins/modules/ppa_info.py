@@ -25,6 +25,7 @@ extends_documentation_fragment:
   - llc2.llc2.attributes
   - llc2.llc2.attributes.info
   - llc2.llc2.programs.llc2
+  - llc2.llc2.programs.config_dir
 """
 
 EXAMPLES = r"""
@@ -59,15 +60,20 @@ as_configured:
 """
 
 from ansible.module_utils.basic import AnsibleModule
-from ansible_collections.llc2.llc2.plugins.module_utils.llc2 import ppas_document, program
+from ansible_collections.llc2.llc2.plugins.module_utils.llc2 import (
+    config_dir_args,
+    ppas_document,
+    program,
+)
 
 
 def main():
     module = AnsibleModule(
-        argument_spec=dict(llc2_path=dict(type="path")),
+        argument_spec=dict(llc2_path=dict(type="path"), config_dir=dict(type="path")),
         supports_check_mode=True,
     )
-    ppas = ppas_document(module, [program(module, "llc2", "llc2_path"), "--json"])
+    argv = [program(module, "llc2", "llc2_path")] + config_dir_args(module) + ["--json"]
+    ppas = ppas_document(module, argv)["ppas"]
     module.exit_json(
         changed=False, ppas=ppas, as_configured=all(p.get("as_configured") is True for p in ppas)
     )
