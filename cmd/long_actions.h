@@ -1,6 +1,6 @@
-// The long actions --json, --status [PPA ...] and --apply, recognised
-// wherever an option may stand, each an action of its own beside the short
-// ones.
+// The long actions --json, --status [PPA ...], --metrics [PPA ...] and
+// --apply, recognised wherever an option may stand, each an action of its
+// own beside the short ones.
 #ifndef LLC2_CMD_LONG_ACTIONS_H
 #define LLC2_CMD_LONG_ACTIONS_H
 
@@ -12,13 +12,14 @@
 inline constexpr int LONG_JSON = 0x100;
 inline constexpr int LONG_STATUS = 0x101;
 inline constexpr int LONG_APPLY = 0x102;
+inline constexpr int LONG_METRICS = 0x103;
 
 // The action that word names, or 0.
 int llc2_long_action(const char *word);
 
 // Steps next (optind) past the long action at argv[next] and the operands it
-// takes: for --status every argument left, each a PPA number as -p takes
-// it, appended to ppas; for --apply every argument left, each "-n",
+// takes: for --status and --metrics every argument left, each a PPA number
+// as -p takes it, appended to ppas; for --apply every argument left, each "-n",
 // "--dry-run", "--prune" or a PPA number, into apply. false, after
 // "Invalid PPA number: %s" when an operand is neither, or on an option
 // given twice.
