@@ -142,17 +142,25 @@ void set_up(SimRoot &r)
         }
 }
 
-// The series key is there with value, or absent for "-"; counts those there.
-void expect_series(const std::map<std::string, std::string> &got, const std::string &key,
-                   const std::string &value, std::size_t &there)
+// ',name="value"'
+std::string label(const std::string &name, const std::string &value)
 {
-    const auto at = got.find(key);
+    return "," + name + "=\"" + value + "\"";
+}
+
+// The series name{ppa="N"<more>} is there with value, or absent for "-";
+// counts those there.
+void expect_series(const std::map<std::string, std::string> &got, std::string name, int ppa,
+                   const std::string &more, const std::string &value, std::size_t &there)
+{
+    name.append("{ppa=\"").append(std::to_string(ppa)).append("\"").append(more).append("}");
+    const auto at = got.find(name);
     if (value == "-") {
-        EXPECT_EQ(at, got.end()) << key;
+        EXPECT_EQ(at, got.end()) << name;
         return;
     }
     ++there;
-    EXPECT_EQ(at == got.end() ? "absent" : at->second, value) << key;
+    EXPECT_EQ(at == got.end() ? "absent" : at->second, value) << name;
 }
 
 TEST(Metrics, EveryStateAsItsSeries)
@@ -166,17 +174,16 @@ TEST(Metrics, EveryStateAsItsSeries)
     std::size_t there = 2; // the scan's own
     for (const Row &row : rows) {
         SCOPED_TRACE(row.ppa);
-        const std::string ppa = "{ppa=\"" + std::to_string(row.ppa) + "\"";
-        expect_series(got, "llc2_ppa_up" + ppa + ",device=\"" + row.device + "\"}", row.up, there);
+        expect_series(got, "llc2_ppa_up", row.ppa, label("device", row.device), row.up, there);
         for (const std::string state : PPA_STATES)
-            expect_series(got, "llc2_ppa_state" + ppa + ",state=\"" + state + "\"}",
+            expect_series(got, "llc2_ppa_state", row.ppa, label("state", state),
                           state == row.state ? "1" : "0", there);
-        expect_series(got, "llc2_ppa_as_configured" + ppa + "}", row.as_configured, there);
-        expect_series(got, "llc2_ppa_pending_changes" + ppa + "}", row.pending, there);
+        expect_series(got, "llc2_ppa_as_configured", row.ppa, "", row.as_configured, there);
+        expect_series(got, "llc2_ppa_pending_changes", row.ppa, "", row.pending, there);
         const auto params = cmdtest::applied_of(r, row.ppa).params;
         const bool applied =
             std::string(row.record) == "both" || std::string(row.record) == "params";
-        expect_series(got, "llc2_ppa_applied_timestamp_seconds" + ppa + "}",
+        expect_series(got, "llc2_ppa_applied_timestamp_seconds", row.ppa, "",
                       applied ? std::to_string(params.value().at) : "-", there);
     }
     EXPECT_EQ(got.size(), there) << run.out;
