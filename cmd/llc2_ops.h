@@ -97,6 +97,12 @@ inline constexpr int STATUS_NOT_AS_CONFIGURED = 3;
 inline constexpr int STATUS_UNKNOWN = 4; // the driver or the directory cannot be read
 int llc2_status(const std::vector<int> &ppas);
 
+// --metrics: what --status tells of the same PPAs, and how the scan went, as
+// Prometheus metrics on standard output. 0 once they are written, also when
+// the driver could not be opened or stopped answering (llc2_scan_success
+// says so); a write that failed is finish_output's to tell.
+int llc2_metrics(const std::vector<int> &ppas);
+
 // What --apply was asked: only some PPAs, a dry run, taking down what the
 // configuration does not switch on.
 struct apply_options {

@@ -19,6 +19,8 @@ int llc2_long_action(const char *word)
         return LONG_STATUS;
     if (std::strcmp(word, "--apply") == 0)
         return LONG_APPLY;
+    if (std::strcmp(word, "--metrics") == 0)
+        return LONG_METRICS;
     return 0;
 }
 
@@ -49,8 +51,8 @@ bool take_long_operands(int action, int argc, char *const argv[], int &next, std
             continue;
         }
         int ppa = 0;
-        // --apply acts on what the driver can be asked about; --status may
-        // name any number, and tells that it cannot tell.
+        // --apply acts on what the driver can be asked about; --status and
+        // --metrics may name any number, and tell that they cannot tell.
         if (!parse_ppa(argv[next], &ppa) ||
             (action == LONG_APPLY && (ppa < 0 || ppa > LLC2_GETPPA_MAX))) {
             std::fprintf(stderr, gettext("Invalid PPA number: %s\n"), argv[next]);

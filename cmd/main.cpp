@@ -142,7 +142,7 @@ bool changes_driver(int action, const apply_options &apply)
         return true;
     case LONG_APPLY:
         return !apply.dry_run;
-    default: // none, -q, --json, --status
+    default: // none, -q, --json, --status, --metrics
         return false;
     }
 }
@@ -159,6 +159,8 @@ int run(int action, int ppa, const std::vector<int> &ppas, const apply_options &
         return llc2_json();
     case LONG_STATUS:
         return llc2_status(ppas);
+    case LONG_METRICS:
+        return llc2_metrics(ppas);
     case LONG_APPLY:
         return llc2_apply(apply);
     case 'P':

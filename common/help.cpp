@@ -29,7 +29,7 @@ struct help_text {
 constexpr help_text llc2_help{
     "llc2",
     N_("Usage: llc2 [-d] [-D DIR] [-P | -U | -p PPA | -u PPA | -i PPA | -r PPA | -q]\n"
-       "       llc2 [-d] [-D DIR] --json | --status [PPA ...]\n"
+       "       llc2 [-d] [-D DIR] --json | --status [PPA ...] | --metrics [PPA ...]\n"
        "       llc2 [-d] [-D DIR] --apply [-n] [--json] [--prune] [PPA ...]\n"
        "       llc2 --help | --version\n"
        "Administers the PPAs of the llc2 STREAMS driver, one action a run.\n"),
@@ -43,6 +43,7 @@ constexpr help_text llc2_help{
        "  -r PPA      uninitialise one PPA and leave it plumbed\n"
        "  --json      the status of every PPA held or configured, as JSON\n"
        "  --status    a line per PPA named (or held or configured): as configured?\n"
+       "  --metrics   the same PPAs as Prometheus metrics, for node_exporter\n"
        "  --apply     bring the PPAs (or those named) to their configuration, only that\n"
        "    -n, --dry-run  with --apply: say what it would do; send nothing but probes\n"
        "    --prune   with --apply: also take down what is not switched on\n"
@@ -57,7 +58,8 @@ constexpr help_text llc2_help{
        "  0    the action succeeded\n"
        "  255  the action failed; standard error says why, and -d says more\n"
        "  2    usage error; nothing was opened\n"
-       "  --status: 0 every PPA as configured, 3 one is not, 4 cannot tell\n"),
+       "  --status: 0 every PPA as configured, 3 one is not, 4 cannot tell\n"
+       "  --metrics: 0 when written, also without a driver; 255 when not\n"),
 };
 
 constexpr help_text llc2conf_help{

@@ -344,8 +344,9 @@ TEST(StatusStates, OneActionARun)
     SimRoot r;
     r.start_sim();
     const std::vector<std::string> bad[] = {
-        {"--json", "-q"},   {"-q", "--json"},   {"--apply", "--status"}, {"--json", "3"},
-        {"--status", "3x"}, {"--status", "-q"}, {"-P", "--apply"},
+        {"--json", "-q"},        {"-q", "--json"},    {"--apply", "--status"}, {"--json", "3"},
+        {"--status", "3x"},      {"--status", "-q"},  {"-P", "--apply"},       {"--metrics", "x"},
+        {"--metrics", "--json"}, {"-q", "--metrics"},
     };
     for (const auto &args : bad) {
         SCOPED_TRACE(args[0] + " " + args[1]);

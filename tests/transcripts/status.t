@@ -1,7 +1,7 @@
 SPDX-License-Identifier: Apache-2.0
-llc2 --status, --json and --apply against llc2sim: the README's transcripts
-of them, and a start-up job cut short by SIGTERM between its passes that
---apply then completes. `jq` here reads standard output only.
+llc2 --status, --json, --metrics and --apply against llc2sim: the README's
+transcripts of them, and a start-up job cut short by SIGTERM between its
+passes that --apply then completes. `jq` here reads standard output only.
 
   $ . "$LLC2_SOURCE/tests/transcripts/sim.sh"
   $ jq() { grep -v '^\[exit [0-9]*\]$' | command jq "$@"; }
@@ -113,6 +113,26 @@ against the driver before it is installed.
   $ llc2 -D staged --apply -n --prune
   PPA 1: would re-initialise (maxretry)
   [exit 0]
+
+The README's metrics of the same PPAs.
+
+  $ llc2 --metrics 0 | grep -v -e '^#' -e _seconds
+  llc2_ppa_up{ppa="0",device="xnic0"} 0
+  llc2_ppa_state{ppa="0",state="up"} 0
+  llc2_ppa_state{ppa="0",state="down"} 0
+  llc2_ppa_state{ppa="0",state="off"} 0
+  llc2_ppa_state{ppa="0",state="bad"} 0
+  llc2_ppa_state{ppa="0",state="not plumbed"} 1
+  llc2_ppa_state{ppa="0",state="unknown"} 0
+  llc2_ppa_as_configured{ppa="0"} 0
+  llc2_scan_success 1
+  [exit 0]
+  $ llc2 --metrics | grep as_configured
+  # HELP llc2_ppa_as_configured Whether the PPA is as its configuration wants it, as llc2 --status judges.
+  # TYPE llc2_ppa_as_configured gauge
+  llc2_ppa_as_configured{ppa="0"} 0
+  llc2_ppa_as_configured{ppa="1"} 1
+  llc2_ppa_as_configured{ppa="2"} 1
 
 The README's monitoring line, and a driver that is not there.
 

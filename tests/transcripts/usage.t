@@ -7,7 +7,7 @@ A bad command line still gets the usage line of old and status 2.
 
   $ command llc2 --help | sed -n '1,4p;/directory/p'
   Usage: llc2 [-d] [-D DIR] [-P | -U | -p PPA | -u PPA | -i PPA | -r PPA | -q]
-         llc2 [-d] [-D DIR] --json | --status [PPA ...]
+         llc2 [-d] [-D DIR] --json | --status [PPA ...] | --metrics [PPA ...]
          llc2 [-d] [-D DIR] --apply [-n] [--json] [--prune] [PPA ...]
          llc2 --help | --version
   Configuration directory: */r/etc/llc2/default/, with a file llc2.PPA for each PPA (glob)
@@ -15,7 +15,7 @@ A bad command line still gets the usage line of old and status 2.
   Configuration directory: staged/, with a file llc2.PPA for each PPA
   $ command llc2conf --config-dir=/srv/llc2/ --help | grep directory
   Configuration directory: /srv/llc2/, with a file llc2.PPA for each PPA
-  $ for o in -P -U -p -u -i -r -q -d -D --json --status --apply --help --version; do
+  $ for o in -P -U -p -u -i -r -q -d -D --json --status --metrics --apply --help --version; do
   >   command llc2 --help | grep -q -e "^  \(([a-z]*), \)\?$o " || echo "no line for $o"
   > done
   $ command llc2 -d --help | cmp - <(command llc2 --help) && echo the same text
