@@ -15,7 +15,7 @@ when it is cross-built), so that it speaks to that build's llc2sim.
   $ cmake --build b --target llc2 llc2conf -j2 >/dev/null
   $ cmake --install b >/dev/null
   $ grep -n '^LLC2=' inst/share/llc2/llc2.rc | sed "s|$PWD|PWD|"
-  45:LLC2=${LLC2:-PWD/inst/sbin/llc2}
+  46:LLC2=${LLC2:-PWD/inst/sbin/llc2}
   $ mkdir bin && printf '#!/bin/sh\necho "$*" >>syslog\ncat >>syslog\n' >bin/logger
   $ chmod +x bin/logger && PATH=$PWD/bin:$PATH && unset LLC2
   $ rc() { shown "$PWD/inst/share/llc2/llc2.rc" "$@"; }
