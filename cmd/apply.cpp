@@ -46,9 +46,9 @@ struct job {
 struct apply_report {
     bool json = false;
     bool dry_run = false;
-    std::string actions;  // the array's items, comma-separated
-    std::string failed;   // the same
-    std::string unlinked; // the same
+    std::string actions;       // the array's items, comma-separated
+    std::string failed;        // the same
+    std::vector<int> unlinked; // links an interrupted run left, unlinked now
     std::string unasked = "null";
     std::set<int> failed_ppas; // one item a PPA: the first failure, the step's
 };
@@ -156,12 +156,7 @@ void say_acted(apply_report &r, int ppa, const job &j)
         json_object o;
         json_num(o, "ppa", ppa);
         json_str(o, "action", words);
-        std::string list;
-        for (const char *k : j.keywords) {
-            list += list.empty() ? "[" : ",";
-            json_string(list, k);
-        }
-        json_raw(o, "keywords", list.empty() ? "[]" : list + "]");
+        json_raw(o, "keywords", json_string_array(j.keywords));
         add_item(r.actions, json_end(o));
         return;
     }
@@ -276,7 +271,7 @@ int llc2_apply(const apply_options &options)
     json_object doc;
     json_raw(doc, "actions", "[" + r.actions + "]");
     json_raw(doc, "failed", "[" + r.failed + "]");
-    json_raw(doc, "unlinked", "[" + r.unlinked + "]");
+    json_raw(doc, "unlinked", json_number_array(r.unlinked));
     json_raw(doc, "unasked", r.unasked);
     std::fputs((json_end(doc) + "\n").c_str(), stdout);
     return result;
@@ -295,11 +290,8 @@ int apply(const apply_options &options, apply_report &r)
     }
     // Links an interrupted run left go first: the driver is clean before
     // anything is plumbed.
-    std::vector<int> unlinked;
     const bool orphans_left =
-        !options.dry_run && unlink_orphans(ctl.fd, r.json ? &unlinked : nullptr) == -1;
-    for (const int id : unlinked)
-        add_item(r.unlinked, std::to_string(id));
+        !options.dry_run && unlink_orphans(ctl.fd, r.json ? &r.unlinked : nullptr) == -1;
     if (orphans_left)
         failure(r, -1, "links left by an interrupted run: not unlinked");
     const std::vector<int> only = distinct_ppas(options.ppas);

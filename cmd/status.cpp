@@ -47,13 +47,7 @@ void json_applied(json_object &o, const ppa_facts &f)
         json_null(o, "applied");
     }
     if (const auto keywords = pending(f)) {
-        std::string list = "[";
-        for (const char *word : *keywords) {
-            if (list.size() > 1)
-                list += ',';
-            json_string(list, word);
-        }
-        json_raw(o, "pending", list + "]");
+        json_raw(o, "pending", json_string_array(*keywords));
     } else {
         json_null(o, "pending");
     }
@@ -192,10 +186,7 @@ int llc2_json(void)
     json_raw(doc, "ppas", ppas + "]");
     json_raw(doc, "unasked", unasked_json(scanned));
     if (const auto orphans = watch.orphans()) {
-        std::string ids = "[";
-        for (const int id : *orphans)
-            ids += (ids.size() > 1 ? "," : "") + std::to_string(id);
-        json_raw(doc, "orphan_links", ids + "]");
+        json_raw(doc, "orphan_links", json_number_array(*orphans));
     } else {
         json_null(doc, "orphan_links");
     }

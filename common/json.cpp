@@ -101,3 +101,22 @@ std::string json_end(json_object &o)
     o.text += '}';
     return std::move(o.text);
 }
+
+std::string json_string_array(const std::vector<const char *> &items)
+{
+    std::string out = "[";
+    for (const char *item : items) {
+        if (out.size() > 1)
+            out += ',';
+        json_string(out, item);
+    }
+    return out + "]";
+}
+
+std::string json_number_array(const std::vector<int> &items)
+{
+    std::string out = "[";
+    for (const int item : items)
+        out += (out.size() > 1 ? "," : "") + std::to_string(item);
+    return out + "]";
+}

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 // Appends text as a JSON string, quotes included. '"' and '\' are escaped,
 // and so is every byte below 0x20 and 0x7f; well-formed UTF-8 passes as it
@@ -27,5 +28,9 @@ void json_null(json_object &o, std::string_view key);
 void json_raw(json_object &o, std::string_view key, std::string_view value);
 // The object's text, closed.
 std::string json_end(json_object &o);
+
+// An array of strings ("[\"acktimer\",\"maxretry\"]"), or of numbers.
+std::string json_string_array(const std::vector<const char *> &items);
+std::string json_number_array(const std::vector<int> &items);
 
 #endif
