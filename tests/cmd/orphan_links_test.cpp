@@ -206,6 +206,18 @@ TEST(OrphanLinks, EachActionTellsOrRemovesWhatIsLeft)
          "2"},
         {"apply", "", 1, "bound", {"--apply"}, 0, unlinked, "", "1/xnic/0", ""},
         {"apply_named_ppa", "", 7, "", {"--apply", "0"}, 0, unlinked, "", "1/xnic/0", ""},
+        // For programs, the line is an item of the document.
+        {"apply_json",
+         "",
+         1,
+         "",
+         {"--apply", "--json"},
+         0,
+         R"({"actions":[],"failed":[],"unlinked":[2],"unasked":null})"
+         "\n",
+         "",
+         "1/xnic/0",
+         ""},
         {"apply_stale_entry", "", -1, "stale", {"--apply"}, 0, "", "", "1/xnic/0 2/xnic/null", ""},
         {"apply_dry_run_sends_no_unlink",
          "",
