@@ -100,19 +100,9 @@ std::string render(const lines &rows)
 }
 
 // Puts one part in place; the directory is made when missing. An errno or 0.
-// Tried first as it is, since the directory is there for all but the first
-// part of a boot, and making sure of it costs a stat of every component.
 int write_part(int ppa, const char *part, const lines &rows)
 {
-    const std::string dir = applied_dir() + "/";
-    const std::string name = part_name(ppa, part);
-    const std::string text = render(rows);
-    int err = replace_file(dir, name, text, 0644, durability::volatile_state);
-    if (err != ENOENT)
-        return err;
-    std::string failed;
-    err = make_dirs(dir, nullptr, failed, durability::volatile_state);
-    return err != 0 ? err : replace_file(dir, name, text, 0644, durability::volatile_state);
+    return replace_run_state(applied_dir() + "/", part_name(ppa, part), render(rows));
 }
 
 // Removes one part; a part that is not there is gone already. An errno or 0.

@@ -64,11 +64,14 @@ int llc2_plumb_all(void)
     const bool all_plumbed = plumb_listed(ctl.fd) && clean;
 
     // Initialise on a stream of its own: nothing may depend on the plumbing
-    // stream still being open.
-    ctl.close();
-    ctl.fd = llc2_open_control();
-    if (ctl.fd < 0)
-        return -1;
+    // stream still being open. A driver that stopped answering is not
+    // opened again: what is left is told without asking it.
+    if (driver_answering()) {
+        ctl.close();
+        ctl.fd = llc2_open_control();
+        if (ctl.fd < 0)
+            return -1;
+    }
     // Any PPA that does not come up fails the job. The list's order is the
     // directory's and means nothing, so the last PPA's result alone must not
     // decide what a boot reports.

@@ -192,7 +192,10 @@ int get_device_info(int ppa, int fd, dlpi_facts &facts, bool *unanswered)
         known = info(ppa, fd, area, ack);
         if (known)
             facts = {ack.dl_mac_type, ack.dl_max_sdu, ack.dl_min_sdu, ack.dl_service_mode};
-        detach(ppa, fd, area);
+        // A driver that left the info unanswered is asked nothing more, not
+        // even the detach: closing the stream detaches it all the same.
+        if (!area.unanswered)
+            detach(ppa, fd, area);
     }
     if (unanswered != nullptr)
         *unanswered = area.unanswered;

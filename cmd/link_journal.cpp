@@ -79,14 +79,9 @@ int entry_ppa(const std::string &path)
 
 int journal_link(int link_id, int ppa)
 {
-    const std::string dir = applied_dir() + "/";
-    std::string failed;
-    int err = make_dirs(dir, nullptr, failed, durability::volatile_state);
-    if (err == 0)
-        err = replace_file(dir, entry_name(link_id),
-                           std::string(HEADER) + "\n" + std::string(PPA_KEY) + std::to_string(ppa) +
-                               "\n",
-                           0644, durability::volatile_state);
+    const int err = replace_run_state(applied_dir() + "/", entry_name(link_id),
+                                      std::string(HEADER) + "\n" + std::string(PPA_KEY) +
+                                          std::to_string(ppa) + "\n");
     if (err != 0 && debug > 0)
         std::fprintf(stderr, "Cannot journal link %d: %s\n", link_id, std::strerror(err));
     return err;

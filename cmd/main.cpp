@@ -147,13 +147,8 @@ bool changes_driver(int action, const apply_options &apply)
     }
 }
 
-int run(int action, int ppa, const std::vector<int> &ppas, const apply_options &apply)
+int act(int action, int ppa, const std::vector<int> &ppas, const apply_options &apply)
 {
-    // Held until the action is done; taken before the first probe, so a run
-    // that has to give up has sent nothing.
-    file_lock lock;
-    if (changes_driver(action, apply) && !take_run_lock(lock))
-        return -1;
     switch (action) {
     case LONG_JSON:
         return llc2_json();
@@ -178,6 +173,20 @@ int run(int action, int ppa, const std::vector<int> &ppas, const apply_options &
     default: // none, or -q
         return llc2_query();
     }
+}
+
+int run(int action, int ppa, const std::vector<int> &ppas, const apply_options &apply)
+{
+    // Held until the action is done; taken before the first probe, so a run
+    // that has to give up has sent nothing.
+    file_lock lock;
+    const bool changes = changes_driver(action, apply);
+    if (changes && !take_run_lock(lock))
+        return -1;
+    const int rc = act(action, ppa, ppas, apply);
+    // A driver that left a request unanswered may hold anything: an action
+    // that was to change it cannot say it did its job, whatever step it was.
+    return changes && !driver_answering() ? -1 : rc;
 }
 
 // Set as the new-handler: a message and the usual failure status, never

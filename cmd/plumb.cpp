@@ -86,6 +86,13 @@ plumb_outcome plumb_ppa(FILE *fp, int ppa, int fd, bool *recorded)
                          shown.c_str());
         return plumb_outcome::failed;
     }
+    // A driver that stopped answering would be sent nothing for this PPA:
+    // its interface is not opened for it either.
+    if (!driver_answering()) {
+        errno = ETIME;
+        report_errno("Error plumbing %s: %s\n", shown.c_str());
+        return plumb_outcome::failed;
+    }
     const int lower = stream_open(path.c_str(), O_RDWR);
     if (lower < 0) {
         // A missing interface is common at start-up; only -d says which.

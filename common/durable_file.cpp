@@ -151,6 +151,16 @@ int replace_file(std::string_view dir, std::string_view name, std::string_view t
     return lasting ? sync_dir(dir_name.c_str()) : 0;
 }
 
+int replace_run_state(const std::string &dir, std::string_view name, std::string_view text)
+{
+    int err = replace_file(dir, name, text, 0644, durability::volatile_state);
+    if (err != ENOENT)
+        return err;
+    std::string failed;
+    err = make_dirs(dir, nullptr, failed, durability::volatile_state);
+    return err != 0 ? err : replace_file(dir, name, text, 0644, durability::volatile_state);
+}
+
 int make_dirs(const std::string &path, void (*made)(const char *), std::string &failed,
               durability how)
 {

@@ -72,6 +72,13 @@ int write_all(int fd, std::string_view text);
 int replace_file(std::string_view dir, std::string_view name, std::string_view text, mode_t mode,
                  durability how = durability::lasting);
 
+// replace_file for run state (durability::volatile_state) in a directory
+// that may be missing: tried first as it is, since the directory is there
+// for all but the first file of a boot and making sure of it costs a stat of
+// every component; made (as make_dirs does) only when the write finds it
+// missing. 0, or the errno of the step that failed.
+int replace_run_state(const std::string &dir, std::string_view name, std::string_view text);
+
 // fsync of a directory, so that a rename or an unlink in it lasts. 0, or
 // the errno; a file system that cannot sync a directory (EINVAL) counts as
 // done.

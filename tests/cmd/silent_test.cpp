@@ -28,10 +28,15 @@ std::vector<std::string> sent_after_silence(const SimRoot &r, bool dlpi_only)
     bool silent = false;
     for (const json &rec : r.log()) {
         const std::string kind = rec.value("kind", "");
-        const bool request = kind == "ioctl" || kind == "link" || kind == "unlink";
+        // An open counts: a stream opened for the next PPA is work begun.
+        const bool request =
+            kind == "ioctl" || kind == "link" || kind == "unlink" || kind == "open";
         if (silent && (dlpi_only ? kind == "putmsg" : request || kind == "putmsg"))
             out.push_back(rec.dump());
-        silent = silent || rec.value("result", "") == "noreply";
+        // An ioctl left unanswered says so in its result, a DLPI message
+        // (accepted by putmsg) in its fault.
+        silent =
+            silent || rec.value("result", "") == "noreply" || rec.value("fault", "") == "noreply";
     }
     return out;
 }
@@ -71,6 +76,7 @@ TEST(SilentDriver, OneUnansweredRequestOfAnyKindEndsTheRun)
         int status;
         bool dlpi_only;        // only DLPI stops: the table's rows go on
         bool not_done = false; // --apply had work left when it stopped
+        int ppa = -1;          // the request for this PPA only
     } cases[] = {
         // clang-format off
         {"plink", false, {"-P"}, 255, false},
@@ -78,6 +84,9 @@ TEST(SilentDriver, OneUnansweredRequestOfAnyKindEndsTheRun)
         {"enable", false, {"-P"}, 255, false},
         {"init", false, {"-P"}, 255, false},
         {"getppa", false, {"-P"}, 255, false}, // the probe that records
+        {"getppa", false, {"-P"}, 255, false, false, PPAS - 1}, // the last request of all
+        {"getppa", false, {"-p", "0"}, 255, false},
+        {"getppa", true, {"-i", "0"}, 255, false},
         {"plink", false, {"--apply"}, 255, false, true},
         {"enable", false, {"--apply"}, 255, false, true},
         {"init", false, {"--apply"}, 255, false, true},
@@ -98,7 +107,10 @@ TEST(SilentDriver, OneUnansweredRequestOfAnyKindEndsTheRun)
     for (const auto &c : cases) {
         SCOPED_TRACE(std::string(c.request) + " " + c.args[0]);
         SimRoot r;
-        set_up(r, c.up, {{"request", c.request}, {"noreply", true}});
+        json fault{{"request", c.request}, {"noreply", true}};
+        if (c.ppa >= 0)
+            fault["ppa"] = c.ppa;
+        set_up(r, c.up, fault);
         if (c.up)
             for (int ppa = 0; ppa < PPAS; ++ppa) {
                 cmdtest::seed_for_file(
