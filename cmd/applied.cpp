@@ -254,7 +254,12 @@ int record_params(int ppa, const ctl_init &sent, const ppa_info *now)
     rows.emplace_back(AT, iso_utc(rec.at));
     rows.emplace_back(ID, std::to_string(rec.id));
     rows.emplace_back(MAC, mac_text(rec.mac));
-    return warned(ppa, write_part(ppa, PARAMS_PART, rows));
+    const int err = write_part(ppa, PARAMS_PART, rows);
+    // The old part would prove values the driver no longer has: gone, where
+    // the directory lets it go (a full one does, a read-only one does not).
+    if (err != 0)
+        (void)remove_part(ppa, PARAMS_PART);
+    return warned(ppa, err);
 }
 
 int confirm_params(int ppa, int fd, const ctl_init &sent)
@@ -326,6 +331,17 @@ int records_writable(bool only_look)
     if (err == 0 && unlink((dir + probe).c_str()) != 0)
         err = errno;
     return err;
+}
+
+int record_replaceable(int ppa)
+{
+    for (const char *part : {LINK_PART, PARAMS_PART}) {
+        struct stat st {
+        };
+        if (lstat(part_path(ppa, part).c_str(), &st) == 0 && S_ISDIR(st.st_mode))
+            return EISDIR;
+    }
+    return 0;
 }
 
 std::vector<int> recorded_ppas(void)

@@ -71,6 +71,10 @@ int forget_record(int ppa);
 // write in (a dry run's foresight). 0, or the errno of the step that failed.
 int records_writable(bool only_look = false);
 
+// Whether PPA ppa's parts can be put in place: 0, or EISDIR when a
+// directory has a part's name (no rename replaces it). Only looks.
+int record_replaceable(int ppa);
+
 // The PPAs that have a record part, ascending, each once.
 std::vector<int> recorded_ppas(void);
 

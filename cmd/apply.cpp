@@ -39,6 +39,7 @@ struct job {
     step what;
     std::vector<const char *> keywords; // pending's, for the dry run's line
     ctl_init planned{};                 // what initialising is to send, as the file was read
+    bool up = false;                    // up when probed: initialised, so UNINIT must take
 };
 
 // What the run tells a program: with --json one document at the end instead
@@ -136,7 +137,7 @@ void judge(const ppa_facts &f, bool prune, apply_plan &plan, apply_report &r)
         const std::vector<const char *> keywords = pending(f).value();
         const ctl_init planned = make_ctl_init(f.ppa, f.conf.params.data());
         if (!f.link || names_link(keywords))
-            plan.jobs[f.ppa] = {step::replumb, keywords};
+            plan.jobs[f.ppa] = {step::replumb, keywords, {}, is_up(f)};
         else if (!is_up(f))
             plan.jobs[f.ppa] = {step::init, {}, planned};
         else if (!keywords.empty())
@@ -168,9 +169,9 @@ void say_acted(apply_report &r, int ppa, const job &j)
 }
 
 // Before a PPA the driver holds is changed, the run-state directory must
-// take its record: a change that cannot be recorded would be made again by
-// every run. When it cannot, every job on a held PPA is dropped, each named.
-// false then.
+// take its record, and nothing may stand where its parts go: a change that
+// cannot be recorded would be made again by every run. A job on a held PPA
+// whose record cannot follow is dropped, named; false then.
 // A dry run only looks, and says what the real run would.
 bool records_can_follow(apply_plan &work, bool dry_run, apply_report &r)
 {
@@ -178,11 +179,13 @@ bool records_can_follow(apply_plan &work, bool dry_run, apply_report &r)
                                      [](const auto &j) { return j.second.what != step::plumb; });
     if (!on_held)
         return true;
-    const int err = records_writable(dry_run);
-    if (err == 0)
-        return true;
+    const int dir_err = records_writable(dry_run);
+    bool all = true;
     for (auto j = work.jobs.begin(); j != work.jobs.end();) {
-        if (j->second.what == step::plumb) {
+        const int err = j->second.what == step::plumb ? 0
+                        : dir_err != 0                ? dir_err
+                                                      : record_replaceable(j->first);
+        if (err == 0) {
             ++j;
             continue;
         }
@@ -191,8 +194,9 @@ bool records_can_follow(apply_plan &work, bool dry_run, apply_report &r)
         failure(r, j->first,
                 std::string("cannot record: ") + std::strerror(err) + "; left as it is");
         j = work.jobs.erase(j);
+        all = false;
     }
-    return false;
+    return all;
 }
 
 // Plumbs a PPA as -P's first pass does; true when it plumbed. recorded is
@@ -346,7 +350,7 @@ int apply(const apply_options &options, apply_report &r)
             continue;
         }
         const bool down_first = j.what == step::take_down || j.what == step::replumb;
-        if (down_first && llc2_take_down_ppa(ppa, ctl.fd) == -1) {
+        if (down_first && llc2_take_down_ppa(ppa, ctl.fd, j.up) == -1) {
             step_failed(ppa, "cannot take down");
             continue;
         }

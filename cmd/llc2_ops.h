@@ -35,8 +35,11 @@ int llc2_unplumb_ppa(int ppa, int fd);
 
 // Takes PPA ppa down as -u does: uninitialises it, pauses a second so the
 // driver can wind its connections down, and unplumbs it. What
-// llc2_unplumb_ppa returns.
-int llc2_take_down_ppa(int ppa, int fd);
+// llc2_unplumb_ppa returns. With initialised (a PPA seen up), a refused
+// UNINIT or DISABLE stops it there, as for a re-initialise: -1 after the
+// step's message, the parameter part removed (no longer known), the PPA
+// still linked and its link part kept.
+int llc2_take_down_ppa(int ppa, int fd, bool initialised = false);
 
 // Links the network interface named by the configuration in fp beneath the
 // driver and binds it to ppa. Takes fp over and closes it on every path.

@@ -81,9 +81,17 @@ int llc2_unplumb_ppa(int ppa, int fd)
     return 0;
 }
 
-int llc2_take_down_ppa(int ppa, int fd)
+int llc2_take_down_ppa(int ppa, int fd, bool initialised)
 {
-    (void)llc2_uninit_ppa(ppa, fd);
+    if (!initialised) {
+        (void)llc2_uninit_ppa(ppa, fd);
+    } else {
+        const bool refused = uninit_for_reinit(ppa, fd) == -1;
+        // Whatever the driver made of it, its values are no longer known.
+        (void)forget_params(ppa);
+        if (refused)
+            return -1;
+    }
     // Give the driver time to wind the PPA's connections down before its
     // lower stream goes away; one that stopped answering gets no pause.
     if (driver_answering())

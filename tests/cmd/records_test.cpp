@@ -12,6 +12,7 @@
 #include <fstream>
 #include <iterator>
 #include <sstream>
+#include <sys/resource.h>
 
 namespace
 {
@@ -28,6 +29,14 @@ std::string record_dir(const SimRoot &r)
 }
 
 using cmdtest::work_since;
+
+// PPA ppa's file on instance ppa with acktimer 4 instead of 2.
+std::string with_acktimer_4(int ppa)
+{
+    std::string text = conf_text("xnic", ppa);
+    text.replace(text.find("acktimer=2"), 10, "acktimer=4");
+    return text;
+}
 
 // One step of a reproduction: "@name" does something to PPA 0's file or
 // record, anything else is an llc2 command line ("-r 0").
@@ -50,12 +59,26 @@ void step(SimRoot &r, const std::string &what)
         std::stringstream text;
         text << std::ifstream(params).rdbuf();
         std::ofstream(params, std::ios::trunc) << text.str().substr(0, text.str().size() / 2);
-    } else if (what == "@params_dir") {
-        fs::remove(params);
-        fs::create_directory(params);
+    } else if (what == "@params_dir" || what == "@link_dir") {
+        const std::string part = what == "@params_dir" ? params : record_dir(r) + "/ppa.0.link";
+        fs::remove(part);
+        fs::create_directory(part);
     } else if (what == "@symlink") {
         fs::rename(params, params + ".real");
         fs::create_symlink(params + ".real", params);
+    } else if (what == "@acktimer4") {
+        r.write_conf(0, with_acktimer_4(0));
+    } else if (what == "@no_room") {
+        // -i sends the file's values, and no file can grow: the part of the
+        // values sent before must not stay to prove them.
+        rlimit limit{};
+        ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &limit), 0);
+        const rlimit none{0, limit.rlim_max};
+        ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &none), 0);
+        const llc2test::Run run = r.run_llc2({"-i", "0"});
+        ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limit), 0);
+        EXPECT_EQ(run.status, 0) << "a record is -i's warning only";
+        EXPECT_EQ(run.err, "Cannot record PPA 0: File too large\n");
     } else if (what == "@other_link") {
         // A link part naming a link the driver does not report; the
         // parameters stay as they were.
@@ -86,14 +109,6 @@ void expect_converges(SimRoot &r, const std::string &applied)
     EXPECT_EQ(work_since(r, before), Trace{}) << "a second run only probes";
 }
 
-// PPA ppa's file on instance ppa with acktimer 4 instead of 2.
-std::string with_acktimer_4(int ppa)
-{
-    std::string text = conf_text("xnic", ppa);
-    text.replace(text.find("acktimer=2"), 10, "acktimer=4");
-    return text;
-}
-
 const std::string REPLUMBED = "PPA 0: re-plumbed and initialised\n";
 const std::string REINIT = "PPA 0: re-initialised\n";
 
@@ -112,10 +127,14 @@ TEST(Records, UnprovenThenConverged)
         {"params_removed", {"@no_params"}, "up, not recorded", REINIT},
         {"params_unconfirmed", {"@unconfirmed"}, "up, not recorded", REINIT},
         {"params_truncated", {"@truncated"}, "up, not recorded", REINIT},
-        // Nothing llc2 writes can take the place of a directory.
+        // Nothing llc2 writes can take the place of a directory: the PPA
+        // is not touched, rather than changed and left unrecorded each run.
         {"params_a_directory", {"@params_dir"}, "up, not recorded", "",
-         "Cannot record PPA 0: Is a directory\n"},
+         "Cannot record PPA 0: Is a directory; left as it is\n"},
+        {"link_a_directory", {"@link_dir"}, "up, link not known", "",
+         "Cannot record PPA 0: Is a directory; left as it is\n"},
         {"params_a_symlink", {"@symlink"}, "up, not recorded", REINIT},
+        {"init_unrecorded", {"@acktimer4", "@no_room"}, "up, not recorded", REINIT},
         {"link_not_reported", {"@other_link"}, "up, link not known", REPLUMBED},
         {"uninit_then_init", {"-r 0", "-i 0"}, "up", ""},
         // clang-format on
@@ -197,6 +216,8 @@ TEST(Records, RefusedStepFailsTheRun)
         {"plink", 1, true, "Error plumbing ", plumbed},
         {"setppa", 1, true, "Error setting PPA(0) on ", plumbed},
         {"punlink", 0, true, "Error unplumbing PPA 0", REPLUMBED},
+        {"uninit", 0, true, "Error uninitializing PPA 0: Input/output error\n", REPLUMBED},
+        {"disable", 0, true, "Error disabling PPA 0: Input/output error\n", REPLUMBED},
         // clang-format on
     };
     for (const auto &c : cases) {
