@@ -177,20 +177,27 @@ int llc2_json(void)
     orphan_watch watch;
     scan_plan plan = quiet_plan(configured, true);
     plan.links = watch.journaled;
-    std::string ppas = "[";
-    const scan_result scanned = scan_ppas(ctl.fd, plan, [&ppas, &watch](const ppa_facts &f) {
-        watch.see(f);
-        ppas += (ppas.size() > 1 ? "," : "") + json_record(f);
-    });
+    // The document is built in one string, the array of PPAs in place: no
+    // copy of it is made, so the peak memory is the document's once.
     json_object doc;
-    json_raw(doc, "ppas", ppas + "]");
+    json_raw(doc, "ppas", "[");
+    bool first = true;
+    const scan_result scanned = scan_ppas(ctl.fd, plan, [&doc, &first, &watch](const ppa_facts &f) {
+        watch.see(f);
+        doc.text += first ? "" : ",";
+        doc.text += json_record(f);
+        first = false;
+    });
+    doc.text += ']';
     json_raw(doc, "unasked", unasked_json(scanned));
     if (const auto orphans = watch.orphans()) {
         json_raw(doc, "orphan_links", json_number_array(*orphans));
     } else {
         json_null(doc, "orphan_links");
     }
-    std::fputs((json_end(doc) + "\n").c_str(), stdout);
+    std::string text = json_end(doc);
+    text += '\n';
+    std::fputs(text.c_str(), stdout);
     // The document stays whole; the run failed all the same.
     return scanned.answered && scanned.dlpi_answered ? 0 : -1;
 }
