@@ -107,10 +107,8 @@ int uninit_one(int ppa)
     const control_stream ctl(llc2_open_control());
     if (ctl.fd < 0)
         return -1;
-    (void)llc2_uninit_ppa(ppa, ctl.fd);
-    // The answers are not looked at, but a driver that gave none may still
-    // hold the PPA initialised.
-    return driver_answering() ? 0 : -1;
+    // The answers are not looked at; one that never came fails the run.
+    return llc2_uninit_ppa(ppa, ctl.fd);
 }
 
 int init_one(int ppa)
@@ -185,7 +183,9 @@ int run(int action, int ppa, const std::vector<int> &ppas, const apply_options &
         return -1;
     const int rc = act(action, ppa, ppas, apply);
     // A driver that left a request unanswered may hold anything: an action
-    // that was to change it cannot say it did its job, whatever step it was.
+    // that was to change it cannot say it did its job, whatever step it was
+    // (an -r whose answers are not looked at, a -U that cannot know that
+    // everything went down, the probe that records a PPA just initialised).
     return changes && !driver_answering() ? -1 : rc;
 }
 

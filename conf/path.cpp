@@ -5,6 +5,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <string_view>
 
@@ -69,13 +70,14 @@ bool conf_dir_path(conf_path_buf &buf)
 
 bool conf_file_path(conf_path_buf &buf, int ppa)
 {
-    const std::string &given = given_dir();
-    if (!given.empty()) {
-        std::snprintf(buf.data(), buf.size(), "%s%s.%d", given.c_str(), conf_stem, ppa);
+    // The directory's path, then the name in it; a cut path still shows
+    // where we would have looked.
+    const bool whole = conf_dir_path(buf);
+    const int err = errno;
+    const std::size_t dir = std::strlen(buf.data());
+    const int n = std::snprintf(buf.data() + dir, buf.size() - dir, "%s.%d", conf_stem, ppa);
+    if (whole && n >= 0 && dir + static_cast<std::size_t>(n) < buf.size())
         return true;
-    }
-    // Room for the directory, the stem, the point and any int.
-    char path[64];
-    std::snprintf(path, sizeof path, "%s%s.%d", conf_dir, conf_stem, ppa);
-    return rooted(buf, path);
+    errno = whole ? ENAMETOOLONG : err;
+    return false;
 }

@@ -287,17 +287,26 @@ TEST_F(ConfDirectory, OnlyRegularFilesAreRead)
 
 TEST_F(ConfDirectory, RootTooLongForThePathBuffer)
 {
-    const std::string long_root = "/tmp/" + std::string(LLC2_PATH_SIZE, 'r');
-    setenv("LLC2_ROOT", long_root.c_str(), 1);
-    std::FILE *fp = nullptr;
-    const std::string err = capture_stderr([&] { fp = open_conf(1); });
-    EXPECT_EQ(fp, nullptr);
-    EXPECT_EQ(errno, ENAMETOOLONG);
-    // As much of the path as the buffer holds.
-    const std::string shown =
-        (long_root + "/etc/llc2/default/llc2.1").substr(0, LLC2_PATH_SIZE - 1);
-    EXPECT_EQ(err, "Cannot open " + shown + ": " + strerror_of(ENAMETOOLONG) + "\n");
-
+    const std::string dir = "/etc/llc2/default/";
+    // Too long for the directory; and long enough that the directory fits
+    // but not the file's name in it, in short components, so that only the
+    // check, not the kernel, can say the path is too long.
+    std::string fits_dir_only = "/tmp";
+    while (fits_dir_only.size() + dir.size() + 2 < static_cast<std::size_t>(LLC2_PATH_SIZE))
+        fits_dir_only += "/r";
+    for (const std::string &long_root :
+         {"/tmp/" + std::string(LLC2_PATH_SIZE, 'r'), fits_dir_only}) {
+        SCOPED_TRACE(long_root.size());
+        setenv("LLC2_ROOT", long_root.c_str(), 1);
+        std::FILE *fp = nullptr;
+        const std::string err = capture_stderr([&] { fp = open_conf(1); });
+        EXPECT_EQ(fp, nullptr);
+        EXPECT_EQ(errno, ENAMETOOLONG);
+        // As much of the path as the buffer holds.
+        const std::string shown = (long_root + dir + "llc2.1").substr(0, LLC2_PATH_SIZE - 1);
+        EXPECT_EQ(err, "Cannot open " + shown + ": " + strerror_of(ENAMETOOLONG) + "\n");
+    }
+    setenv("LLC2_ROOT", ("/tmp/" + std::string(LLC2_PATH_SIZE, 'r')).c_str(), 1);
     std::string scan_err;
     EXPECT_EQ(scan(scan_err), -1);
     EXPECT_EQ(scan_err, "Cannot open default directory: " + strerror_of(ENAMETOOLONG) + "\n");
