@@ -25,15 +25,6 @@ std::map<std::string, std::string> contents(const std::string &dir)
     return out;
 }
 
-llc2test::Run run_env(const SimRoot &r, std::vector<std::string> args,
-                      const std::vector<std::string> &more_env = {})
-{
-    args.insert(args.begin(), LLC2CONF_BINARY);
-    std::vector<std::string> env = conftool::env_of(r);
-    env.insert(env.end(), more_env.begin(), more_env.end());
-    return llc2test::run_program(args, env, 30);
-}
-
 TEST(ConfigDir, EveryCommandWorksOnTheDirectoryNamed)
 {
     SimRoot r;
@@ -67,7 +58,7 @@ TEST(ConfigDir, EveryCommandWorksOnTheDirectoryNamed)
     };
     for (const auto &s : steps) {
         SCOPED_TRACE(s.args.front() + " " + (s.args.size() > 2 ? s.args[2] : ""));
-        const llc2test::Run ran = run_env(r, s.args);
+        const llc2test::Run ran = conftool::run(r, s.args);
         EXPECT_EQ(ran.status, s.status) << ran.err;
         EXPECT_EQ(ran.out, s.out);
     }
@@ -80,17 +71,17 @@ TEST(ConfigDir, TheWritersLockIsTheNamedDirectorys)
     SimRoot r;
     r.write_file("dev/xnic", "");
     const std::string stage = r.path("stage");
-    ASSERT_EQ(run_env(r, {"-D", stage, "create", "1", "xnic1"}).status, 0);
+    ASSERT_EQ(conftool::run(r, {"-D", stage, "create", "1", "xnic1"}).status, 0);
     // Another writer holds the lock of the default directory: no matter.
     const int live_lock = conftool::hold_lock(r);
     ASSERT_GE(live_lock, 0);
     const std::vector<std::string> wait{"LLC2_LOCK_WAIT_MS=100"};
-    EXPECT_EQ(run_env(r, {"-D", stage, "set", "1", "acktimer=3"}, wait).status, 0);
+    EXPECT_EQ(conftool::run(r, {"-D", stage, "set", "1", "acktimer=3"}, wait).status, 0);
     close(live_lock);
     // One holds the staged directory's: the writer there waits, then gives up.
     const int staged_lock = llc2test::hold_lock(stage + "/" + std::string(conftool::lock_file));
     ASSERT_GE(staged_lock, 0);
-    const llc2test::Run busy = run_env(r, {"-D", stage, "set", "1", "acktimer=5"}, wait);
+    const llc2test::Run busy = conftool::run(r, {"-D", stage, "set", "1", "acktimer=5"}, wait);
     EXPECT_EQ(busy.status, 1);
     EXPECT_NE(busy.err.find(stage + "/.llc2conf.lock: in use"), std::string::npos) << busy.err;
     close(staged_lock);

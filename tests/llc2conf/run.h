@@ -23,21 +23,25 @@
 namespace conftool
 {
 
-inline llc2test::Run run(const llc2test::SimRoot &r, std::vector<std::string> args)
+inline std::vector<std::string> env_of(const llc2test::SimRoot &r)
+{
+    return {"LLC2_ROOT=" + r.root(), "LC_ALL=C"};
+}
+
+// llc2conf with args, LLC2_ROOT the root, LC_ALL=C and then env's entries.
+inline llc2test::Run run(const llc2test::SimRoot &r, std::vector<std::string> args,
+                         const std::vector<std::string> &env = {})
 {
     args.insert(args.begin(), LLC2CONF_BINARY);
-    return llc2test::run_program(args, {"LLC2_ROOT=" + r.root(), "LC_ALL=C"}, 30);
+    std::vector<std::string> all = env_of(r);
+    all.insert(all.end(), env.begin(), env.end());
+    return llc2test::run_program(args, all, 30);
 }
 
 // A run's exit status, standard output and standard error, to compare whole.
 inline std::tuple<int, std::string, std::string> said(const llc2test::Run &run)
 {
     return {run.status, run.out, run.err};
-}
-
-inline std::vector<std::string> env_of(const llc2test::SimRoot &r)
-{
-    return {"LLC2_ROOT=" + r.root(), "LC_ALL=C"};
 }
 
 // The built program for "llc2" or "llc2conf", then the arguments.
