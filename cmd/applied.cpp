@@ -15,6 +15,7 @@
 #include <charconv>
 #include <chrono>
 #include <climits>
+#include <limits>
 #include <cstdio>
 #include <cstring>
 #include <dirent.h>
@@ -103,6 +104,42 @@ std::string render(const lines &rows)
 int write_part(int ppa, const char *part, const lines &rows)
 {
     return replace_run_state(applied_dir() + "/", part_name(ppa, part), render(rows));
+}
+
+// Writes text ahead into a pending file for one part; the directory is made
+// when missing. An errno or 0.
+int prepare_part(int ppa, const char *part, const std::string &text,
+                 std::unique_ptr<pending_file> &tmp)
+{
+    const std::string dir = applied_dir() + "/";
+    tmp = std::make_unique<pending_file>();
+    int err = prepare_file(*tmp, dir, part_name(ppa, part), text, 0644, durability::volatile_state);
+    if (err == ENOENT) {
+        std::string failed;
+        err = make_dirs(dir, nullptr, failed, durability::volatile_state);
+        tmp = std::make_unique<pending_file>();
+        if (err == 0)
+            err = prepare_file(*tmp, dir, part_name(ppa, part), text, 0644,
+                               durability::volatile_state);
+    }
+    if (err != 0)
+        tmp.reset();
+    return err;
+}
+
+// Puts one part in place: into what was prepared for it when there is
+// something, otherwise written afresh. An errno or 0.
+int put_part(int ppa, const char *part, const lines &rows, std::unique_ptr<pending_file> *ahead)
+{
+    if (ahead == nullptr || !*ahead)
+        return write_part(ppa, part, rows);
+    const std::string text = render(rows);
+    const std::string_view view = text;
+    const int err =
+        place_file(**ahead, applied_dir() + "/", part_name(ppa, part), &view,
+                   durability::volatile_state);
+    ahead->reset();
+    return err;
 }
 
 // Removes one part; a part that is not there is gone already. An errno or 0.
@@ -226,18 +263,23 @@ std::string applied_dir(void)
     return rooted_path(LLC2_RUNSTATEDIR "/llc2");
 }
 
-int record_link(int ppa, const plumbed_link &link)
+prepared_record::prepared_record() = default;
+prepared_record::~prepared_record() = default;
+prepared_record::prepared_record(prepared_record &&) noexcept = default;
+prepared_record &prepared_record::operator=(prepared_record &&) noexcept = default;
+
+namespace
 {
-    int err = write_part(ppa, LINK_PART,
-                         {{DEV_NAME, link.devicename},
-                          {DEV_INSTANCE, std::to_string(link.instance)},
-                          {LINK_ID, std::to_string(link.link_id)}});
-    if (err == 0)
-        err = remove_part(ppa, PARAMS_PART);
-    return warned(ppa, err);
+
+lines link_rows(const plumbed_link &link)
+{
+    return {{DEV_NAME, link.devicename},
+            {DEV_INSTANCE, std::to_string(link.instance)},
+            {LINK_ID, std::to_string(link.link_id)}};
 }
 
-int record_params(int ppa, const ctl_init &sent, const ppa_info *now)
+// The parameter part's lines for sent; confirmed with now.
+lines params_rows(const ctl_init &sent, const ppa_info *now)
 {
     applied_params rec;
     rec.confirmed = now != nullptr;
@@ -254,7 +296,67 @@ int record_params(int ppa, const ctl_init &sent, const ppa_info *now)
     rows.emplace_back(AT, iso_utc(rec.at));
     rows.emplace_back(ID, std::to_string(rec.id));
     rows.emplace_back(MAC, mac_text(rec.mac));
-    const int err = write_part(ppa, PARAMS_PART, rows);
+    return rows;
+}
+
+} // namespace
+
+int prepare_link_part(int ppa, const char *devicename, int instance, prepared_record &rec)
+{
+    // The identifier I_PLINK will return is not known yet: the widest.
+    return prepare_part(ppa, LINK_PART,
+                        render(link_rows({devicename, instance, std::numeric_limits<int>::max()})),
+                        rec.link);
+}
+
+int prepare_params_part(int ppa, const ctl_init &planned, prepared_record &rec)
+{
+    // The values are sent as planned, or as the file says when it is read
+    // again: each at its widest, like the driver's id.
+    ctl_init widest = planned;
+    for (const init_param &p : INIT_PARAMS)
+        widest.*p.field = UINT16_MAX;
+    ppa_info now{};
+    now.id = UINT16_MAX;
+    return prepare_part(ppa, PARAMS_PART, render(params_rows(widest, &now)), rec.params);
+}
+
+int unconfirm_params(int ppa, const ctl_init &planned)
+{
+    if (!read_params_part(ppa).has_value())
+        return remove_part(ppa, PARAMS_PART);
+    if (write_part(ppa, PARAMS_PART, params_rows(planned, nullptr)) == 0)
+        return 0;
+    // The old part would prove values the driver may no longer have.
+    return remove_part(ppa, PARAMS_PART);
+}
+
+int drop_params(int ppa)
+{
+    return remove_part(ppa, PARAMS_PART);
+}
+
+int record_link(int ppa, const plumbed_link &link, prepared_record *ahead)
+{
+    if (ahead != nullptr && ahead->unrecorded) {
+        (void)remove_part(ppa, LINK_PART);
+        (void)remove_part(ppa, PARAMS_PART);
+        return -1;
+    }
+    int err = put_part(ppa, LINK_PART, link_rows(link), ahead != nullptr ? &ahead->link : nullptr);
+    if (err == 0)
+        err = remove_part(ppa, PARAMS_PART);
+    return warned(ppa, err);
+}
+
+int record_params(int ppa, const ctl_init &sent, const ppa_info *now, prepared_record *ahead)
+{
+    if (ahead != nullptr && ahead->unrecorded) {
+        (void)remove_part(ppa, PARAMS_PART);
+        return -1;
+    }
+    const int err = put_part(ppa, PARAMS_PART, params_rows(sent, now),
+                             ahead != nullptr ? &ahead->params : nullptr);
     // The old part would prove values the driver no longer has: gone, where
     // the directory lets it go (a full one does, a read-only one does not).
     if (err != 0)
@@ -262,23 +364,25 @@ int record_params(int ppa, const ctl_init &sent, const ppa_info *now)
     return warned(ppa, err);
 }
 
-int confirm_params(int ppa, int fd, const ctl_init &sent)
+int confirm_params(int ppa, int fd, const ctl_init &sent, prepared_record *ahead)
 {
+    if (ahead != nullptr && ahead->unrecorded)
+        return record_params(ppa, sent, nullptr, ahead);
     ppa_info now{};
     now.ppa = static_cast<std::uint8_t>(ppa);
     if (ppa < 0 || ppa > LLC2_GETPPA_MAX) {
         // The driver cannot be asked how it sees the PPA, so nothing could
         // recognise the record later.
-        (void)record_params(ppa, sent, nullptr);
+        (void)record_params(ppa, sent, nullptr, ahead);
         std::fprintf(stderr, gettext("Cannot record PPA %d: %s\n"), ppa, unaskable_reason());
         return -1;
     }
     if (llc2_request(fd, LLC2_IOC_GETPPA, now) < 0) {
         const int err = errno;
-        (void)record_params(ppa, sent, nullptr);
+        (void)record_params(ppa, sent, nullptr, ahead);
         return warned(ppa, err);
     }
-    return record_params(ppa, sent, &now);
+    return record_params(ppa, sent, &now, ahead);
 }
 
 int forget_params(int ppa)
@@ -317,20 +421,9 @@ int looks_writable(std::string dir)
 
 } // namespace
 
-int records_writable(bool only_look)
+int records_writable(void)
 {
-    if (only_look)
-        return looks_writable(applied_dir());
-    const std::string dir = applied_dir() + "/";
-    std::string failed;
-    int err = make_dirs(dir, nullptr, failed, durability::volatile_state);
-    // A name no record has: the listing passes over it.
-    const std::string probe = ".probe." + std::to_string(getpid());
-    if (err == 0)
-        err = replace_file(dir, probe, "", 0644, durability::volatile_state);
-    if (err == 0 && unlink((dir + probe).c_str()) != 0)
-        err = errno;
-    return err;
+    return looks_writable(applied_dir());
 }
 
 int record_replaceable(int ppa)

@@ -20,6 +20,7 @@
 #include <array>
 #include <cstdint>
 #include <ctime>
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -39,24 +40,61 @@ struct applied_params {
     std::array<std::uint8_t, 6> mac{};
 };
 
+class pending_file;
+
 // The directory of the records: <run-state directory>/llc2, rooted.
 std::string applied_dir(void);
 
+// PPA ppa's parts written ahead of a change (write_ahead): each temporary
+// file already holds the part's whole text, the values not known yet at
+// their widest, so that completing it needs no more room than it has. A
+// part not completed is removed with its holder.
+struct prepared_record {
+    std::unique_ptr<pending_file> link;
+    std::unique_ptr<pending_file> params;
+    // Could not be prepared, and said so: the change goes on unrecorded, and
+    // the parts are not tried (nor warned of) again.
+    bool unrecorded = false;
+    prepared_record();
+    ~prepared_record();
+    prepared_record(prepared_record &&) noexcept;
+    prepared_record &operator=(prepared_record &&) noexcept;
+};
+
+// Prepares PPA ppa's link part for a link of devicename and instance into
+// rec, or its parameter part for planned. 0, or the errno; nothing is
+// renamed, so the record stays as it was.
+int prepare_link_part(int ppa, const char *devicename, int instance, prepared_record &rec);
+int prepare_params_part(int ppa, const ctl_init &planned, prepared_record &rec);
+
+// Marks PPA ppa's parameter part as not confirmed for planned, as a change
+// about to be made leaves it; a part that cannot be rewritten is removed,
+// and so is a part that is not there to be marked. 0, or the errno when a
+// part is left that still says it is confirmed.
+int unconfirm_params(int ppa, const ctl_init &planned);
+
+// Removes PPA ppa's parameter part, quietly. 0, or the errno (a part that is
+// not there is gone already).
+int drop_params(int ppa);
+
 // Writes PPA ppa's link part (and drops its parameter part: a PPA plumbed
-// anew has been given no parameters yet). 0, or -1 after "Cannot record
-// PPA %d: %s" on standard error.
-int record_link(int ppa, const plumbed_link &link);
+// anew has been given no parameters yet), into the part prepared in ahead
+// when there is one. 0, or -1 after "Cannot record PPA %d: %s" on standard
+// error.
+int record_link(int ppa, const plumbed_link &link, prepared_record *ahead = nullptr);
 
 // Writes PPA ppa's parameter part for sent; confirmed with now, the driver's
-// report of the PPA after it took them, or unconfirmed when now is null.
+// report of the PPA after it took them, or unconfirmed when now is null;
+// into the part prepared in ahead when there is one.
 // 0, or -1 after "Cannot record PPA %d: %s".
-int record_params(int ppa, const ctl_init &sent, const ppa_info *now);
+int record_params(int ppa, const ctl_init &sent, const ppa_info *now,
+                  prepared_record *ahead = nullptr);
 
 // After ppa took sent on fd: asks the driver how it sees the PPA
 // (GETPPA) and records the parameters as confirmed. When it cannot ask,
 // the part is left unconfirmed: a warning, "Cannot record PPA %d: %s".
 // 0 or -1.
-int confirm_params(int ppa, int fd, const ctl_init &sent);
+int confirm_params(int ppa, int fd, const ctl_init &sent, prepared_record *ahead);
 
 // Removes PPA ppa's parameter part (-r: the link stays). 0, or -1 after
 // "Cannot record PPA %d: %s".
@@ -65,11 +103,10 @@ int forget_params(int ppa);
 // Removes both parts (the PPA is taken down). 0, or -1 after the warning.
 int forget_record(int ppa);
 
-// The run-state directory takes a record now: made when missing, a file
-// written and removed in it. With only_look, nothing is made or written: it,
-// or the nearest parent that is there, is a directory this process may
-// write in (a dry run's foresight). 0, or the errno of the step that failed.
-int records_writable(bool only_look = false);
+// Whether the run-state directory could take a record, as a dry run
+// foresees it: nothing is made or written, it, or the nearest parent that
+// is there, is a directory this process may write in. 0, or the errno.
+int records_writable(void);
 
 // Whether PPA ppa's parts can be put in place: 0, or EISDIR when a
 // directory has a part's name (no rename replaces it). Only looks.

@@ -14,6 +14,8 @@
 #include "output.h"
 #include "scan.h"
 #include "status_words.h"
+#include "streams.h"
+#include "write_ahead.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -38,8 +40,8 @@ enum class step {
 struct job {
     step what;
     std::vector<const char *> keywords; // pending's, for the dry run's line
-    ctl_init planned{};                 // what initialising is to send, as the file was read
     bool up = false;                    // up when probed: initialised, so UNINIT must take
+    conf_values conf{};                 // the file as the probe read it (not for take_down)
 };
 
 // What the run tells a program: with --json one document at the end instead
@@ -122,7 +124,7 @@ void judge(const ppa_facts &f, bool prune, apply_plan &plan, apply_report &r)
         if (!f.held)
             return;
         if (prune)
-            plan.jobs[f.ppa] = {step::take_down, {}};
+            plan.jobs[f.ppa] = {step::take_down, {}, is_up(f)};
         else if (f.has_file)
             std::fprintf(stderr, gettext("PPA %d: plumbed but switched off; left as it is\n"),
                          f.ppa);
@@ -135,13 +137,12 @@ void judge(const ppa_facts &f, bool prune, apply_plan &plan, apply_report &r)
         // A link no record proves is plumbed again, parameters no record
         // proves are sent again: what the driver has is never guessed.
         const std::vector<const char *> keywords = pending(f).value();
-        const ctl_init planned = make_ctl_init(f.ppa, f.conf.params.data());
         if (!f.link || names_link(keywords))
-            plan.jobs[f.ppa] = {step::replumb, keywords, {}, is_up(f)};
+            plan.jobs[f.ppa] = {step::replumb, keywords, is_up(f), f.conf};
         else if (!is_up(f))
-            plan.jobs[f.ppa] = {step::init, {}, planned};
+            plan.jobs[f.ppa] = {step::init, {}, false, f.conf};
         else if (!keywords.empty())
-            plan.jobs[f.ppa] = {step::reinit, keywords, planned};
+            plan.jobs[f.ppa] = {step::reinit, keywords, true, f.conf};
     }
 }
 
@@ -168,72 +169,123 @@ void say_acted(apply_report &r, int ppa, const job &j)
     order_output();
 }
 
-// Before a PPA the driver holds is changed, the run-state directory must
-// take its record, and nothing may stand where its parts go: a change that
-// cannot be recorded would be made again by every run. A job on a held PPA
-// whose record cannot follow is dropped, named; false then.
-// A dry run only looks, and says what the real run would.
-bool records_can_follow(apply_plan &work, bool dry_run, apply_report &r)
+// A device to re-plumb on that does not open: the PPA keeps its old link.
+void cannot_open(apply_report &r, int ppa, const conf_values &conf, int err)
 {
-    const bool on_held = std::any_of(work.jobs.begin(), work.jobs.end(),
-                                     [](const auto &j) { return j.second.what != step::plumb; });
-    if (!on_held)
-        return true;
-    const int dir_err = records_writable(dry_run);
+    const std::string device = "/dev/" + shown_name(conf.devicename.data());
+    std::fprintf(stderr, gettext("PPA %d: cannot open %s: %s; left as it is\n"), ppa,
+                 device.c_str(), std::strerror(err));
+    failure(r, ppa,
+            "cannot open " + device + ": " + std::strerror(err) + "; left as it is");
+}
+
+// What the real run would find before it changes a PPA the driver holds, as
+// far as looking can tell: a run-state directory that takes no record, a
+// directory where the PPA's record goes, a device to re-plumb on that is
+// not there. Each such job is dropped, named as the real run names it;
+// false then.
+bool foresee(apply_plan &work, apply_report &r)
+{
+    const int dir_err = records_writable();
     bool all = true;
     for (auto j = work.jobs.begin(); j != work.jobs.end();) {
         const int err = j->second.what == step::plumb ? 0
                         : dir_err != 0                ? dir_err
                                                       : record_replaceable(j->first);
-        if (err == 0) {
+        const int dev_err = j->second.what == step::replumb ? device_there(j->second.conf) : 0;
+        if (err == 0 && dev_err == 0) {
             ++j;
             continue;
         }
-        std::fprintf(stderr, gettext("Cannot record PPA %d: %s; left as it is\n"), j->first,
-                     std::strerror(err));
-        failure(r, j->first,
-                std::string("cannot record: ") + std::strerror(err) + "; left as it is");
+        if (err != 0) {
+            std::fprintf(stderr, gettext("Cannot record PPA %d: %s; left as it is\n"), j->first,
+                         std::strerror(err));
+            failure(r, j->first,
+                    std::string("cannot record: ") + std::strerror(err) + "; left as it is");
+        } else {
+            cannot_open(r, j->first, j->second.conf, dev_err);
+        }
         j = work.jobs.erase(j);
         all = false;
     }
     return all;
 }
 
-// Plumbs a PPA as -P's first pass does; true when it plumbed. recorded is
-// cleared when its record could not be written.
-bool plumb(int ppa, int fd, bool &recorded)
-{
-    FILE *fp = open_conf(ppa);
-    // The file was read a moment ago; it may have changed since.
-    bool here = true;
-    const plumb_outcome outcome =
-        fp != nullptr ? plumb_ppa(fp, ppa, fd, &here) : plumb_outcome::failed;
-    if (outcome == plumb_outcome::failed)
-        std::fprintf(stderr, gettext("Cannot plumb PPA %d\n"), ppa);
-    recorded = recorded && here;
-    return outcome == plumb_outcome::plumbed;
-}
-
-// Initialises a PPA the first pass left for it, as its job says. For a PPA
-// that is held, the values are recorded first as not yet confirmed, so that
-// a run that ends half way leaves a record that says so. false when a step
-// failed (after its message); recorded is cleared when a record could not
-// be written.
-bool initialise(int ppa, int fd, const job &j, bool &recorded)
+// Initialises a PPA the first pass left for it, as its job says, completing
+// the parameter part written ahead in rec. false when a step failed (after
+// its message); recorded is cleared when the record could not be
+// completed.
+bool initialise(int ppa, int fd, const job &j, prepared_record &rec, bool &recorded)
 {
     const bool fresh = j.what == step::plumb || j.what == step::replumb;
-    if (!fresh && record_params(ppa, j.planned, nullptr) == -1) {
-        recorded = false;
-        return false;
-    }
     if (j.what == step::reinit && uninit_for_reinit(ppa, fd) == -1)
         return false;
-    bool here = true;
     // What this run plumbed is of no use half up: unplumbed again.
-    if (init_plumbed_ppa(ppa, fd, fresh, &here) == -1)
-        return false;
-    recorded = recorded && here;
-    return true;
+    return init_plumbed_ppa(ppa, fd, fresh, &rec, &recorded) == 0;
+}
+
+// How the first pass left a job.
+enum class pass {
+    to_init,  // plumbed, or written ahead for initialising: the second pass goes on
+    done,     // taken down
+    off,      // the file switches it off now: nothing done
+    left,     // failed on the way; why says so in a program's words
+    untouched // nothing was sent for it: left as it was; why says so
+};
+
+// The first pass of one job, on the plumbing stream: the change written
+// ahead (write_ahead), then what it takes down and plumbs. A re-plumb opens
+// the new device before the old link goes, and goes no further when it
+// cannot. recorded is cleared when a record could not be written.
+pass first_pass(int ppa, const job &j, int fd, prepared_record &rec, bool &recorded,
+                std::string &why, apply_report &r)
+{
+    switch (j.what) {
+    case step::plumb: {
+        // The file was read a moment ago; it may have changed since.
+        FILE *fp = open_conf(ppa);
+        const plumb_outcome outcome =
+            fp != nullptr ? plumb_ppa(fp, ppa, fd, &rec, &recorded) : plumb_outcome::failed;
+        if (outcome == plumb_outcome::plumbed)
+            return pass::to_init;
+        if (outcome == plumb_outcome::failed)
+            std::fprintf(stderr, gettext("Cannot plumb PPA %d\n"), ppa);
+        why = "cannot plumb";
+        return outcome == plumb_outcome::failed ? pass::left : pass::off;
+    }
+    case step::take_down:
+        if (write_ahead(ppa, ppa_change::take_down, nullptr, rec, &why) == ahead::refused)
+            return pass::untouched;
+        why = "cannot take down";
+        return llc2_take_down_ppa(ppa, fd, j.up) == 0 ? pass::done : pass::left;
+    case step::replumb: {
+        const int lower = open_device(j.conf);
+        if (lower < 0) {
+            cannot_open(r, ppa, j.conf, errno);
+            return pass::untouched;
+        }
+        if (write_ahead(ppa, ppa_change::replumb, &j.conf, rec, &why) == ahead::refused) {
+            stream_close(lower);
+            return pass::untouched;
+        }
+        if (llc2_take_down_ppa(ppa, fd, j.up) == -1) {
+            stream_close(lower);
+            why = "cannot take down";
+            return pass::left;
+        }
+        if (link_device(lower, j.conf, ppa, fd, &rec, &recorded) == plumb_outcome::plumbed)
+            return pass::to_init;
+        std::fprintf(stderr, gettext("Cannot plumb PPA %d\n"), ppa);
+        why = "cannot plumb";
+        return pass::left;
+    }
+    case step::init:
+    case step::reinit:
+        return write_ahead(ppa, ppa_change::init, &j.conf, rec, &why) == ahead::refused
+                   ? pass::untouched
+                   : pass::to_init;
+    }
+    return pass::left;
 }
 
 // The last word: every PPA acted on that is not up now is named.
@@ -319,8 +371,9 @@ int apply(const apply_options &options, apply_report &r)
     }
     // A step that failed, or a record that could not be written, fails the
     // run; the next run tries again.
-    bool failed = !records_can_follow(work, options.dry_run, r) || orphans_left;
+    bool failed = orphans_left;
     if (options.dry_run) {
+        failed = !foresee(work, r) || failed;
         for (const auto &[ppa, j] : work.jobs)
             say_acted(r, ppa, j);
         return work.skipped || failed ? -1 : 0;
@@ -343,33 +396,49 @@ int apply(const apply_options &options, apply_report &r)
         failure(r, ppa, words);
         failed = true;
     };
+    std::map<int, prepared_record> records;
     std::vector<int> to_init;
+    std::set<int> untouched; // left as they were: not looked at again
     for (auto &[ppa, j] : work.jobs) {
         if (!driver_answering()) {
             not_done(ppa);
             continue;
         }
-        const bool down_first = j.what == step::take_down || j.what == step::replumb;
-        if (down_first && llc2_take_down_ppa(ppa, ctl.fd, j.up) == -1) {
-            step_failed(ppa, "cannot take down");
-            continue;
-        }
-        const bool plumbs = j.what == step::replumb || j.what == step::plumb;
         bool recorded = true;
-        if (j.what == step::take_down)
-            say_acted(r, ppa, j);
-        else if (!plumbs || plumb(ppa, ctl.fd, recorded))
+        std::string why;
+        switch (first_pass(ppa, j, ctl.fd, records[ppa], recorded, why, r)) {
+        case pass::to_init:
             to_init.push_back(ppa);
-        else
-            step_failed(ppa, "cannot plumb");
+            break;
+        case pass::done:
+            say_acted(r, ppa, j);
+            break;
+        case pass::off:
+            break;
+        case pass::untouched:
+            untouched.insert(ppa);
+            [[fallthrough]];
+        case pass::left:
+            step_failed(ppa, why);
+            break;
+        }
         if (!recorded)
             step_failed(ppa, "not recorded");
     }
     ctl.close();
     if (driver_answering()) {
         ctl.fd = llc2_open_control();
-        if (ctl.fd < 0)
+        if (ctl.fd < 0) {
+            // Plumbed, or taken out of service, and not initialised: named,
+            // for the next run to finish.
+            const std::string reason = std::strerror(errno);
+            for (const int ppa : to_init) {
+                std::fprintf(stderr, gettext("PPA %d: not initialised (%s)\n"), ppa,
+                             reason.c_str());
+                failure(r, ppa, "not initialised (" + reason + ")");
+            }
             return -1;
+        }
     }
     std::vector<int> done;
     for (const int ppa : to_init) {
@@ -377,7 +446,7 @@ int apply(const apply_options &options, apply_report &r)
         bool recorded = true;
         if (!driver_answering()) {
             not_done(ppa);
-        } else if (initialise(ppa, ctl.fd, j, recorded)) {
+        } else if (initialise(ppa, ctl.fd, j, records[ppa], recorded)) {
             say_acted(r, ppa, j);
             done.push_back(ppa);
         } else {
@@ -389,7 +458,7 @@ int apply(const apply_options &options, apply_report &r)
 
     std::vector<int> acted;
     for (const auto &[ppa, j] : work.jobs)
-        if (j.what != step::take_down)
+        if (j.what != step::take_down && !untouched.contains(ppa))
             acted.push_back(ppa);
     // A driver that stopped answering is not asked again: the run's work
     // cannot be seen to have taken.

@@ -8,11 +8,13 @@
 #include "llc2_driver.h"
 #include "llc2_ops.h"
 #include "scan.h"
+#include "write_ahead.h"
 
 #include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <libintl.h>
+#include <map>
 #include <vector>
 
 namespace
@@ -20,16 +22,18 @@ namespace
 
 // First pass: plumbs every node of conf_head through fd and unlinks (and
 // frees) the nodes whose PPA did not plumb. Every node's stream is closed.
-// false when a PPA that its file switches on did not plumb: a boot that
+// What each PPA's initialising will record is prepared into records;
+// recorded is cleared when a record could not be. false when a PPA that its file switches on did not plumb: a boot that
 // leaves such a PPA down has failed, whatever the others did.
-bool plumb_listed(int fd)
+bool plumb_listed(int fd, std::map<int, prepared_record> &records, bool &recorded)
 {
     bool all_up = true;
     conf_entry *kept = nullptr;
     conf_entry *node = conf_head;
     while (node != nullptr) {
         conf_entry *next = node->next;
-        const plumb_outcome outcome = plumb_ppa(node->fp, node->ppa, fd);
+        const plumb_outcome outcome =
+            plumb_ppa(node->fp, node->ppa, fd, &records[node->ppa], &recorded);
         node->fp = nullptr; // closed by plumb_ppa, whatever it returned
         if (outcome == plumb_outcome::plumbed) {
             kept = node;
@@ -61,7 +65,9 @@ int llc2_plumb_all(void)
     const bool clean = unlink_orphans(ctl.fd) == 0;
     if (conf_head == nullptr)
         return clean ? 0 : -1;
-    const bool all_plumbed = plumb_listed(ctl.fd) && clean;
+    std::map<int, prepared_record> records;
+    bool recorded = true;
+    const bool all_plumbed = plumb_listed(ctl.fd, records, recorded) && clean;
 
     // Initialise on a stream of its own: nothing may depend on the plumbing
     // stream still being open. A driver that stopped answering is not
@@ -77,16 +83,19 @@ int llc2_plumb_all(void)
     // decide what a boot reports.
     int result = all_plumbed ? 0 : -1;
     for (const conf_entry *node = conf_head; node != nullptr; node = node->next)
-        if (init_plumbed_ppa(node->ppa, ctl.fd, true) == -1)
+        if (init_plumbed_ppa(node->ppa, ctl.fd, true, &records[node->ppa], &recorded) == -1)
             result = -1;
-    return result;
+    // Up, but what it was given is not recorded: the next run cannot tell it
+    // from a PPA somebody else set up, and the job failed.
+    return recorded ? result : -1;
 }
 
-int init_plumbed_ppa(int ppa, int fd, bool unplumb_on_failure, bool *recorded)
+int init_plumbed_ppa(int ppa, int fd, bool unplumb_on_failure, prepared_record *rec,
+                     bool *recorded)
 {
     if (debug > 0)
         std::fprintf(stderr, "Initializing PPA %d\n", ppa);
-    if (llc2_init_ppa(ppa, fd, recorded) == 0)
+    if (llc2_init_ppa(ppa, fd, rec, recorded) == 0)
         return 0;
     if (debug > 0)
         std::fprintf(stderr, "Error in initializing PPA %d\n", ppa);
@@ -110,14 +119,24 @@ int llc2_unplumb_all(void)
     plan.lookup = conf_lookup::none;
     plan.trace = false;
     int result = unlink_orphans(ctl.fd);
-    scan_ppas(ctl.fd, plan, [&ctl, &result](const ppa_facts &f) {
+    bool left = false;
+    scan_ppas(ctl.fd, plan, [&ctl, &result, &left](const ppa_facts &f) {
         if (debug > 0)
             std::fprintf(stderr, "Unplumbing PPA %d\n", f.ppa);
-        if (llc2_take_down_ppa(f.ppa, ctl.fd) == -1)
+        prepared_record none;
+        if (write_ahead(f.ppa, ppa_change::take_down, nullptr, none, nullptr) ==
+            ahead::refused) {
+            left = true;
             result = -1;
+        } else if (llc2_take_down_ppa(f.ppa, ctl.fd, false) == -1) {
+            result = -1;
+        }
     });
     // Whatever earlier runs, or other programs, left linked goes too: a
-    // shutdown leaves the driver nothing beneath it.
+    // shutdown leaves the driver nothing beneath it. Not past a PPA left as
+    // it is: its link would go with the rest.
+    if (left)
+        return -1;
     if (unlink_everything(ctl.fd) == -1)
         result = -1;
     return result;

@@ -8,6 +8,7 @@
 #include "llc2_driver.h"
 #include "llc2_ops.h"
 #include "llc2_report.h"
+#include "write_ahead.h"
 
 #include <cerrno>
 #include <cstdio>
@@ -23,7 +24,7 @@ constexpr int ENABLE_ATTEMPTS = 5;
 
 } // namespace
 
-int llc2_init_ppa(int ppa, int fd, bool *recorded)
+int llc2_init_ppa(int ppa, int fd, prepared_record *rec, bool *recorded)
 {
     FILE *fp = open_conf(ppa);
     if (fp == nullptr) {
@@ -34,6 +35,14 @@ int llc2_init_ppa(int ppa, int fd, bool *recorded)
     if (read_conf_and_close(fp, conf) == -1) {
         std::fprintf(stderr, gettext("Error reading parameters for PPA %d\n"), ppa);
         return -1;
+    }
+    // -i: the PPA may be up with values recorded as confirmed; they are
+    // not once ENABLE goes.
+    prepared_record own;
+    if (rec == nullptr) {
+        if (write_ahead(ppa, ppa_change::init, &conf, own, nullptr) == ahead::refused)
+            return -1;
+        rec = &own;
     }
 
     ppa_enable enable{};
@@ -56,8 +65,8 @@ int llc2_init_ppa(int ppa, int fd, bool *recorded)
         std::fprintf(stderr, gettext("Error initialization PPA %d\n"), ppa);
         return -1;
     }
-    const bool done = confirm_params(ppa, fd, sent) == 0;
+    const bool done = confirm_params(ppa, fd, sent, rec) == 0;
     if (recorded != nullptr)
-        *recorded = done;
+        *recorded = *recorded && done;
     return 0;
 }

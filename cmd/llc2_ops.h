@@ -13,6 +13,8 @@
 #include <string>
 #include <vector>
 
+struct prepared_record;
+
 // Takes PPA ppa out of service: LLC2_IOC_CONTROL with ctl_uninit, then
 // LLC2_IOC_DISABLE, both sent whatever the driver answers, then removes the
 // parameter part of its applied record (the link stays). Silent but for a
@@ -38,8 +40,10 @@ int llc2_unplumb_ppa(int ppa, int fd);
 // llc2_unplumb_ppa returns. With initialised (a PPA seen up), a refused
 // UNINIT or DISABLE stops it there, as for a re-initialise: -1 after the
 // step's message, the parameter part removed (no longer known), the PPA
-// still linked and its link part kept.
-int llc2_take_down_ppa(int ppa, int fd, bool initialised = false);
+// still linked and its link part kept. Without it (a PPA not up, or one
+// not asked about), the driver may refuse UNINIT for a PPA never
+// initialised, so neither answer is looked at.
+int llc2_take_down_ppa(int ppa, int fd, bool initialised);
 
 // Links the network interface named by the configuration in fp beneath the
 // driver and binds it to ppa. Takes fp over and closes it on every path.
@@ -54,18 +58,41 @@ struct plumbed_link {
 };
 
 // llc2_plumb_ppa, telling a PPA that its file switches off (llc2_on=0) from
-// one that should have come up and did not. A PPA plumbed gets the link
-// part of its record (record_link); *recorded, when given, is false when
-// that could not be written (after its warning).
+// one that should have come up and did not. The device is opened first,
+// then the PPA's record is written ahead into *rec (write_ahead; a local
+// one when rec is null), then it is linked (link_device). *recorded, when
+// given, is cleared when the record could not be prepared or written
+// (after its warning): the run fails then.
 enum class plumb_outcome { plumbed, switched_off, failed };
-plumb_outcome plumb_ppa(FILE *fp, int ppa, int fd, bool *recorded = nullptr);
+plumb_outcome plumb_ppa(FILE *fp, int ppa, int fd, prepared_record *rec, bool *recorded);
+
+// Opens the network interface conf names, /dev/<devicename>, read-write:
+// the stream, or -1 with errno. Says "Device name too long: %s" for a name
+// that does not fit; a missing device, or a name that leaves /dev, only
+// under -d; none is opened once the driver has stopped answering ("Error
+// plumbing %s: %s", ETIME).
+int open_device(const conf_values &conf);
+
+// Whether the device conf names is there to be opened, as far as a look
+// can tell (a dry run's foresight): 0, or the errno.
+int device_there(const conf_values &conf);
+
+// Links lower (an opened device, taken over and closed on every path)
+// beneath the driver through fd and binds it to ppa (SETPPA), journaling
+// the link until it is bound; then completes the link part prepared in rec
+// (record_link), clearing *recorded, when given, if it could not be.
+// "Error plumbing %s: %s" or "Error setting PPA(%d) on %s: %s" on failure.
+plumb_outcome link_device(int lower, const conf_values &conf, int ppa, int fd,
+                          prepared_record *rec, bool *recorded);
 
 // Enables PPA ppa (LLC2_IOC_ENABLE, up to five attempts a second apart)
 // and hands it the parameters of its configuration file; then records them
-// (confirm_params). *recorded, when given, is false when the record could
-// not be written (after its warning): a failure for --apply, a warning for
-// the others.
-int llc2_init_ppa(int ppa, int fd, bool *recorded = nullptr);
+// (confirm_params) into the parameter part prepared in rec. With rec null
+// (-i), the change is written ahead here first, after the file is read and
+// before ENABLE: -1 when write_ahead refuses it, nothing sent. *recorded,
+// when given, is cleared when the record could not be written (after its
+// warning): the run fails then.
+int llc2_init_ppa(int ppa, int fd, prepared_record *rec, bool *recorded);
 
 // Plumbs every PPA of conf_head on one control stream, then initialises the
 // ones that plumbed on a second. -1 when any PPA that is switched on did not
@@ -76,7 +103,8 @@ int llc2_plumb_all(void);
 // "Error in initializing PPA %d" under debug). When it fails and
 // unplumb_on_failure is set, the PPA is unplumbed again, since it was
 // plumbed by this run and is of no use half up.
-int init_plumbed_ppa(int ppa, int fd, bool unplumb_on_failure, bool *recorded = nullptr);
+int init_plumbed_ppa(int ppa, int fd, bool unplumb_on_failure, prepared_record *rec,
+                     bool *recorded);
 
 // Uninitialises and unplumbs every PPA the driver reports. 0, or -1 when
 // the control device did not open or any PPA it found failed to unplumb

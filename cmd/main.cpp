@@ -15,6 +15,7 @@
 #include "ppa_number.h"
 #include "run_lock.h"
 #include "std_fds.h"
+#include "write_ahead.h"
 
 #include <clocale>
 #include <cstdio>
@@ -78,7 +79,9 @@ int plumb_one(int ppa)
         return -1;
     }
     // plumb_ppa owns fp from here on, whatever it returns.
-    if (plumb_ppa(fp, ppa, ctl.fd) != plumb_outcome::plumbed) {
+    prepared_record rec;
+    bool recorded = true;
+    if (plumb_ppa(fp, ppa, ctl.fd, &rec, &recorded) != plumb_outcome::plumbed) {
         std::fprintf(stderr, gettext("Cannot plumb PPA %d\n"), ppa);
         return -1;
     }
@@ -88,24 +91,33 @@ int plumb_one(int ppa)
     ctl.fd = llc2_open_control();
     if (ctl.fd < 0)
         return -1;
-    if (llc2_init_ppa(ppa, ctl.fd) == 0)
-        return 0;
+    if (llc2_init_ppa(ppa, ctl.fd, &rec, &recorded) == 0)
+        return recorded ? 0 : -1;
     (void)llc2_unplumb_ppa(ppa, ctl.fd);
     return -1;
 }
 
+// -u and -r: what the change invalidates goes first, or nothing is sent.
 int unplumb_one(int ppa)
 {
     const control_stream ctl(llc2_open_control());
     if (ctl.fd < 0)
         return -1;
-    return llc2_take_down_ppa(ppa, ctl.fd);
+    prepared_record none;
+    if (write_ahead(ppa, ppa_change::take_down, nullptr, none, nullptr) == ahead::refused)
+        return -1;
+    // Not asked whether it is up: the answers of uninitialising are not
+    // looked at.
+    return llc2_take_down_ppa(ppa, ctl.fd, false);
 }
 
 int uninit_one(int ppa)
 {
     const control_stream ctl(llc2_open_control());
     if (ctl.fd < 0)
+        return -1;
+    prepared_record none;
+    if (write_ahead(ppa, ppa_change::uninit, nullptr, none, nullptr) == ahead::refused)
         return -1;
     // The answers are not looked at; one that never came fails the run.
     return llc2_uninit_ppa(ppa, ctl.fd);
@@ -122,7 +134,9 @@ int init_one(int ppa)
     const control_stream ctl(llc2_open_control());
     if (ctl.fd < 0)
         return -1;
-    return llc2_init_ppa(ppa, ctl.fd);
+    bool recorded = true;
+    const int rc = llc2_init_ppa(ppa, ctl.fd, nullptr, &recorded);
+    return recorded ? rc : -1;
 }
 
 // Whether the action changes the driver or the records, and so takes the

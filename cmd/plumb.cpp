@@ -12,6 +12,7 @@
 #include "llc2_report.h"
 #include "paths.h"
 #include "streams.h"
+#include "write_ahead.h"
 
 #include <algorithm>
 #include <array>
@@ -19,6 +20,7 @@
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <libintl.h>
 #include <string>
 #include <string_view>
@@ -55,52 +57,59 @@ bool leaves_dev(std::string_view name)
 
 } // namespace
 
-plumb_outcome plumb_ppa(FILE *fp, int ppa, int fd, bool *recorded)
+int device_there(const conf_values &conf)
 {
-    // The stream is ours from here on: closed once, on every path.
-    conf_values conf;
-    if (read_conf_and_close(fp, conf) == -1) {
-        if (debug > 0)
-            std::fprintf(stderr, "Invalid configuration file %s.%d\n", "llc2", ppa);
-        return plumb_outcome::failed;
-    }
-    if (conf.params[CONF_LLC2_ON] == 0) {
-        if (debug > 0)
-            std::fprintf(stderr, "Skip plumbing PPA %d.\n", ppa);
-        return plumb_outcome::switched_off;
-    }
-    if (debug > 0)
-        std::fprintf(stderr, "Plumbing PPA %d: %s(%d)\n", ppa,
-                     shown_name(conf.devicename.data()).c_str(), conf.instance);
+    std::string path;
+    if (!device_path(conf.devicename.data(), path))
+        return ENAMETOOLONG;
+    if (leaves_dev(conf.devicename.data()))
+        return ENOENT;
+    struct stat st {
+    };
+    return stat(path.c_str(), &st) == 0 ? 0 : errno;
+}
 
+int open_device(const conf_values &conf)
+{
     std::string path;
     if (!device_path(conf.devicename.data(), path)) {
         std::fprintf(stderr, gettext("Device name too long: %s\n"),
                      shown_name(conf.devicename.data()).c_str());
-        return plumb_outcome::failed;
+        errno = ENAMETOOLONG;
+        return -1;
     }
     const std::string shown = shown_name(path);
     if (leaves_dev(conf.devicename.data())) {
         if (debug > 0)
             std::fprintf(stderr, "Error opening device %s: a \"..\" component leaves /dev\n",
                          shown.c_str());
-        return plumb_outcome::failed;
+        errno = ENOENT;
+        return -1;
     }
     // A driver that stopped answering would be sent nothing for this PPA:
     // its interface is not opened for it either.
     if (!driver_answering()) {
         errno = ETIME;
         report_errno("Error plumbing %s: %s\n", shown.c_str());
-        return plumb_outcome::failed;
+        errno = ETIME;
+        return -1;
     }
     const int lower = stream_open(path.c_str(), O_RDWR);
-    if (lower < 0) {
+    if (lower < 0 && debug > 0) {
         // A missing interface is common at start-up; only -d says which.
-        if (debug > 0)
-            std::fprintf(stderr, "Error opening device %s: %s\n", shown.c_str(),
-                         std::strerror(errno));
-        return plumb_outcome::failed;
+        const int err = errno;
+        std::fprintf(stderr, "Error opening device %s: %s\n", shown.c_str(), std::strerror(err));
+        errno = err;
     }
+    return lower;
+}
+
+plumb_outcome link_device(int lower, const conf_values &conf, int ppa, int fd,
+                          prepared_record *rec, bool *recorded)
+{
+    std::string path;
+    (void)device_path(conf.devicename.data(), path);
+    const std::string shown = shown_name(path);
     const int link_id = llc2_link(fd, lower);
     if (link_id < 0) {
         report_errno("Error plumbing %s: %s\n", shown.c_str());
@@ -120,9 +129,10 @@ plumb_outcome plumb_ppa(FILE *fp, int ppa, int fd, bool *recorded)
     if (llc2_request(fd, LLC2_IOC_SETPPA, bind) >= 0) {
         unjournal_link(link_id);
         const bool done =
-            record_link(ppa, plumbed_link{conf.devicename.data(), conf.instance, link_id}) == 0;
+            record_link(ppa, plumbed_link{conf.devicename.data(), conf.instance, link_id}, rec) ==
+            0;
         if (recorded != nullptr)
-            *recorded = done;
+            *recorded = *recorded && done;
         return plumb_outcome::plumbed;
     }
     report_errno("Error setting PPA(%d) on %s: %s\n", ppa, shown.c_str());
@@ -132,7 +142,39 @@ plumb_outcome plumb_ppa(FILE *fp, int ppa, int fd, bool *recorded)
     return plumb_outcome::failed;
 }
 
+plumb_outcome plumb_ppa(FILE *fp, int ppa, int fd, prepared_record *rec, bool *recorded)
+{
+    // The stream is ours from here on: closed once, on every path.
+    conf_values conf;
+    if (read_conf_and_close(fp, conf) == -1) {
+        if (debug > 0)
+            std::fprintf(stderr, "Invalid configuration file %s.%d\n", "llc2", ppa);
+        return plumb_outcome::failed;
+    }
+    if (conf.params[CONF_LLC2_ON] == 0) {
+        if (debug > 0)
+            std::fprintf(stderr, "Skip plumbing PPA %d.\n", ppa);
+        return plumb_outcome::switched_off;
+    }
+    if (debug > 0)
+        std::fprintf(stderr, "Plumbing PPA %d: %s(%d)\n", ppa,
+                     shown_name(conf.devicename.data()).c_str(), conf.instance);
+    const int lower = open_device(conf);
+    if (lower < 0)
+        return plumb_outcome::failed;
+    // The PPA is not held, so a record that cannot be prepared does not
+    // stop its plumbing: the run fails instead.
+    prepared_record own;
+    prepared_record &ahead_rec = rec != nullptr ? *rec : own;
+    if (write_ahead(ppa, ppa_change::plumb, &conf, ahead_rec, nullptr) != ahead::go &&
+        recorded != nullptr)
+        *recorded = false;
+    return link_device(lower, conf, ppa, fd, &ahead_rec, recorded);
+}
+
 int llc2_plumb_ppa(FILE *fp, int ppa, int fd)
 {
-    return plumb_ppa(fp, ppa, fd) == plumb_outcome::plumbed ? 0 : -1;
+    bool recorded = true;
+    return plumb_ppa(fp, ppa, fd, nullptr, &recorded) == plumb_outcome::plumbed && recorded ? 0
+                                                                                             : -1;
 }

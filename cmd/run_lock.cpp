@@ -12,6 +12,22 @@
 #include <cstdio>
 #include <cstring>
 
+namespace
+{
+
+int &lock_error()
+{
+    static int err = ENOLCK;
+    return err;
+}
+
+} // namespace
+
+int run_lock_error(void)
+{
+    return lock_error();
+}
+
 std::string run_lock_path(void)
 {
     return applied_dir() + "/.lock";
@@ -20,8 +36,12 @@ std::string run_lock_path(void)
 bool take_run_lock(file_lock &lock)
 {
     const auto without = [](const std::string &path, int err) {
-        std::fprintf(stderr, gettext("llc2: cannot lock %s: %s; going on without the lock\n"),
-                     path.c_str(), std::strerror(err));
+        std::fprintf(stderr,
+                     gettext("llc2: cannot lock %s: %s; PPAs the driver holds are left as they "
+                             "are\n"),
+                     path.c_str(),
+                     err == ENOTSUP ? gettext("not a regular file") : std::strerror(err));
+        lock_error() = err;
         return true;
     };
     std::string failed;
@@ -31,7 +51,10 @@ bool take_run_lock(file_lock &lock)
     const std::string path = run_lock_path();
     switch (lock_file(lock, path, lock_wait(std::chrono::seconds(RUN_LOCK_WAIT_SECONDS)), "llc2")) {
     case lock_result::held:
+        lock_error() = 0;
         return true;
+    case lock_result::not_regular:
+        return without(path, ENOTSUP);
     case lock_result::cannot_open:
     case lock_result::cannot_lock:
         return without(path, errno);

@@ -21,10 +21,17 @@ std::string run_lock_path(void);
 // Takes the run lock into lock, making the run-state directory (and its
 // missing parents, mode 0755) first, waiting up to RUN_LOCK_WAIT_SECONDS
 // (lock_wait) while another run holds it. true when held; true too when the
-// directory cannot be made or the file not locked, after "llc2: cannot lock
-// <path>: <reason>; going on without the lock": the driver still needs its
-// boot when /var/run is unusable. false after "llc2: <lock file>: in use by
-// process N; try again": nothing may be sent then.
+// directory cannot be made or the file not locked (a directory, a symbolic
+// link, a FIFO stands there), after "llc2: cannot lock <path>: <reason>;
+// PPAs the driver holds are left as they are": the driver still needs its
+// boot when /var/run is unusable, but a run that may meet another changes
+// nothing the other may be changing (run_lock_error). false after
+// "llc2: <lock file>: in use by process N; try again": nothing may be sent
+// then.
 bool take_run_lock(file_lock &lock);
+
+// 0 while this run holds the run lock; otherwise why it does not (ENOLCK
+// before take_run_lock was called).
+int run_lock_error(void);
 
 #endif

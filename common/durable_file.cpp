@@ -15,11 +15,19 @@
 namespace
 {
 
-// The temporary file being written, for the signal handler: a handler can
-// reach nothing but static storage. Armed only while the file exists under
-// that name and is ours to remove.
-std::array<char, LLC2_PATH_SIZE> pending_temp{};
-volatile std::sig_atomic_t temp_armed = 0;
+// The temporary files being written, for the signal handler: a handler can
+// reach nothing but static storage. A slot is armed only while its file
+// exists under that name and is ours to remove. A run writes ahead the
+// records of every PPA it changes before it changes them, two parts each,
+// so there are slots for that many at once.
+constexpr std::size_t TEMP_SLOTS = 2 * 256 + 4;
+std::array<std::array<char, LLC2_PATH_SIZE>, TEMP_SLOTS> pending_temp{};
+std::array<volatile std::sig_atomic_t, TEMP_SLOTS> temp_armed{};
+
+// The signals' actions as they were before the first pending file, put back
+// when the last one goes.
+std::array<struct sigaction, 5> old_actions{};
+int pending_count = 0;
 
 extern "C" void remove_temp_and_die(int sig)
 {
@@ -30,12 +38,10 @@ extern "C" void remove_temp_and_die(int sig)
 }
 
 // The signals that end the process while a file is written; SIGXFSZ after
-// them, in pending_file's record of the old actions.
+// them, in the record of the old actions.
 constexpr std::array<int, 4> fatal{SIGINT, SIGTERM, SIGHUP, SIGQUIT};
 
-} // namespace
-
-pending_file::pending_file()
+void catch_signals()
 {
     struct sigaction sa {
     };
@@ -45,43 +51,77 @@ pending_file::pending_file()
         sigaddset(&sa.sa_mask, sig);
     sa.sa_flags = SA_RESETHAND;
     for (std::size_t i = 0; i < fatal.size(); ++i) {
-        (void)sigaction(fatal.at(i), nullptr, &old_.at(i));
-        if (old_.at(i).sa_handler != SIG_IGN)
+        (void)sigaction(fatal.at(i), nullptr, &old_actions.at(i));
+        if (old_actions.at(i).sa_handler != SIG_IGN)
             (void)sigaction(fatal.at(i), &sa, nullptr);
     }
     struct sigaction ignore {
     };
     ignore.sa_handler = SIG_IGN;
     sigemptyset(&ignore.sa_mask);
-    (void)sigaction(SIGXFSZ, &ignore, &old_.back());
+    (void)sigaction(SIGXFSZ, &ignore, &old_actions.back());
+}
+
+void restore_signals()
+{
+    for (std::size_t i = 0; i < fatal.size(); ++i)
+        (void)sigaction(fatal.at(i), &old_actions.at(i), nullptr);
+    (void)sigaction(SIGXFSZ, &old_actions.back(), nullptr);
+}
+
+void remove_slot(std::size_t slot)
+{
+    if (temp_armed.at(slot) != 0)
+        (void)unlink(pending_temp.at(slot).data());
+    temp_armed.at(slot) = 0;
+}
+
+} // namespace
+
+pending_file::pending_file()
+{
+    if (pending_count++ == 0)
+        catch_signals();
 }
 
 pending_file::~pending_file()
 {
     (void)close();
-    remove_pending_temp();
-    temp_armed = 0;
-    for (std::size_t i = 0; i < fatal.size(); ++i)
-        (void)sigaction(fatal.at(i), &old_.at(i), nullptr);
-    (void)sigaction(SIGXFSZ, &old_.back(), nullptr);
+    if (slot_ < TEMP_SLOTS) {
+        remove_slot(slot_);
+        pending_temp.at(slot_)[0] = '\0'; // the slot is free again
+    }
+    if (--pending_count == 0)
+        restore_signals();
 }
 
 bool pending_file::create(std::string_view dir, std::string_view final_name)
 {
     const std::string name = std::string(dir) + "." + std::string(final_name) + ".XXXXXX";
-    if (name.size() >= pending_temp.size()) {
+    if (name.size() >= LLC2_PATH_SIZE) {
         errno = ENAMETOOLONG;
         return false;
     }
+    if (slot_ >= TEMP_SLOTS) {
+        std::size_t free = 0;
+        while (free < TEMP_SLOTS && (temp_armed.at(free) != 0 || pending_temp.at(free)[0] != 0))
+            ++free;
+        if (free == TEMP_SLOTS) {
+            errno = EMFILE;
+            return false;
+        }
+        slot_ = free;
+    }
     // mkstemp fills the name in place, so the handler sees the file's own
     // name from the moment it exists.
-    temp_armed = 0;
-    std::memcpy(pending_temp.data(), name.c_str(), name.size() + 1);
-    temp_armed = 1;
-    fd_ = mkstemp(pending_temp.data());
+    std::array<char, LLC2_PATH_SIZE> &path = pending_temp.at(slot_);
+    temp_armed.at(slot_) = 0;
+    std::memcpy(path.data(), name.c_str(), name.size() + 1);
+    temp_armed.at(slot_) = 1;
+    fd_ = mkstemp(path.data());
     if (fd_ < 0) {
         const int err = errno;
-        temp_armed = 0;
+        temp_armed.at(slot_) = 0;
         errno = err;
     }
     return fd_ >= 0;
@@ -89,7 +129,7 @@ bool pending_file::create(std::string_view dir, std::string_view final_name)
 
 const char *pending_file::path() const
 {
-    return pending_temp.data();
+    return slot_ < TEMP_SLOTS ? pending_temp.at(slot_).data() : "";
 }
 
 int pending_file::close()
@@ -103,7 +143,8 @@ int pending_file::close()
 
 void pending_file::placed()
 {
-    temp_armed = 0;
+    if (slot_ < TEMP_SLOTS)
+        temp_armed.at(slot_) = 0;
 }
 
 int write_all(int fd, std::string_view text)
@@ -130,16 +171,39 @@ int sync_dir(const char *dir)
     return err;
 }
 
-int replace_file(std::string_view dir, std::string_view name, std::string_view text, mode_t mode,
-                 durability how)
+int prepare_file(pending_file &tmp, std::string_view dir, std::string_view name,
+                 std::string_view text, mode_t mode, durability how)
 {
-    const bool lasting = how == durability::lasting;
-    pending_file tmp;
     if (!tmp.create(dir, name))
         return errno;
-    int err = write_all(tmp.fd(), text);
-    if (err == 0 && (fchmod(tmp.fd(), mode) != 0 || (lasting && fsync(tmp.fd()) != 0)))
-        err = errno;
+    const int err = write_all(tmp.fd(), text);
+    if (err != 0)
+        return err;
+    return fchmod(tmp.fd(), mode) != 0 || (how == durability::lasting && fsync(tmp.fd()) != 0)
+               ? errno
+               : 0;
+}
+
+int place_file(pending_file &tmp, std::string_view dir, std::string_view name,
+               const std::string_view *text, durability how)
+{
+    const bool lasting = how == durability::lasting;
+    int err = 0;
+    if (text != nullptr) {
+        // Over what was prepared, from its start: no longer than that, so it
+        // takes no more room than the file already has.
+        for (std::size_t done = 0; err == 0 && done < text->size();) {
+            const ssize_t n = pwrite(tmp.fd(), text->data() + done, text->size() - done,
+                                     static_cast<off_t>(done));
+            if (n > 0)
+                done += static_cast<std::size_t>(n);
+            else if (n == 0 || errno != EINTR)
+                err = n < 0 ? errno : EIO;
+        }
+        if (err == 0 && (ftruncate(tmp.fd(), static_cast<off_t>(text->size())) != 0 ||
+                         (lasting && fsync(tmp.fd()) != 0)))
+            err = errno;
+    }
     if (const int closed = tmp.close(); err == 0)
         err = closed;
     const std::string dir_name(dir);
@@ -149,6 +213,14 @@ int replace_file(std::string_view dir, std::string_view name, std::string_view t
         return err;
     tmp.placed();
     return lasting ? sync_dir(dir_name.c_str()) : 0;
+}
+
+int replace_file(std::string_view dir, std::string_view name, std::string_view text, mode_t mode,
+                 durability how)
+{
+    pending_file tmp;
+    const int err = prepare_file(tmp, dir, name, text, mode, how);
+    return err != 0 ? err : place_file(tmp, dir, name, nullptr, how);
 }
 
 int replace_run_state(const std::string &dir, std::string_view name, std::string_view text)
@@ -215,6 +287,6 @@ int read_head(int fd, std::size_t max, std::string &text)
 
 void remove_pending_temp()
 {
-    if (temp_armed != 0)
-        (void)unlink(pending_temp.data());
+    for (std::size_t slot = 0; slot < TEMP_SLOTS; ++slot)
+        remove_slot(slot);
 }

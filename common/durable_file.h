@@ -8,9 +8,9 @@
 
 #include <sys/types.h>
 
-#include <array>
 #include <csignal>
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -32,7 +32,8 @@ enum class durability {
 // ignored, so that a size limit is a write error that is reported, not a
 // kill that leaves the temporary file behind. The destructor closes the
 // descriptor, removes the temporary file unless it was placed, and puts the
-// signals back. One at a time in a process.
+// signals back. A process may hold many at once (up to two for each PPA
+// and a few more; create fails with EMFILE beyond that).
 class pending_file
 {
   public:
@@ -55,13 +56,28 @@ class pending_file
     void placed();
 
   private:
-    std::array<struct sigaction, 5> old_{}; // the four fatal signals and SIGXFSZ as they were
+    std::size_t slot_ = SIZE_MAX; // its place among the names the signal handler removes
     int fd_ = -1;
 };
 
 // Writes text to fd from its offset on, every write checked. 0, or the
 // errno of the failure (EIO for a write that wrote nothing).
 int write_all(int fd, std::string_view text);
+
+// Writes text to tmp, a pending file for dir + name (dir ends in '/'), with
+// mode, synced with durability::lasting; nothing is renamed yet, so what it
+// will replace is untouched. 0, or the errno of the step that failed.
+int prepare_file(pending_file &tmp, std::string_view dir, std::string_view name,
+                 std::string_view text, mode_t mode, durability how);
+
+// Renames a prepared file over dir + name (the same dir and name as
+// prepared), its text first replaced by *text when text is not null: that
+// text must be no longer than what was prepared, so that a file system that
+// filled up meanwhile need find no more room. The directory is synced with
+// durability::lasting. 0, or the errno of the step that failed; then the old
+// file is untouched (unless only the directory's sync failed).
+int place_file(pending_file &tmp, std::string_view dir, std::string_view name,
+               const std::string_view *text, durability how);
 
 // Puts text in place as dir + name (dir ends in '/'): written to a pending
 // file beside it, every write checked, given mode, renamed over name; with

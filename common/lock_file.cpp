@@ -26,7 +26,19 @@ int open_lock_file(const char *path)
     }
     if (errno != EEXIST)
         return -1;
-    return open(path, O_RDWR | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    // Without blocking: a FIFO there must not hang the run.
+    const int fd = open(path, O_RDWR | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    struct stat st {
+    };
+    if (fd >= 0 && (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode))) {
+        close(fd);
+        errno = ENOTSUP;
+        return -1;
+    }
+    // What stands there is no lock file of ours, and is never replaced.
+    if (fd < 0 && (errno == ELOOP || errno == EISDIR || errno == ENXIO))
+        errno = ENOTSUP;
+    return fd;
 }
 
 // An exclusive lock of the whole file, however long it grows.
@@ -52,7 +64,7 @@ lock_result lock_file(file_lock &lock, const std::string &path, std::chrono::mil
 {
     const int fd = open_lock_file(path.c_str());
     if (fd < 0)
-        return lock_result::cannot_open;
+        return errno == ENOTSUP ? lock_result::not_regular : lock_result::cannot_open;
     const auto given_up = [fd](lock_result result) {
         const int err = errno;
         close(fd);

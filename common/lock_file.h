@@ -23,13 +23,15 @@ struct file_lock {
 
 enum class lock_result {
     held,
+    not_regular, // something other than a regular file has its name; left alone, nothing said
     cannot_open, // the lock file could not be opened or made; errno says why, nothing was said
     cannot_lock, // fcntl refused otherwise than for another holder; errno says why, nothing was
                  // said
     busy,        // another process held it for the whole wait, after the message below
 };
 
-// Locks the file at path (a symbolic link there is refused, not followed),
+// Locks the file at path (a symbolic link, a directory or a FIFO there is
+// refused, not followed or replaced),
 // trying again for up to wait while another process holds it. When that
 // process still holds it then: "<program>: <path>: in use by process N; try
 // again" on standard error, and busy. Only held leaves lock.fd open. POSIX

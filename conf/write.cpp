@@ -146,6 +146,10 @@ conf_lock_result lock_conf_dir(conf_lock &lock)
     case lock_result::cannot_lock:
         report_errno("Cannot lock %s: %s\n", path.c_str());
         return conf_lock_result::failed;
+    case lock_result::not_regular:
+        std::fprintf(stderr, gettext("Cannot lock %s: %s\n"), path.c_str(),
+                     gettext("not a regular file"));
+        return conf_lock_result::failed;
     case lock_result::busy:
         break;
     }

@@ -71,17 +71,19 @@ TEST(Applied, ActionsWriteAndRemoveTheirParts)
         {{"-i"}, 3, true, "", none, 0, "", " params yes id 9 mac 2 0 0 0 0 9" + sent},
         {{"-i"}, 255, true, "", none, 0, "", " params yes id 9 mac 2 0 0 0 0 9" + sent},
         {{"-i"}, 3, true, "", seeded, 0, "", "link other/0 5; params yes id 9 mac 2 0 0 0 0 9" + sent},
-        // Sent but not seen taken: written, and marked so.
-        {{"-i"}, 3, true, "getppa", seeded, 0, "Cannot record PPA 3: Input/output error\n",
+        // Sent but not seen taken: written, marked so, and the run fails.
+        {{"-i"}, 3, true, "getppa", seeded, 255, "Cannot record PPA 3: Input/output error\n",
          "link other/0 5; params no id 0 mac 0 0 0 0 0 0" + sent},
         {{"-p"}, 3, false, "init", seeded, 255, "Error initialization PPA 3\n", ""},
         {{"-r"}, 3, true, "", seeded, 0, "", "link other/0 5;"},
         {{"-u"}, 3, true, "", seeded, 0, "", ""},
-        // Each part's write is warned of.
-        {{"-p"}, 3, false, "", dir_is_file, 0,
-         "llc2: cannot lock %LOCK%: Not a directory; going on without the lock\n"
-         "Cannot record PPA 3: Not a directory\nCannot record PPA 3: Not a directory\n", ""},
-        {{"-r"}, 3, true, "", params_is_dir, 0, "Cannot record PPA 3: Is a directory\n", ""},
+        // A PPA not held is plumbed unrecorded, said once; one held is not
+        // touched.
+        {{"-p"}, 3, false, "", dir_is_file, 255,
+         "llc2: cannot lock %LOCK%: Not a directory; PPAs the driver holds are left as they are\n"
+         "Cannot record PPA 3: Not a directory\n", ""},
+        {{"-r"}, 3, true, "", params_is_dir, 255,
+         "Cannot record PPA 3: Is a directory; left as it is\n", ""},
         // clang-format on
     };
     for (const auto &c : cases) {

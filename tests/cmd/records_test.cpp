@@ -69,16 +69,16 @@ void step(SimRoot &r, const std::string &what)
     } else if (what == "@acktimer4") {
         r.write_conf(0, with_acktimer_4(0));
     } else if (what == "@no_room") {
-        // -i sends the file's values, and no file can grow: the part of the
-        // values sent before must not stay to prove them.
+        // -i would send the file's values, and no file can grow: nothing is
+        // sent, and the part of the values sent before still proves them.
         rlimit limit{};
         ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &limit), 0);
         const rlimit none{0, limit.rlim_max};
         ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &none), 0);
         const llc2test::Run run = r.run_llc2({"-i", "0"});
         ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limit), 0);
-        EXPECT_EQ(run.status, 0) << "a record is -i's warning only";
-        EXPECT_EQ(run.err, "Cannot record PPA 0: File too large\n");
+        EXPECT_EQ(run.status, 255) << "no record, no change";
+        EXPECT_EQ(run.err, "Cannot record PPA 0: File too large; left as it is\n");
     } else if (what == "@other_link") {
         // A link part naming a link the driver does not report; the
         // parameters stay as they were.
@@ -134,7 +134,7 @@ TEST(Records, UnprovenThenConverged)
         {"link_a_directory", {"@link_dir"}, "up, link not known", "",
          "Cannot record PPA 0: Is a directory; left as it is\n"},
         {"params_a_symlink", {"@symlink"}, "up, not recorded", REINIT},
-        {"init_unrecorded", {"@acktimer4", "@no_room"}, "up, not recorded", REINIT},
+        {"init_unrecorded", {"@acktimer4", "@no_room"}, "up, changed since applied (acktimer)", REINIT},
         {"link_not_reported", {"@other_link"}, "up, link not known", REPLUMBED},
         {"uninit_then_init", {"-r 0", "-i 0"}, "up", ""},
         // clang-format on

@@ -95,12 +95,13 @@ TEST(RunLock, AnUnmakeableRunStateDirectoryIsSaidOnceAndTheActionGoesOn)
             std::filesystem::remove_all(r.path(c.dangling));
             std::filesystem::create_symlink(r.path("nowhere/run"), r.path(c.dangling));
         }
-        // Each part of the record is warned of: the link, then the parameters.
+        // A PPA the driver does not hold is plumbed all the same, its record
+        // warned of once, and the run fails.
         const std::string cannot = "Cannot record PPA 1: " + c.reason + "\n";
         EXPECT_EQ(said(r.run_llc2({"-p", "1"})),
-                  std::tuple(0, "",
+                  std::tuple(255, "",
                              "llc2: cannot lock " + r.path(c.named) + ": " + c.reason +
-                                 "; going on without the lock\n" + cannot + cannot));
+                                 "; PPAs the driver holds are left as they are\n" + cannot));
         // Up, but nothing could record what it was given.
         EXPECT_EQ(r.run_llc2({"--status", "1"}).out, "PPA 1: up, not recorded\n");
     }
