@@ -1,8 +1,9 @@
 // SPDX-License-Identifier: Apache-2.0
 // The link journal: one small file per link made and not yet bound,
-// "link.<id>" beside the applied records, replaced atomically as they are
-// and, like them, not synced: the directory is emptied at boot, and so are
-// the driver's links.
+// "link.<id>" beside the applied records, preceded by an intent while
+// I_PLINK has not answered, replaced atomically as they are and, like
+// them, not synced: the directory is emptied at boot, and so are the
+// driver's links.
 #include "link_journal.h"
 
 #include "applied.h"
@@ -27,6 +28,7 @@
 #include <libintl.h>
 #include <string>
 #include <string_view>
+#include <time.h>
 #include <unistd.h>
 
 namespace
@@ -36,6 +38,9 @@ constexpr std::string_view PREFIX = "link.";
 constexpr std::string_view HEADER =
     "# llc2's journal of a link it made and had not yet bound to its PPA";
 constexpr std::string_view PPA_KEY = "ppa=";
+constexpr std::string_view INTENT_PREFIX = "intent.";
+constexpr std::string_view INTENT_HEADER =
+    "# llc2's intent to link a device beneath the driver for a PPA";
 // An entry is two short lines; anything longer is not one of ours.
 constexpr std::size_t ENTRY_MAX = 256;
 
@@ -54,6 +59,31 @@ std::optional<int> number(std::string_view text)
     if (ec != std::errc() || stop != end || v < 0 || std::to_string(v) != text)
         return std::nullopt;
     return v;
+}
+
+// This run's part of an intent's name: the process and the time it first
+// wrote one, so that a dead run's intent under a reused process number is
+// still not this run's.
+const std::string &run_token()
+{
+    static const std::string token = [] {
+        timespec now{};
+        (void)clock_gettime(CLOCK_REALTIME, &now);
+        return std::to_string(getpid()) + "-" + std::to_string(now.tv_sec) + "-" +
+               std::to_string(now.tv_nsec);
+    }();
+    return token;
+}
+
+std::string intent_path(int ppa)
+{
+    return applied_dir() + "/" + std::string(INTENT_PREFIX) + std::to_string(ppa) + "." +
+           run_token();
+}
+
+std::string entry_text(int ppa)
+{
+    return std::string(HEADER) + "\n" + std::string(PPA_KEY) + std::to_string(ppa) + "\n";
 }
 
 // The PPA an entry's text names, -1 when it names none.
@@ -79,9 +109,7 @@ int entry_ppa(const std::string &path)
 
 int journal_link(int link_id, int ppa)
 {
-    const int err = replace_run_state(applied_dir() + "/", entry_name(link_id),
-                                      std::string(HEADER) + "\n" + std::string(PPA_KEY) +
-                                          std::to_string(ppa) + "\n");
+    const int err = replace_run_state(applied_dir() + "/", entry_name(link_id), entry_text(ppa));
     if (err != 0 && debug > 0)
         std::fprintf(stderr, "Cannot journal link %d: %s\n", link_id, std::strerror(err));
     return err;
@@ -92,6 +120,77 @@ void unjournal_link(int link_id)
     const std::string path = applied_dir() + "/" + entry_name(link_id);
     if (unlink(path.c_str()) != 0 && errno != ENOENT && debug > 0)
         std::fprintf(stderr, "Cannot remove %s: %s\n", path.c_str(), std::strerror(errno));
+}
+
+int journal_intent(int ppa, std::string_view device)
+{
+    const std::string path = intent_path(ppa);
+    const int err =
+        replace_run_state(applied_dir() + "/", path.substr(path.rfind('/') + 1),
+                          std::string(INTENT_HEADER) + "\n" + std::string(PPA_KEY) +
+                              std::to_string(ppa) + "\ndevice=" + std::string(device) + "\n");
+    if (err != 0 && debug > 0)
+        std::fprintf(stderr, "Cannot journal the link for PPA %d: %s\n", ppa, std::strerror(err));
+    return err;
+}
+
+int journal_intent_linked(int ppa, int link_id)
+{
+    const std::string intent = intent_path(ppa);
+    // The intent's text becomes the entry's in place: its name alone tells
+    // what it is until the rename, and the rename is the one step.
+    const int fd =
+        open(intent.c_str(), O_WRONLY | O_TRUNC | O_NONBLOCK | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC);
+    if (fd >= 0) {
+        const int err = write_all(fd, entry_text(ppa));
+        if (close(fd) == 0 && err == 0 &&
+            rename(intent.c_str(), (applied_dir() + "/" + entry_name(link_id)).c_str()) == 0)
+            return 0;
+    }
+    // No intent, or it cannot become the entry: the entry on its own, and
+    // the intent kept unless the entry replaces it.
+    const int err = journal_link(link_id, ppa);
+    if (err == 0)
+        drop_intent(ppa);
+    return err;
+}
+
+void drop_intent(int ppa)
+{
+    const std::string path = intent_path(ppa);
+    if (unlink(path.c_str()) != 0 && errno != ENOENT && debug > 0)
+        std::fprintf(stderr, "Cannot remove %s: %s\n", path.c_str(), std::strerror(errno));
+}
+
+namespace
+{
+
+// The intents' names in the directory: "intent.", a PPA number as llc2
+// writes it, '.' and a run's token.
+std::vector<std::string> intent_names(void)
+{
+    std::vector<std::string> out;
+    DIR *d = opendir(applied_dir().c_str());
+    if (d == nullptr)
+        return out;
+    while (const dirent *entry = readdir(d)) {
+        std::string_view name = entry->d_name;
+        if (!name.starts_with(INTENT_PREFIX))
+            continue;
+        name.remove_prefix(INTENT_PREFIX.size());
+        const std::size_t dot = name.find('.');
+        if (dot != std::string_view::npos && dot + 1 < name.size() && number(name.substr(0, dot)))
+            out.emplace_back(entry->d_name);
+    }
+    closedir(d);
+    return out;
+}
+
+} // namespace
+
+int unknown_links(void)
+{
+    return static_cast<int>(intent_names().size());
 }
 
 std::vector<journaled_link> journaled_links(void)
@@ -200,5 +299,11 @@ int unlink_everything(int fd)
     }
     for (const journaled_link &e : journaled_links())
         unjournal_link(e.link_id);
+    // What the intents might have named is gone too.
+    const std::string dir = applied_dir() + "/";
+    for (const std::string &name : intent_names())
+        if (unlink((dir + name).c_str()) != 0 && errno != ENOENT && debug > 0)
+            std::fprintf(stderr, "Cannot remove %s%s: %s\n", dir.c_str(), name.c_str(),
+                         std::strerror(errno));
     return 0;
 }

@@ -10,6 +10,7 @@
 #define LLC2_CMD_LINK_JOURNAL_H
 
 #include <optional>
+#include <string_view>
 #include <vector>
 
 // One journal entry: "link.<id>" among the applied records, whose text names
@@ -26,6 +27,33 @@ int journal_link(int link_id, int ppa);
 
 // Strikes link_id's entry out; one that is not there is gone already.
 void unjournal_link(int link_id);
+
+// The intent before I_PLINK: until I_PLINK answers, the link it may make
+// has no identifier, and a run killed in that moment leaves a link that no
+// entry names. So the intent to link device for ppa is written first,
+// "intent.<ppa>.<run>" (a name of this run's own, so that an intent a dead
+// run left is never taken for this run's), and becomes the entry
+// "link.<id>" once I_PLINK returned the identifier. An intent that outlives
+// its run is a link that may be held and cannot be named: only I_PUNLINK of
+// MUXID_ALL removes it. A journal that cannot be written only loses the
+// safety net: silent but under -d. 0, or the errno.
+int journal_intent(int ppa, std::string_view device);
+
+// I_PLINK made link_id for ppa: this run's intent becomes the entry of
+// link_id in one rename, so that the journal never holds both or neither.
+// Without an intent to rename, the entry is written as journal_link does,
+// and the intent is kept when that fails. 0, or the errno.
+int journal_intent_linked(int ppa, int link_id);
+
+// Removes this run's intent for ppa: no link was made (the plumb ended
+// before I_PLINK, or I_PLINK was refused). One that is not there is gone
+// already.
+void drop_intent(int ppa);
+
+// The intents in the directory, whoever wrote them: links an interrupted
+// run may have left, identifiers not known. A running plumb's own counts
+// too, for as long as its I_PLINK has not answered.
+int unknown_links(void);
 
 // The entries, ascending by link identifier. Only "link." and a number as
 // llc2 writes it count: the records, their temporary files and the lock
@@ -52,7 +80,8 @@ std::vector<int> orphan_links(const std::vector<int> &bound, bool drop_bound);
 int unlink_orphans(int fd, std::vector<int> *unlinked = nullptr);
 
 // -U's last step: I_PUNLINK of MUXID_ALL on fd, every link the driver
-// holds, bound or not, whoever made it; then the journal is emptied. 0, or
+// holds, bound or not, whoever made it; then the journal is emptied, the
+// intents too. 0, or
 // -1 after "Error unlinking every link: %s".
 int unlink_everything(int fd);
 

@@ -110,16 +110,22 @@ plumb_outcome link_device(int lower, const conf_values &conf, int ppa, int fd,
     std::string path;
     (void)device_path(conf.devicename.data(), path);
     const std::string shown = shown_name(path);
+    // Until I_PLINK answers, only the intent tells that a link may be made.
+    (void)journal_intent(ppa, conf.devicename.data());
     const int link_id = llc2_link(fd, lower);
     if (link_id < 0) {
+        const bool unanswered = errno == ETIME;
         report_errno("Error plumbing %s: %s\n", shown.c_str());
+        // Unanswered, it may have linked all the same: the intent stays.
+        if (!unanswered)
+            drop_intent(ppa);
         stream_close(lower);
         return plumb_outcome::failed;
     }
     // The link holds the interface's stream now; our descriptor is not needed.
     stream_close(lower);
     // Until SETPPA binds it, nothing but this entry knows of the link.
-    (void)journal_link(link_id, ppa);
+    (void)journal_intent_linked(ppa, link_id);
 
     ppa_link bind{};
     bind.ppa = ppa;

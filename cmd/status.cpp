@@ -145,6 +145,8 @@ status_line status_of(const ppa_facts &f)
 // is not empty, so the common case costs no request.
 struct orphan_watch {
     bool journaled = !journaled_links().empty();
+    // The intents left without an identifier: links that may be held.
+    int unknown = unknown_links();
     bool complete = true; // every PPA presented was told
     std::vector<int> bound;
 
@@ -195,6 +197,7 @@ int llc2_json(void)
     } else {
         json_null(doc, "orphan_links");
     }
+    json_num(doc, "unknown_links", watch.unknown);
     std::string text = json_end(doc);
     text += '\n';
     std::fputs(text.c_str(), stdout);
@@ -234,6 +237,10 @@ int llc2_status(const std::vector<int> &named)
     }
     for (const int id : watch.orphans().value_or(std::vector<int>{})) {
         std::printf("Link %d: %s\n", id, fill(LINK_LEFT.form, {}).c_str());
+        all_right = false;
+    }
+    if (named.empty() && watch.unknown > 0) {
+        std::printf("%s\n", fill(LINE_UNKNOWN_LINKS.form, {}).c_str());
         all_right = false;
     }
     if (!all_told)

@@ -61,6 +61,14 @@ inline constexpr status_form LINE_UNASKED{"PPAs %d to %d: cannot tell (%s)", ver
 inline constexpr status_form LINK_LEFT{"left linked by an interrupted run", verdict::unproven};
 inline constexpr std::string_view LINK_UNLINKED = "unlinked (left by an interrupted run)";
 
+// The whole line --status prints when an interrupted run left the intent
+// of a link and not its identifier: a lower stream may be held under no
+// PPA, and nothing but I_PUNLINK of MUXID_ALL can name it (WARNING, as a
+// link left).
+inline constexpr status_form LINE_UNKNOWN_LINKS{
+    "Links made by an interrupted run may be held (identifier not known); llc2 -U removes them",
+    verdict::unproven};
+
 // --apply's words for each kind of job, in the order of its steps: what a
 // dry run would do ("PPA 2: would re-initialise (acktimer)") and what was
 // done ("PPA 2: re-initialised").

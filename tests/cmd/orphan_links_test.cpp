@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: Apache-2.0
-// Links left linked under no PPA: the journal llc2 keeps of a link between
-// I_PLINK and SETPPA, what --status and --json tell of one, and -P, -U and
-// --apply removing it, judged by llc2sim's own account of its links.
+// Links left linked under no PPA: the journal llc2 keeps of a link from
+// before I_PLINK to SETPPA, what --status and --json tell of one, and -P,
+// -U and --apply removing it, judged by llc2sim's own account of its links.
 #include "cmd_test_util.h"
 #include "link_journal.h"
 #include "streams.h"
@@ -69,12 +69,16 @@ int leave_link(const SimRoot &r, int ppa)
     return id;
 }
 
-// A run of llc2 -p 0 killed (SIGKILL) while its SETPPA waits for an answer
-// that never comes (llc2sim has logged it, so the fault is spent): the
-// journal shows the link before the kill.
-void kill_plumbing(const SimRoot &r)
+// The intents in r's run-state directory: links that may be held.
+int unknown_of(const SimRoot &r)
 {
-    const std::string entry = cmdtest::under_root(r, [] { return applied_dir(); }) + "/link.1";
+    return cmdtest::under_root(r, [] { return unknown_links(); });
+}
+
+// A run of llc2 -p 0 killed (SIGKILL) once llc2sim has logged the request
+// whose trace has step (" SETPPA "), held back by a fault.
+void kill_plumbing_at(const SimRoot &r, const char *step)
+{
     const pid_t pid = fork();
     if (pid == 0) {
         setenv("LLC2_ROOT", r.root().c_str(), 1);
@@ -82,16 +86,26 @@ void kill_plumbing(const SimRoot &r)
         _exit(127);
     }
     ASSERT_GT(pid, 0);
-    const bool asked = r.wait_log([](const std::vector<json> &log) {
-        return std::ranges::any_of(cmdtest::trace(log), [](const std::string &line) {
-            return line.find(" SETPPA ") != std::string::npos;
+    const bool asked = r.wait_log([step](const std::vector<json> &log) {
+        return std::ranges::any_of(cmdtest::trace(log), [step](const std::string &line) {
+            return line.find(step) != std::string::npos;
         });
     });
     kill(pid, SIGKILL);
     int status = 0;
     waitpid(pid, &status, 0);
-    ASSERT_TRUE(asked) << "no SETPPA reached llc2sim";
+    ASSERT_TRUE(asked) << "no" << step << "reached llc2sim";
+}
+
+// Killed while its SETPPA waits for an answer that never comes (llc2sim has
+// logged it, so the fault is spent): the journal shows the link before the
+// kill, and no intent is left beside it.
+void kill_plumbing(const SimRoot &r)
+{
+    const std::string entry = cmdtest::under_root(r, [] { return applied_dir(); }) + "/link.1";
+    kill_plumbing_at(r, " SETPPA ");
     ASSERT_EQ(access(entry.c_str(), F_OK), 0) << "no journal entry while SETPPA was pending";
+    EXPECT_EQ(unknown_of(r), 0);
     EXPECT_EQ(links_now(r), "1/xnic/null");
 }
 
@@ -110,6 +124,7 @@ TEST(OrphanLinks, AKilledPlumbIsToldAndThenUnlinked)
     EXPECT_EQ(status.status, 3);
     const llc2test::Run doc = r.run_llc2({"--json"});
     EXPECT_EQ(json::parse(doc.out).at("orphan_links"), json::parse("[1]")) << doc.out;
+    EXPECT_EQ(json::parse(doc.out).at("unknown_links"), 0) << doc.out;
     EXPECT_EQ(links_now(r), "1/xnic/null") << "telling changes nothing";
 
     const llc2test::Run apply = r.run_llc2({"--apply"});
@@ -120,6 +135,96 @@ TEST(OrphanLinks, AKilledPlumbIsToldAndThenUnlinked)
     EXPECT_EQ(links_now(r), "2/xnic/0");
     EXPECT_EQ(journal_of(r), "") << "bound links leave no entry";
     EXPECT_EQ(r.run_llc2({"--status"}).out, "PPA 0: up\n");
+}
+
+// Killed while llc2sim holds back I_PLINK's answer: the link is made and no
+// file knows its identifier. Each step in turn on the same driver; for
+// --json, out is "unknown_links".
+TEST(OrphanLinks, ALinkOfUnknownIdentifierIsToldUntilMinusUTakesIt)
+{
+    SimRoot r;
+    r.write_conf(0, llc2test::conf_text("xnic", 0));
+    json s = llc2test::default_scenario();
+    // The second unlink is -U's first I_PUNLINK of MUXID_ALL.
+    s["faults"] = json::parse(R"([{"request": "plink", "delay_ms": 60000, "count": 1},
+        {"request": "punlink", "skip": 1, "errno": "EBUSY", "count": 1}])");
+    r.start_sim(s);
+    kill_plumbing_at(r, " PLINK ");
+    ASSERT_EQ(links_now(r), "1/xnic/null");
+    EXPECT_EQ(journal_of(r), "");
+
+    const std::string held = "Links made by an interrupted run may be held (identifier not "
+                             "known); llc2 -U removes them\n";
+    const std::string down = "PPA 0: not plumbed (configured, llc2_on=1)\n";
+    const char *busy = "Error unlinking every link: Device or resource busy\n";
+    struct step {
+        std::vector<std::string> args;
+        int status;
+        std::string out;
+        const char *err;
+        const char *links_after;
+        int unknown_after;
+    };
+    const step steps[] = {
+        {{"--status"}, 3, down + held, "", "1/xnic/null", 1},
+        {{"--json"}, 0, "1", "", "1/xnic/null", 1},
+        // It cannot find the link: the link stays, and so does its intent,
+        // which its own intent for PPA 0 did not replace.
+        {{"--apply"}, 0, "PPA 0: plumbed and initialised\n", "", "1/xnic/null 2/xnic/0", 1},
+        // The line alone makes a 3 of what would be a 0.
+        {{"--status"}, 3, "PPA 0: up\n" + held, "", "1/xnic/null 2/xnic/0", 1},
+        {{"--status", "0"}, 0, "PPA 0: up\n", "", "1/xnic/null 2/xnic/0", 1},
+        {{"-U"}, 255, "", busy, "1/xnic/null", 1},
+        {{"-U"}, 0, "", "", "", 0},
+        {{"--apply"}, 0, "PPA 0: plumbed and initialised\n", "", "3/xnic/0", 0},
+        {{"--status"}, 0, "PPA 0: up\n", "", "3/xnic/0", 0},
+        {{"--json"}, 0, "0", "", "3/xnic/0", 0},
+    };
+    for (const step &st : steps) {
+        SCOPED_TRACE(st.args[0] + " then " + st.links_after);
+        const llc2test::Run run = r.run_llc2(st.args);
+        if (st.args[0] == "--json")
+            EXPECT_EQ(json::parse(run.out).value("unknown_links", json("absent")).dump(), st.out);
+        else
+            EXPECT_EQ(run.out, st.out);
+        EXPECT_EQ(run.err, st.err);
+        EXPECT_EQ(run.status, st.status);
+        EXPECT_EQ(links_now(r), st.links_after);
+        EXPECT_EQ(unknown_of(r), st.unknown_after);
+    }
+}
+
+// What a plumb leaves in the run-state directory when it ends: an intent
+// only while I_PLINK has not answered, an entry only for a link it made and
+// could not bind or unlink.
+TEST(OrphanLinks, APlumbLeavesNoIntent)
+{
+    struct row {
+        const char *name;
+        const char *faults;
+        int status;
+        const char *links_after;
+        const char *journal_after;
+    };
+    const row rows[] = {
+        {"plumbed", "", 0, "1/xnic/0", ""},
+        {"plink_refused", R"({"request": "plink", "errno": "EIO"})", 255, "", ""},
+        {"setppa_and_unlink_refused",
+         R"({"request": "setppa", "errno": "EIO"}, {"request": "punlink", "errno": "EBUSY"})", 255,
+         "1/xnic/null", "1"},
+    };
+    for (const row &row : rows) {
+        SCOPED_TRACE(row.name);
+        SimRoot r;
+        r.write_conf(0, llc2test::conf_text("xnic", 0));
+        json s = llc2test::default_scenario();
+        s["faults"] = json::parse("[" + std::string(row.faults) + "]");
+        r.start_sim(s);
+        EXPECT_EQ(r.run_llc2({"-p", "0"}).status, row.status);
+        EXPECT_EQ(links_now(r), row.links_after);
+        EXPECT_EQ(journal_of(r), row.journal_after);
+        EXPECT_EQ(unknown_of(r), 0);
+    }
 }
 
 struct orphan_row {
@@ -313,12 +418,14 @@ TEST(OrphanLinks, JournalAndRecordsKeepToTheirNames)
 {
     SimRoot r;
     const std::string dir = cmdtest::under_root(r, [] { return applied_dir(); });
-    for (const char *name :
-         {"ppa.3.link", "ppa.4.params", "link.5", "link.05", "link.+6", "link.x", "link.",
-          "link.-1", "link.2147483648", ".link.7.AbCdEf", ".lock", "ppa.link.8", "link.9.tmp"})
+    for (const char *name : {"ppa.3.link", "ppa.4.params", "link.5", "link.05", "link.+6", "link.x",
+                             "link.", "link.-1", "link.2147483648", ".link.7.AbCdEf", ".lock",
+                             "ppa.link.8", "link.9.tmp", "intent.2.41-1-2", "intent.3.41-1-2",
+                             "intent.4", "intent.4.", "intent.x.41-1-2", ".intent.5.41-1-2.AbCdEf"})
         r.write_file(dir.substr(r.root().size() + 1) + "/" + name, "");
     EXPECT_EQ(journal_of(r), "5");
     EXPECT_EQ(cmdtest::under_root(r, [] { return recorded_ppas(); }), (std::vector<int>{3, 4}));
+    EXPECT_EQ(unknown_of(r), 2);
     // An entry names its PPA; one whose text is not ours names none.
     cmdtest::under_root(r, [] { return journal_link(5, 12); });
     const std::vector<journaled_link> e = cmdtest::under_root(r, [] { return journaled_links(); });

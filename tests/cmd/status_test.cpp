@@ -187,9 +187,10 @@ TEST(StatusStates, JsonDocument)
     ASSERT_FALSE(run.out.empty());
     EXPECT_EQ(run.out.back(), '\n');
     const json doc = json::parse(run.out);
-    ASSERT_EQ(doc.size(), 3U);
+    ASSERT_EQ(doc.size(), 4U);
     EXPECT_EQ(doc.at("unasked"), nullptr) << "every number was asked";
     EXPECT_EQ(doc.at("orphan_links"), json::array()) << "no link left behind";
+    EXPECT_EQ(doc.at("unknown_links"), 0) << "no link that may be held";
     const json &ppas = doc.at("ppas");
     ASSERT_EQ(ppas.size(), std::size(states));
     for (std::size_t i = 0; i < ppas.size(); ++i) {
@@ -331,7 +332,9 @@ TEST(StatusStates, WhenNothingCanBeTold)
         const llc2test::Run s = r.run_llc2({"--status"});
         EXPECT_EQ(j.status, c.json_status);
         EXPECT_EQ(j.out,
-                  c.json_status == 0 ? "{\"ppas\":[],\"unasked\":null,\"orphan_links\":[]}\n" : "");
+                  c.json_status == 0
+                      ? "{\"ppas\":[],\"unasked\":null,\"orphan_links\":[],\"unknown_links\":0}\n"
+                      : "");
         EXPECT_EQ(j.err, c.err);
         EXPECT_EQ(s.status, c.status_status);
         EXPECT_EQ(s.out, "");

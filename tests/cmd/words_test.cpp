@@ -56,7 +56,7 @@ struct Words : ::testing::Test {
 TEST_F(Words, EveryStatusFormReadsAsMeantByThePlugin)
 {
     const std::string stub = (dir / "llc2").string();
-    // Each PPA's forms, and the line of a link left under no PPA.
+    // Each PPA's forms, and the lines of links left under no PPA.
     std::vector<std::pair<std::string, status_form>> all;
     for (const status_form &f : STATUS_FORMS)
         for (const std::string &words : lines_of(f))
@@ -64,6 +64,7 @@ TEST_F(Words, EveryStatusFormReadsAsMeantByThePlugin)
     all.emplace_back("Link 7: " + fill(LINK_LEFT.form, {}), LINK_LEFT);
     all.emplace_back(fill(LINE_UNASKED.form, {"2", "63", "the driver does not answer"}),
                      LINE_UNASKED);
+    all.emplace_back(fill(LINE_UNKNOWN_LINKS.form, {}), LINE_UNKNOWN_LINKS);
     for (const auto &[words, f] : all) {
         {
             SCOPED_TRACE(words);
@@ -104,8 +105,10 @@ TEST_F(Words, EveryApplyWordComesBackWholeFromTheCollectionsReader)
         want += std::to_string(i + 100) + "|would " + std::string(APPLY_WOULD.at(i)) +
                 "|acktimer,maxretry\n";
     }
-    // A link's line is no PPA's: passed over.
+    // A link's line is no PPA's, nor is the line of links that may be
+    // held: passed over, no PPA read out of them.
     text += "Link 2: " + std::string(LINK_UNLINKED) + "\n";
+    text += fill(LINE_UNKNOWN_LINKS.form, {}) + "\n";
     const std::string input = (dir / "lines").string();
     std::ofstream(input) << text;
     const std::string program =

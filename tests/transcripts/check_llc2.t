@@ -138,6 +138,14 @@ after the PPAs and named in the summary.
   Link 9: left linked by an interrupted run
   [exit 2]
 
+So are links an interrupted run may have made, their identifiers not known.
+
+  $ printf '#!/bin/sh\necho "PPA 0: up"\necho "Links made by an interrupted run may be held (identifier not known); llc2 -U removes them"\nexit 3\n' >bin/llc2
+  $ check_llc2 -l bin/llc2
+  LLC2 WARNING - links of an interrupted run may be held | as_configured=1;;;0 pending=0;;;0 not_as_configured=0;;;0 cannot_tell=0;;;0
+  Links made by an interrupted run may be held (identifier not known); llc2 -U removes them
+  [exit 1]
+
 A bad option, a missing argument or an operand is UNKNOWN, with a usage
 line; help and version end with 3 too, as the plugin guidelines have it.
 
