@@ -15,12 +15,12 @@
 #include <charconv>
 #include <chrono>
 #include <climits>
-#include <limits>
 #include <cstdio>
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
 #include <libintl.h>
+#include <limits>
 #include <string_view>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -135,9 +135,8 @@ int put_part(int ppa, const char *part, const lines &rows, std::unique_ptr<pendi
         return write_part(ppa, part, rows);
     const std::string text = render(rows);
     const std::string_view view = text;
-    const int err =
-        place_file(**ahead, applied_dir() + "/", part_name(ppa, part), &view,
-                   durability::volatile_state);
+    const int err = place_file(**ahead, applied_dir() + "/", part_name(ppa, part), &view,
+                               durability::volatile_state);
     ahead->reset();
     return err;
 }

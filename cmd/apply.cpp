@@ -175,8 +175,7 @@ void cannot_open(apply_report &r, int ppa, const conf_values &conf, int err)
     const std::string device = "/dev/" + shown_name(conf.devicename.data());
     std::fprintf(stderr, gettext("PPA %d: cannot open %s: %s; left as it is\n"), ppa,
                  device.c_str(), std::strerror(err));
-    failure(r, ppa,
-            "cannot open " + device + ": " + std::strerror(err) + "; left as it is");
+    failure(r, ppa, "cannot open " + device + ": " + std::strerror(err) + "; left as it is");
 }
 
 // What the real run would find before it changes a PPA the driver holds, as

@@ -23,8 +23,8 @@ namespace
 // First pass: plumbs every node of conf_head through fd and unlinks (and
 // frees) the nodes whose PPA did not plumb. Every node's stream is closed.
 // What each PPA's initialising will record is prepared into records;
-// recorded is cleared when a record could not be. false when a PPA that its file switches on did not plumb: a boot that
-// leaves such a PPA down has failed, whatever the others did.
+// recorded is cleared when a record could not be. false when a PPA that its file switches on did
+// not plumb: a boot that leaves such a PPA down has failed, whatever the others did.
 bool plumb_listed(int fd, std::map<int, prepared_record> &records, bool &recorded)
 {
     bool all_up = true;
@@ -90,8 +90,7 @@ int llc2_plumb_all(void)
     return recorded ? result : -1;
 }
 
-int init_plumbed_ppa(int ppa, int fd, bool unplumb_on_failure, prepared_record *rec,
-                     bool *recorded)
+int init_plumbed_ppa(int ppa, int fd, bool unplumb_on_failure, prepared_record *rec, bool *recorded)
 {
     if (debug > 0)
         std::fprintf(stderr, "Initializing PPA %d\n", ppa);
@@ -124,8 +123,7 @@ int llc2_unplumb_all(void)
         if (debug > 0)
             std::fprintf(stderr, "Unplumbing PPA %d\n", f.ppa);
         prepared_record none;
-        if (write_ahead(f.ppa, ppa_change::take_down, nullptr, none, nullptr) ==
-            ahead::refused) {
+        if (write_ahead(f.ppa, ppa_change::take_down, nullptr, none, nullptr) == ahead::refused) {
             left = true;
             result = -1;
         } else if (llc2_take_down_ppa(f.ppa, ctl.fd, false) == -1) {

@@ -82,8 +82,8 @@ int device_there(const conf_values &conf);
 // the link until it is bound; then completes the link part prepared in rec
 // (record_link), clearing *recorded, when given, if it could not be.
 // "Error plumbing %s: %s" or "Error setting PPA(%d) on %s: %s" on failure.
-plumb_outcome link_device(int lower, const conf_values &conf, int ppa, int fd,
-                          prepared_record *rec, bool *recorded);
+plumb_outcome link_device(int lower, const conf_values &conf, int ppa, int fd, prepared_record *rec,
+                          bool *recorded);
 
 // Enables PPA ppa (LLC2_IOC_ENABLE, up to five attempts a second apart)
 // and hands it the parameters of its configuration file; then records them

@@ -20,10 +20,10 @@
 #include <cstdio>
 #include <cstring>
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <libintl.h>
 #include <string>
 #include <string_view>
+#include <sys/stat.h>
 
 namespace
 {
@@ -104,8 +104,8 @@ int open_device(const conf_values &conf)
     return lower;
 }
 
-plumb_outcome link_device(int lower, const conf_values &conf, int ppa, int fd,
-                          prepared_record *rec, bool *recorded)
+plumb_outcome link_device(int lower, const conf_values &conf, int ppa, int fd, prepared_record *rec,
+                          bool *recorded)
 {
     std::string path;
     (void)device_path(conf.devicename.data(), path);
@@ -182,5 +182,5 @@ int llc2_plumb_ppa(FILE *fp, int ppa, int fd)
 {
     bool recorded = true;
     return plumb_ppa(fp, ppa, fd, nullptr, &recorded) == plumb_outcome::plumbed && recorded ? 0
-                                                                                             : -1;
+                                                                                            : -1;
 }
