@@ -1,8 +1,31 @@
 // SPDX-License-Identifier: Apache-2.0
-// -D DIR and --config-dir DIR: the configuration directory of one run, as
-// llc2 and llc2conf take it from their command lines.
+// The configuration directory of one run: /etc/llc2/default/ under the
+// root, or the one -D DIR or --config-dir DIR names on llc2's and llc2conf's
+// command lines. The store (conf/) and --help read it from here.
 #ifndef LLC2_COMMON_CONFIG_DIR_H
 #define LLC2_COMMON_CONFIG_DIR_H
+
+#include "llc2_conf.h"
+
+#include <array>
+#include <string_view>
+
+using conf_path_buf = std::array<char, LLC2_PATH_SIZE>;
+
+// Makes dir the configuration directory for the rest of the run, in place of
+// /etc/llc2/default: taken as it stands (relative to the working directory
+// when relative, never under LLC2_ROOT), for every read and write, the
+// writers' lock and temporary files included. Call it before anything is
+// read. false with errno ENOENT when dir is empty, ENAMETOOLONG when a file
+// path in it would not fit LLC2_PATH_SIZE. Whether it exists is the
+// caller's question.
+bool use_conf_dir(std::string_view dir);
+
+// The configuration directory, with its '/', rooted unless use_conf_dir
+// named it. On success true. When the root does not fit, false with errno
+// set to ENAMETOOLONG and buf holding as much of the path as fits, for the
+// message.
+bool conf_dir_path(conf_path_buf &buf);
 
 // The directory a run names at argv[next]: "-D DIR", "-DDIR",
 // "--config-dir DIR" or "--config-dir=DIR", made the run's configuration

@@ -2,7 +2,7 @@
 // llc2 and llc2conf --help and --version.
 #include "help.h"
 
-#include "path.h"
+#include "config_dir.h"
 
 #include <libintl.h>
 

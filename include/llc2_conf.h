@@ -9,7 +9,6 @@
 #include <cstdio>
 #include <functional>
 #include <string>
-#include <string_view>
 #include <vector>
 
 // The fourteen keywords, in the order the parser tries them. Shared by the
@@ -134,15 +133,6 @@ int read_conf_and_close(FILE *fp, conf_values &v);
 // The value of one numeric keyword line (line starts at the keyword; only the
 // keyword's length is used), or -1 when the line is not a valid one.
 int get_value(const char *line, const char *keyword);
-
-// Makes dir the configuration directory for the rest of the run, in place of
-// /etc/llc2/default: taken as it stands (relative to the working directory
-// when relative, never under LLC2_ROOT), for every read and write, the
-// writers' lock and temporary files included. Call it before anything is
-// read. false with errno ENOENT when dir is empty, ENAMETOOLONG when a file
-// path in it would not fit LLC2_PATH_SIZE. Whether it exists is the
-// caller's question.
-bool use_conf_dir(std::string_view dir);
 
 // Opens the file of one PPA for reading, or writes "Cannot open %s: %s" and
 // returns null with errno left as the failed open set it.

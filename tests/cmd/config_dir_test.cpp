@@ -53,6 +53,32 @@ TEST(ConfigDir, EveryActionReadsTheDirectoryNamed)
     }
 }
 
+// --metrics takes -D among its operands too: its series are the named
+// directory's PPAs, with the device its file names; none of the default's.
+TEST(ConfigDir, MetricsReadTheDirectoryNamed)
+{
+    SimRoot r;
+    const std::string stage = staged(r);
+    const std::string of_0 = "llc2_ppa_up{ppa=\"0\",device=\"xnic0\"} 0\n";
+    const std::string of_1 = "llc2_ppa_up{ppa=\"1\",device=\"xnic1\"} 0\n";
+    const struct {
+        std::vector<std::string> args;
+        const std::string &present, &absent;
+    } rows[] = {
+        {{"--metrics", "-D", stage}, of_1, of_0},
+        {{"--metrics", "1", "--config-dir=" + stage, "0"}, of_1, of_0},
+        {{"-D", stage, "--metrics"}, of_1, of_0},
+        {{"--metrics"}, of_0, of_1},
+    };
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.args.front() + " " + row.args.back());
+        const llc2test::Run ran = r.run_llc2(row.args);
+        EXPECT_EQ(ran.status, 0) << ran.err;
+        EXPECT_NE(ran.out.find(row.present), std::string::npos) << ran.out;
+        EXPECT_EQ(ran.out.find(row.absent), std::string::npos) << ran.out;
+    }
+}
+
 TEST(ConfigDir, NamedWronglyNothingIsOpened)
 {
     SimRoot r;

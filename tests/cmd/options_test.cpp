@@ -211,6 +211,45 @@ TEST(CommandLine, AnOperandIsAUsageErrorDebugGoesAnywhere)
     }
 }
 
+// PPA 255 is the highest the driver can be asked about: --apply acts on it
+// and refuses 256 as a usage error; --status and --metrics take any number
+// and cannot tell past 255; the letters take any number and leave it to the
+// driver (or the file) to refuse. In order: PPA 255 is plumbed on the way.
+TEST(CommandLine, PpaNumbersAtTheDriversLimit)
+{
+    const std::string cannot_ask =
+        "cannot tell (the driver cannot be asked about a PPA outside 0 to 255)";
+    const struct {
+        std::vector<std::string> args;
+        int status;
+        std::string said; // in standard output, or standard error for failures
+    } rows[] = {
+        {{"--apply", "-n", "255"}, 0, "PPA 255: would plumb and initialise\n"},
+        {{"--apply", "256"}, 2, invalid("256")},
+        {{"--apply", "-n", "-1"}, 2, invalid("-1")},
+        {{"--apply", "255"}, 0, "PPA 255: plumbed and initialised\n"},
+        {{"--status", "255"}, 0, "PPA 255: up\n"},
+        {{"--status", "256"}, 4, "PPA 256: " + cannot_ask + "\n"},
+        {{"--status", "-1"}, 4, "PPA -1: " + cannot_ask + "\n"},
+        {{"--metrics", "255"}, 0, "llc2_ppa_up{ppa=\"255\",device=\"xnic1\"} 1\n"},
+        {{"--metrics", "256"}, 0, "llc2_ppa_state{ppa=\"256\",state=\"unknown\"} 1\n"},
+        {{"-i", "255"}, 0, ""},
+        {{"-r", "256"}, 0, ""},
+        {{"-p", "256"}, 255, "Cannot open configuration files for PPA 256\n"},
+    };
+    SimRoot r;
+    r.write_conf(255, llc2test::conf_text("xnic", 1));
+    r.start_sim();
+    for (const auto &row : rows) {
+        SCOPED_TRACE(joined(row.args));
+        const llc2test::Run run = r.run_llc2(row.args);
+        EXPECT_EQ(run.status, row.status) << run.err;
+        EXPECT_NE((row.status == 0 || row.status == 4 ? run.out : run.err).find(row.said),
+                  std::string::npos)
+            << run.out << run.err;
+    }
+}
+
 TEST(CommandLine, UsageLineNamesTheCommandAsInvoked)
 {
     SimRoot r;

@@ -15,6 +15,7 @@
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <thread>
+#include <tuple>
 #include <unistd.h>
 
 namespace
@@ -409,6 +410,28 @@ TEST(OrphanLinks, EachActionTellsOrRemovesWhatIsLeft)
         EXPECT_EQ(run.status, row.status);
         EXPECT_EQ(links_now(r), row.links_after);
         EXPECT_EQ(journal_of(r), row.journal_after);
+    }
+}
+
+// A journal entry names a PPA above the table's 63 that the driver holds on
+// the very link: that PPA is asked too, so its link is no orphan.
+TEST(OrphanLinks, AJournaledPpaAbove63IsAskedBeforeItsLinkGoes)
+{
+    for (const char *action : {"--apply", "-P"}) {
+        SCOPED_TRACE(action);
+        SimRoot r;
+        json s = llc2test::default_scenario();
+        s["ppas"] = json::parse(R"([{"ppa":100,"state":4,"id":40,"link_id":60}])");
+        r.start_sim(s);
+        cmdtest::under_root(r, [] { return journal_link(60, 100); });
+        const llc2test::Run run = r.run_llc2({action});
+        EXPECT_EQ(std::tuple(run.status, run.out, run.err), std::tuple(0, "", ""));
+        const std::vector<std::string> sent = cmdtest::trace(r);
+        EXPECT_TRUE(std::ranges::any_of(sent, [](const std::string &line) {
+            return line.ends_with(" GETPPA 100 ok");
+        })) << "PPA 100 not asked";
+        EXPECT_EQ(links_now(r), "60/xnic/100");
+        EXPECT_EQ(journal_of(r), "") << "a bound link's entry stays";
     }
 }
 

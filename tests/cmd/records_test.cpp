@@ -194,6 +194,43 @@ TEST(Records, DirectoryThatTakesNoRecord)
     })) << "PPA 1 is plumbed and initialised all the same";
 }
 
+// What only looks makes no run-state directory on a fresh root, whatever
+// a real run would do there: plumb PPA 2, re-initialise PPA 1 (held, no
+// record), take down PPA 3 (held, not configured).
+TEST(Records, LookingMakesNoDirectory)
+{
+    SimRoot r;
+    r.write_conf(1, conf_text("xnic", 1));
+    r.write_conf(2, conf_text("xnic", 2));
+    json s = llc2test::default_scenario();
+    s["ppas"] = json::parse(R"([{"ppa":1,"state":4,"id":17,"link_id":51},
+                                {"ppa":3,"state":4,"id":19,"link_id":53}])");
+    r.start_sim(s);
+    ASSERT_FALSE(fs::exists(record_dir(r)));
+    const struct {
+        std::vector<std::string> args;
+        std::size_t lines; // of standard output at least
+    } rows[] = {
+        {{"--apply", "-n", "--prune"}, 3},
+        {{"--apply", "--dry-run", "--json", "--prune", "1", "2", "3"}, 1},
+        {{"--status"}, 3},
+        {{"--json"}, 1},
+        {{"-q"}, 3},
+        {{"--metrics"}, 3},
+    };
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.args.front() + " " + row.args.back());
+        const llc2test::Run ran = r.run_llc2(row.args);
+        EXPECT_GE(static_cast<std::size_t>(std::count(ran.out.begin(), ran.out.end(), '\n')),
+                  row.lines)
+            << ran.out;
+        EXPECT_FALSE(fs::exists(record_dir(r))) << ran.err;
+    }
+    // The real run would make it: the rows above were on a root that takes one.
+    EXPECT_EQ(r.run_llc2({"--apply", "--prune"}).status, 0);
+    EXPECT_TRUE(fs::is_directory(record_dir(r)));
+}
+
 // A failure is never a success: each step of a re-initialise (acktimer
 // changed) or a re-plumb (instance changed) refused in turn fails the run,
 // and the next run converges.

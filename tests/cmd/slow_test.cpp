@@ -355,4 +355,24 @@ TEST(RunLockWait, ActsOnceTheOtherRunEnds)
     EXPECT_EQ(r.run_llc2({"--status", "1"}).out, "PPA 1: up\n");
 }
 
+// A run whose lock is never freed sits out the whole 30 s before it gives
+// up, and has sent nothing then.
+TEST(RunLockWait, GivesUpOnlyAfterTheWholeWait)
+{
+    llc2test::SimRoot r;
+    r.write_conf(1, llc2test::conf_text("xnic", 1));
+    r.start_sim();
+    const std::string lock = r.path(std::string(LLC2_RUNSTATEDIR).substr(1) + "/llc2/.lock");
+    const int held = llc2test::hold_lock(lock);
+    const auto start = std::chrono::steady_clock::now();
+    const llc2test::Run run = r.run_llc2({"--apply"});
+    const auto waited = std::chrono::steady_clock::now() - start;
+    close(held);
+    EXPECT_EQ(run.status, 255);
+    EXPECT_EQ(run.err, "llc2: " + lock + ": in use by process " + std::to_string(getpid()) +
+                           "; try again\n");
+    EXPECT_GE(waited, std::chrono::seconds(29));
+    EXPECT_EQ(r.log().size(), 0U);
+}
+
 } // namespace

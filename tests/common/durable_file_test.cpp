@@ -1,8 +1,9 @@
 // SPDX-License-Identifier: Apache-2.0
 // Replacing a file and making its directories: atomic either way; synced
-// only where it must outlast a crash, never for llc2's run-state records.
-#include "applied.h"
+// only where it must outlast a crash (llc2's run-state records, which never
+// are, in tests/cmd/records_sync_test.cpp).
 #include "durable_file.h"
+#include "fsync_count.h"
 
 #include <gtest/gtest.h>
 
@@ -19,22 +20,8 @@
 namespace
 {
 
-// What fsync was asked to sync since the last reset.
-int synced_files = 0;
-int synced_dirs = 0;
-
-} // namespace
-
-// Every fsync of the program, the library's included (-Wl,--wrap=fsync).
-extern "C" int __real_fsync(int fd);
-extern "C" int __wrap_fsync(int fd)
-{
-    struct stat st {
-    };
-    if (fstat(fd, &st) == 0)
-        ++(S_ISDIR(st.st_mode) ? synced_dirs : synced_files);
-    return __real_fsync(fd);
-}
+using llc2test::synced_dirs;
+using llc2test::synced_files;
 
 TEST(ReplaceFile, AtomicAlwaysSyncedOnlyWhenLasting)
 {
@@ -53,7 +40,7 @@ TEST(ReplaceFile, AtomicAlwaysSyncedOnlyWhenLasting)
         struct stat after {
         };
         ASSERT_EQ(stat(file.c_str(), &before), 0);
-        synced_files = synced_dirs = 0;
+        llc2test::reset_fsyncs();
         EXPECT_EQ(replace_file(dir + "/", "rec", "new\n", 0640, c.how), 0);
         EXPECT_EQ(std::tuple(synced_files, synced_dirs), std::tuple(c.files, c.dirs));
         // Renamed into place, never written through; no temporary file left.
@@ -67,17 +54,11 @@ TEST(ReplaceFile, AtomicAlwaysSyncedOnlyWhenLasting)
     }
 }
 
-// What is made or written under a fresh root where nothing of the path is
-// there yet: each directory made syncs its parent only when lasting; the
-// run-state records, with their directory, sync nothing at all.
-TEST(ReplaceFile, RunStateNeverSynced)
+// What is made under a fresh root where nothing of the path is there yet:
+// each directory made syncs its parent only when lasting.
+TEST(ReplaceFile, DirectoriesSyncedOnlyWhenLasting)
 {
     std::string failed;
-    const auto records = [] {
-        ppa_info now{};
-        return record_link(3, {"xnic", 3, 7}) == 0 && record_params(3, ctl_init{}, &now) == 0 &&
-               records_writable() == 0 && record_params(4, ctl_init{}, nullptr) == 0;
-    };
     const struct {
         const char *what;
         std::function<bool(const std::string &root)> make;
@@ -91,17 +72,18 @@ TEST(ReplaceFile, RunStateNeverSynced)
              return make_dirs(root + "/a/b/", nullptr, failed, durability::volatile_state) == 0;
          },
          0, 0},
-        {"llc2's records", [&](const std::string &) { return records(); }, 0, 0},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.what);
         std::string root = "/tmp/llc2durable.XXXXXX";
         ASSERT_NE(mkdtemp(root.data()), nullptr);
         ASSERT_EQ(setenv("LLC2_ROOT", root.c_str(), 1), 0);
-        synced_files = synced_dirs = 0;
+        llc2test::reset_fsyncs();
         EXPECT_TRUE(c.make(root));
         EXPECT_EQ(std::tuple(synced_files, synced_dirs), std::tuple(c.files, c.dirs));
         unsetenv("LLC2_ROOT");
         std::filesystem::remove_all(root);
     }
 }
+
+} // namespace
