@@ -11,6 +11,7 @@
 #include "link_journal.h"
 #include "llc2_names.h"
 #include "llc2_ops.h"
+#include "llc2_report.h"
 #include "output.h"
 #include "scan.h"
 #include "status_words.h"
@@ -61,21 +62,57 @@ void add_item(std::string &items, const std::string &item)
     items += (items.empty() ? "" : ",") + item;
 }
 
-// A PPA that is not as it should be after the run: reason in the words of
-// the line that said so, or for a step whose message came from the step
-// itself, the step's. ppa -1 for a failure that is no PPA's (null). A PPA
-// already named keeps its first reason: "not up" after "cannot initialise"
+// One fact --apply tells: its line on standard error, in the catalogue's
+// words, and for a program the same fact as an English reason. Each "%s"
+// and "%d" of both forms is filled in order, the line's first "%d" with the
+// PPA.
+struct apply_fact {
+    const char *line;        // null: the step said it itself
+    std::string_view reason; // null: no failure (a JSON reason of none)
+};
+
+constexpr apply_fact UNUSABLE{N_("PPA %d: %s; left as it is\n"), "%s; left as it is"};
+constexpr apply_fact UNTOLD_HELD{N_("PPA %d: cannot tell (%s); left as it is\n"),
+                                 "cannot tell (%s); left as it is"};
+constexpr apply_fact UNTOLD{
+    N_("PPA %d: cannot tell whether the driver holds it (%s); left as it is\n"),
+    "cannot tell whether the driver holds it (%s); left as it is"};
+constexpr apply_fact HELD_OFF{N_("PPA %d: plumbed but switched off; left as it is\n"), {}};
+constexpr apply_fact HELD_NO_FILE{N_("PPA %d: plumbed but not configured; left as it is\n"), {}};
+constexpr apply_fact CANNOT_OPEN{N_("PPA %d: cannot open %s: %s; left as it is\n"),
+                                 "cannot open %s: %s; left as it is"};
+constexpr apply_fact CANNOT_RECORD{N_("Cannot record PPA %d: %s; left as it is\n"),
+                                   "cannot record: %s; left as it is"};
+constexpr apply_fact NOT_DONE{N_("PPA %d: not done, the driver does not answer\n"),
+                              "not done, the driver does not answer"};
+constexpr apply_fact NOT_INITIALISED{N_("PPA %d: not initialised (%s)\n"), "not initialised (%s)"};
+constexpr apply_fact UP_UNTOLD{N_("PPA %d: cannot tell whether it is up (%s)\n"),
+                               "cannot tell whether it is up (%s)"};
+constexpr apply_fact NOT_UP{N_("PPA %d: not up\n"), "not up"};
+// A step whose own message said why: the step's words for a program.
+constexpr apply_fact STEP{nullptr, "%s"};
+
+// Says fact of ppa (-1: of no PPA, null in JSON) with args. A failure goes
+// into the JSON document once a PPA: "not up" after "cannot initialise"
 // says nothing new.
-void failure(apply_report &r, int ppa, std::string_view reason)
+void say(apply_report &r, int ppa, const apply_fact &fact,
+         std::initializer_list<std::string_view> args = {})
 {
-    if (ppa >= 0 && !r.failed_ppas.insert(ppa).second)
+    if (fact.line != nullptr) {
+        std::vector<std::string_view> all{};
+        const std::string number = std::to_string(ppa);
+        all.emplace_back(number);
+        all.insert(all.end(), args.begin(), args.end());
+        std::fputs(fill_from(gettext(fact.line), all).c_str(), stderr);
+    }
+    if (fact.reason.data() == nullptr || (ppa >= 0 && !r.failed_ppas.insert(ppa).second))
         return;
     json_object o;
     if (ppa >= 0)
         json_num(o, "ppa", ppa);
     else
         json_null(o, "ppa");
-    json_str(o, "reason", reason);
+    json_str(o, "reason", fill_from(fact.reason, args));
     add_item(r.failed, json_end(o));
 }
 
@@ -98,26 +135,13 @@ void judge(const ppa_facts &f, bool prune, apply_plan &plan, apply_report &r)
     if (f.recorded && !f.held && !untold(f))
         plan.forget.push_back(f.ppa);
     if (f.has_file && !f.conf_read) {
-        const std::string name = shown_name(f.conf_error);
-        std::fprintf(stderr, gettext("PPA %d: %s; left as it is\n"), f.ppa, name.c_str());
-        failure(r, f.ppa, name + "; left as it is");
+        say(r, f.ppa, UNUSABLE, {shown_name(f.conf_error)});
         plan.skipped = true;
     } else if (untold(f)) {
         // Plumbing a PPA the driver may hold would link a second stream
         // beneath it; taking one down is never a side effect.
-        if (f.held && (f.has_file || prune)) {
-            std::fprintf(stderr, gettext("PPA %d: cannot tell (%s); left as it is\n"), f.ppa,
-                         f.untold_why.c_str());
-            failure(r, f.ppa, "cannot tell (" + f.untold_why + "); left as it is");
-            plan.skipped = true;
-        } else if (f.has_file || prune) {
-            std::fprintf(stderr,
-                         gettext("PPA %d: cannot tell whether the driver holds it (%s); left as "
-                                 "it is\n"),
-                         f.ppa, f.untold_why.c_str());
-            failure(r, f.ppa,
-                    "cannot tell whether the driver holds it (" + f.untold_why +
-                        "); left as it is");
+        if (f.has_file || prune) {
+            say(r, f.ppa, f.held ? UNTOLD_HELD : UNTOLD, {f.untold_why});
             plan.skipped = true;
         }
     } else if (!switched_on(f)) {
@@ -125,12 +149,8 @@ void judge(const ppa_facts &f, bool prune, apply_plan &plan, apply_report &r)
             return;
         if (prune)
             plan.jobs[f.ppa] = {step::take_down, {}, is_up(f)};
-        else if (f.has_file)
-            std::fprintf(stderr, gettext("PPA %d: plumbed but switched off; left as it is\n"),
-                         f.ppa);
         else
-            std::fprintf(stderr, gettext("PPA %d: plumbed but not configured; left as it is\n"),
-                         f.ppa);
+            say(r, f.ppa, f.has_file ? HELD_OFF : HELD_NO_FILE);
     } else if (!f.held) {
         plan.jobs[f.ppa] = {step::plumb, {}};
     } else {
@@ -169,15 +189,6 @@ void say_acted(apply_report &r, int ppa, const job &j)
     order_output();
 }
 
-// A device to re-plumb on that does not open: the PPA keeps its old link.
-void cannot_open(apply_report &r, int ppa, const conf_values &conf, int err)
-{
-    const std::string device = "/dev/" + shown_name(conf.devicename.data());
-    std::fprintf(stderr, gettext("PPA %d: cannot open %s: %s; left as it is\n"), ppa,
-                 device.c_str(), std::strerror(err));
-    failure(r, ppa, "cannot open " + device + ": " + std::strerror(err) + "; left as it is");
-}
-
 // What the real run would find before it changes a PPA the driver holds, as
 // far as looking can tell: a run-state directory that takes no record, a
 // directory where the PPA's record goes, a device to re-plumb on that is
@@ -197,12 +208,10 @@ bool foresee(apply_plan &work, apply_report &r)
             continue;
         }
         if (err != 0) {
-            std::fprintf(stderr, gettext("Cannot record PPA %d: %s; left as it is\n"), j->first,
-                         std::strerror(err));
-            failure(r, j->first,
-                    std::string("cannot record: ") + std::strerror(err) + "; left as it is");
+            say(r, j->first, CANNOT_RECORD, {std::strerror(err)});
         } else {
-            cannot_open(r, j->first, j->second.conf, dev_err);
+            say(r, j->first, CANNOT_OPEN,
+                {"/dev/" + shown_name(j->second.conf.devicename.data()), std::strerror(dev_err)});
         }
         j = work.jobs.erase(j);
         all = false;
@@ -210,35 +219,40 @@ bool foresee(apply_plan &work, apply_report &r)
     return all;
 }
 
-// Initialises a PPA the first pass left for it, as its job says, completing
-// the parameter part written ahead in rec. false when a step failed (after
-// its message); recorded is cleared when the record could not be
-// completed.
-bool initialise(int ppa, int fd, const job &j, prepared_record &rec, bool &recorded)
-{
-    const bool fresh = j.what == step::plumb || j.what == step::replumb;
-    if (j.what == step::reinit && uninit_for_reinit(ppa, fd) == -1)
-        return false;
-    // What this run plumbed is of no use half up: unplumbed again.
-    return init_plumbed_ppa(ppa, fd, fresh, &rec, &recorded) == 0;
-}
+constexpr apply_fact CANNOT_PLUMB{N_("Cannot plumb PPA %d\n"), "cannot plumb"};
 
-// How the first pass left a job.
-enum class pass {
-    to_init,  // plumbed, or written ahead for initialising: the second pass goes on
-    done,     // taken down
-    off,      // the file switches it off now: nothing done
-    left,     // failed on the way; why says so in a program's words
-    untouched // nothing was sent for it: left as it was; why says so
+// How the run went, job by job.
+struct apply_run {
+    // What each change will record, written ahead before its first request
+    // and completed by the step that learns the last of it.
+    std::map<int, prepared_record> records;
+    std::vector<int> to_init; // left by the first pass for the second
+    std::vector<int> done;    // initialised
+    std::set<int> untouched;  // nothing sent for them: left as they were
+    bool failed = false;      // a step failed, or a record was not written
 };
+
+// A step that failed: said (by the step, or here), and the run fails.
+void failed_step(apply_run &run, apply_report &r, int ppa, const apply_fact &fact,
+                 std::initializer_list<std::string_view> args = {})
+{
+    say(r, ppa, fact, args);
+    run.failed = true;
+}
 
 // The first pass of one job, on the plumbing stream: the change written
 // ahead (write_ahead), then what it takes down and plumbs. A re-plumb opens
 // the new device before the old link goes, and goes no further when it
-// cannot. recorded is cleared when a record could not be written.
-pass first_pass(int ppa, const job &j, int fd, prepared_record &rec, bool &recorded,
-                std::string &why, apply_report &r)
+// cannot.
+void first_pass(int ppa, const job &j, int fd, apply_run &run, apply_report &r)
 {
+    prepared_record &rec = run.records[ppa];
+    bool recorded = true;
+    std::string why;
+    const auto untouched = [&](const std::string &reason) {
+        run.untouched.insert(ppa);
+        failed_step(run, r, ppa, STEP, {reason});
+    };
     switch (j.what) {
     case step::plumb: {
         // The file was read a moment ago; it may have changed since.
@@ -246,50 +260,102 @@ pass first_pass(int ppa, const job &j, int fd, prepared_record &rec, bool &recor
         const plumb_outcome outcome =
             fp != nullptr ? plumb_ppa(fp, ppa, fd, &rec, &recorded) : plumb_outcome::failed;
         if (outcome == plumb_outcome::plumbed)
-            return pass::to_init;
-        if (outcome == plumb_outcome::failed)
-            std::fprintf(stderr, gettext("Cannot plumb PPA %d\n"), ppa);
-        why = "cannot plumb";
-        return outcome == plumb_outcome::failed ? pass::left : pass::off;
+            run.to_init.push_back(ppa);
+        else if (outcome == plumb_outcome::failed)
+            failed_step(run, r, ppa, CANNOT_PLUMB);
+        break;
     }
     case step::take_down:
         if (write_ahead(ppa, ppa_change::take_down, nullptr, rec, &why) == ahead::refused)
-            return pass::untouched;
-        why = "cannot take down";
-        return llc2_take_down_ppa(ppa, fd, j.up) == 0 ? pass::done : pass::left;
+            untouched(why);
+        else if (llc2_take_down_ppa(ppa, fd, j.up) == 0)
+            say_acted(r, ppa, j);
+        else
+            failed_step(run, r, ppa, STEP, {"cannot take down"});
+        break;
     case step::replumb: {
         const int lower = open_device(j.conf);
         if (lower < 0) {
-            cannot_open(r, ppa, j.conf, errno);
-            return pass::untouched;
-        }
-        if (write_ahead(ppa, ppa_change::replumb, &j.conf, rec, &why) == ahead::refused) {
+            const int err = errno;
+            run.untouched.insert(ppa);
+            failed_step(run, r, ppa, CANNOT_OPEN,
+                        {"/dev/" + shown_name(j.conf.devicename.data()), std::strerror(err)});
+        } else if (write_ahead(ppa, ppa_change::replumb, &j.conf, rec, &why) == ahead::refused) {
             stream_close(lower);
-            return pass::untouched;
-        }
-        if (llc2_take_down_ppa(ppa, fd, j.up) == -1) {
+            untouched(why);
+        } else if (llc2_take_down_ppa(ppa, fd, j.up) == -1) {
             stream_close(lower);
-            why = "cannot take down";
-            return pass::left;
+            failed_step(run, r, ppa, STEP, {"cannot take down"});
+        } else if (link_device(lower, j.conf, ppa, fd, &rec, &recorded) == plumb_outcome::plumbed) {
+            run.to_init.push_back(ppa);
+        } else {
+            failed_step(run, r, ppa, CANNOT_PLUMB);
         }
-        if (link_device(lower, j.conf, ppa, fd, &rec, &recorded) == plumb_outcome::plumbed)
-            return pass::to_init;
-        std::fprintf(stderr, gettext("Cannot plumb PPA %d\n"), ppa);
-        why = "cannot plumb";
-        return pass::left;
+        break;
     }
     case step::init:
     case step::reinit:
-        return write_ahead(ppa, ppa_change::init, &j.conf, rec, &why) == ahead::refused
-                   ? pass::untouched
-                   : pass::to_init;
+        if (write_ahead(ppa, ppa_change::init, &j.conf, rec, &why) == ahead::refused)
+            untouched(why);
+        else
+            run.to_init.push_back(ppa);
+        break;
     }
-    return pass::left;
+    if (!recorded)
+        failed_step(run, r, ppa, STEP, {"not recorded"});
 }
 
-// The last word: every PPA acted on that is not up now is named.
-bool all_up(int fd, const std::vector<int> &wanted, apply_report &r)
+// The second pass, on a control stream of its own as -P has it: each PPA
+// the first pass left is initialised as its job says, the parameter part
+// written ahead completed.
+void second_pass(const apply_plan &work, control_stream &ctl, apply_run &run, apply_report &r)
 {
+    ctl.close();
+    if (driver_answering()) {
+        ctl.fd = llc2_open_control();
+        if (ctl.fd < 0) {
+            // Plumbed, or made ready to initialise, and not initialised:
+            // named, for the next run to finish.
+            const std::string reason = std::strerror(errno);
+            for (const int ppa : run.to_init)
+                failed_step(run, r, ppa, NOT_INITIALISED, {reason});
+            run.to_init.clear();
+            return;
+        }
+    }
+    for (const int ppa : run.to_init) {
+        const job &j = work.jobs.at(ppa);
+        bool recorded = true;
+        if (!driver_answering()) {
+            failed_step(run, r, ppa, NOT_DONE);
+        } else if ((j.what == step::reinit && uninit_for_reinit(ppa, ctl.fd) == -1) ||
+                   // What this run plumbed is of no use half up: unplumbed again.
+                   init_plumbed_ppa(ppa, ctl.fd, j.what == step::plumb || j.what == step::replumb,
+                                    &run.records[ppa], &recorded) == -1) {
+            failed_step(run, r, ppa, STEP, {"cannot initialise"});
+        } else {
+            say_acted(r, ppa, j);
+            run.done.push_back(ppa);
+        }
+        if (!recorded)
+            failed_step(run, r, ppa, STEP, {"not recorded"});
+    }
+}
+
+// The last word: every PPA acted on that is not up now is named. false
+// when one is not, or the driver stopped answering (then each initialised
+// PPA cannot be seen to have taken).
+bool all_up(int fd, const apply_plan &work, const apply_run &run, apply_report &r)
+{
+    if (!driver_answering()) {
+        for (const int ppa : run.done)
+            say(r, ppa, UP_UNTOLD, {unanswered_reason()});
+        return false;
+    }
+    std::vector<int> wanted;
+    for (const auto &[ppa, j] : work.jobs)
+        if (j.what != step::take_down && !run.untouched.contains(ppa))
+            wanted.push_back(ppa);
     scan_plan plan;
     plan.dlpi = false;
     plan.lookup = conf_lookup::none;
@@ -298,20 +364,86 @@ bool all_up(int fd, const std::vector<int> &wanted, apply_report &r)
     scan_ppas(fd, plan, [&all, &r](const ppa_facts &f) {
         if (is_up(f))
             return;
-        if (untold(f)) {
-            std::fprintf(stderr, gettext("PPA %d: cannot tell whether it is up (%s)\n"), f.ppa,
-                         f.untold_why.c_str());
-            failure(r, f.ppa, "cannot tell whether it is up (" + f.untold_why + ")");
-        } else {
-            std::fprintf(stderr, gettext("PPA %d: not up\n"), f.ppa);
-            failure(r, f.ppa, "not up");
-        }
+        if (untold(f))
+            say(r, f.ppa, UP_UNTOLD, {f.untold_why});
+        else
+            say(r, f.ppa, NOT_UP);
         all = false;
     });
     return all;
 }
 
-int apply(const apply_options &options, apply_report &r);
+// The plan: the control stream opened, the links an interrupted run left
+// unlinked (not in a dry run), and every PPA the run concerns probed and
+// judged into work. false when the driver or the directory cannot be
+// opened; failed is set when links were left.
+bool plan_apply(const apply_options &options, control_stream &ctl, apply_plan &work, bool &failed,
+                apply_report &r)
+{
+    std::vector<int> configured;
+    if (!open_for_scan(ctl, configured)) {
+        say(r, -1, STEP, {ctl.fd < 0 ? "cannot open the driver" : "cannot read the configuration"});
+        return false;
+    }
+    // Links an interrupted run left go first: the driver is clean before
+    // anything is plumbed.
+    if (!options.dry_run && unlink_orphans(ctl.fd, r.json ? &r.unlinked : nullptr) == -1) {
+        say(r, -1, STEP, {"links left by an interrupted run: not unlinked"});
+        failed = true;
+    }
+    const std::vector<int> only = distinct_ppas(options.ppas);
+    // Records of PPAs neither configured nor held are looked at too, so
+    // that a stale one goes.
+    const std::vector<int> recorded = recorded_ppas();
+    scan_plan first = quiet_plan(configured, false);
+    first.also = &recorded;
+    first.only = options.ppas.empty() ? nullptr : &only;
+    const scan_result scanned = scan_ppas(ctl.fd, first, [&work, &options, &r](const ppa_facts &f) {
+        judge(f, options.prune, work, r);
+    });
+    r.unasked = unasked_json(scanned);
+    // What the driver was not asked about may be held: --prune cannot be
+    // sure it took down everything it should.
+    if (options.prune && scanned.unasked_from >= 0) {
+        std::fprintf(stderr, gettext("PPAs %d to %d: cannot tell (%s); left as they are\n"),
+                     scanned.unasked_from, LLC2_MAX_PPA - 1, unanswered_reason());
+        work.skipped = true;
+    }
+    return true;
+}
+
+int apply(const apply_options &options, apply_report &r)
+{
+    control_stream ctl;
+    apply_plan work;
+    apply_run run;
+    if (!plan_apply(options, ctl, work, run.failed, r))
+        return -1;
+    if (options.dry_run) {
+        run.failed = !foresee(work, r) || run.failed;
+        for (const auto &[ppa, j] : work.jobs)
+            say_acted(r, ppa, j);
+        return work.skipped || run.failed ? -1 : 0;
+    }
+    for (const int ppa : work.forget)
+        (void)forget_record(ppa);
+    if (work.jobs.empty())
+        return work.skipped || run.failed ? -1 : 0;
+    // Taken down, then plumbed on one control stream; initialised on
+    // another. Once the driver stops answering, nothing more is sent to it:
+    // what is left is named and not done.
+    for (const auto &[ppa, j] : work.jobs) {
+        if (driver_answering())
+            first_pass(ppa, j, ctl.fd, run, r);
+        else
+            failed_step(run, r, ppa, NOT_DONE);
+    }
+    second_pass(work, ctl, run, r);
+    if (ctl.fd < 0 && driver_answering())
+        return -1;
+    const bool converged = all_up(ctl.fd, work, run, r);
+    return converged && !work.skipped && !run.failed ? 0 : -1;
+}
 
 } // namespace
 
@@ -331,147 +463,3 @@ int llc2_apply(const apply_options &options)
     std::fputs((json_end(doc) + "\n").c_str(), stdout);
     return result;
 }
-
-namespace
-{
-
-int apply(const apply_options &options, apply_report &r)
-{
-    control_stream ctl;
-    std::vector<int> configured;
-    if (!open_for_scan(ctl, configured)) {
-        failure(r, -1, ctl.fd < 0 ? "cannot open the driver" : "cannot read the configuration");
-        return -1;
-    }
-    // Links an interrupted run left go first: the driver is clean before
-    // anything is plumbed.
-    const bool orphans_left =
-        !options.dry_run && unlink_orphans(ctl.fd, r.json ? &r.unlinked : nullptr) == -1;
-    if (orphans_left)
-        failure(r, -1, "links left by an interrupted run: not unlinked");
-    const std::vector<int> only = distinct_ppas(options.ppas);
-    // Records of PPAs neither configured nor held are looked at too, so
-    // that a stale one goes.
-    const std::vector<int> recorded = recorded_ppas();
-    scan_plan first = quiet_plan(configured, false);
-    first.also = &recorded;
-    first.only = options.ppas.empty() ? nullptr : &only;
-    apply_plan work;
-    const scan_result scanned = scan_ppas(ctl.fd, first, [&work, &options, &r](const ppa_facts &f) {
-        judge(f, options.prune, work, r);
-    });
-    r.unasked = unasked_json(scanned);
-    // What the driver was not asked about may be held: --prune cannot be
-    // sure it took down everything it should.
-    if (options.prune && scanned.unasked_from >= 0) {
-        std::fprintf(stderr, gettext("PPAs %d to %d: cannot tell (%s); left as they are\n"),
-                     scanned.unasked_from, LLC2_MAX_PPA - 1, unanswered_reason());
-        work.skipped = true;
-    }
-    // A step that failed, or a record that could not be written, fails the
-    // run; the next run tries again.
-    bool failed = orphans_left;
-    if (options.dry_run) {
-        failed = !foresee(work, r) || failed;
-        for (const auto &[ppa, j] : work.jobs)
-            say_acted(r, ppa, j);
-        return work.skipped || failed ? -1 : 0;
-    }
-    for (const int ppa : work.forget)
-        (void)forget_record(ppa);
-    if (work.jobs.empty())
-        return work.skipped || failed ? -1 : 0;
-
-    // Taken down, then plumbed on one control stream; initialised on
-    // another, as -P does. Once the driver stops answering, nothing more is
-    // sent to it: what is left is named and not done.
-    const auto not_done = [&failed, &r](int ppa) {
-        std::fprintf(stderr, gettext("PPA %d: not done, the driver does not answer\n"), ppa);
-        failure(r, ppa, "not done, the driver does not answer");
-        failed = true;
-    };
-    // A step whose own message said why: the step's words for a program.
-    const auto step_failed = [&failed, &r](int ppa, std::string_view words) {
-        failure(r, ppa, words);
-        failed = true;
-    };
-    std::map<int, prepared_record> records;
-    std::vector<int> to_init;
-    std::set<int> untouched; // left as they were: not looked at again
-    for (auto &[ppa, j] : work.jobs) {
-        if (!driver_answering()) {
-            not_done(ppa);
-            continue;
-        }
-        bool recorded = true;
-        std::string why;
-        switch (first_pass(ppa, j, ctl.fd, records[ppa], recorded, why, r)) {
-        case pass::to_init:
-            to_init.push_back(ppa);
-            break;
-        case pass::done:
-            say_acted(r, ppa, j);
-            break;
-        case pass::off:
-            break;
-        case pass::untouched:
-            untouched.insert(ppa);
-            [[fallthrough]];
-        case pass::left:
-            step_failed(ppa, why);
-            break;
-        }
-        if (!recorded)
-            step_failed(ppa, "not recorded");
-    }
-    ctl.close();
-    if (driver_answering()) {
-        ctl.fd = llc2_open_control();
-        if (ctl.fd < 0) {
-            // Plumbed, or taken out of service, and not initialised: named,
-            // for the next run to finish.
-            const std::string reason = std::strerror(errno);
-            for (const int ppa : to_init) {
-                std::fprintf(stderr, gettext("PPA %d: not initialised (%s)\n"), ppa,
-                             reason.c_str());
-                failure(r, ppa, "not initialised (" + reason + ")");
-            }
-            return -1;
-        }
-    }
-    std::vector<int> done;
-    for (const int ppa : to_init) {
-        const job &j = work.jobs.at(ppa);
-        bool recorded = true;
-        if (!driver_answering()) {
-            not_done(ppa);
-        } else if (initialise(ppa, ctl.fd, j, records[ppa], recorded)) {
-            say_acted(r, ppa, j);
-            done.push_back(ppa);
-        } else {
-            step_failed(ppa, "cannot initialise");
-        }
-        if (!recorded)
-            step_failed(ppa, "not recorded");
-    }
-
-    std::vector<int> acted;
-    for (const auto &[ppa, j] : work.jobs)
-        if (j.what != step::take_down && !untouched.contains(ppa))
-            acted.push_back(ppa);
-    // A driver that stopped answering is not asked again: the run's work
-    // cannot be seen to have taken.
-    if (!driver_answering()) {
-        for (const int ppa : done) {
-            std::fprintf(stderr, gettext("PPA %d: cannot tell whether it is up (%s)\n"), ppa,
-                         unanswered_reason());
-            failure(r, ppa,
-                    std::string("cannot tell whether it is up (") + unanswered_reason() + ")");
-        }
-        return -1;
-    }
-    const bool converged = all_up(ctl.fd, acted, r);
-    return converged && !work.skipped && !failed ? 0 : -1;
-}
-
-} // namespace

@@ -10,6 +10,7 @@
 #include <array>
 #include <cstddef>
 #include <initializer_list>
+#include <iterator>
 #include <string>
 #include <string_view>
 
@@ -79,13 +80,13 @@ inline constexpr std::array<std::string_view, 5> APPLY_DONE{
     "initialised"};
 
 // form with each "%s" and "%d" replaced by the next of args, in order.
-inline std::string fill(std::string_view form, std::initializer_list<std::string_view> args)
+template <typename Args> std::string fill_from(std::string_view form, const Args &args)
 {
     std::string out;
-    auto arg = args.begin();
+    auto arg = std::begin(args);
     for (std::size_t i = 0; i < form.size(); ++i) {
         if (form[i] == '%' && i + 1 < form.size() && (form[i + 1] == 's' || form[i + 1] == 'd') &&
-            arg != args.end()) {
+            arg != std::end(args)) {
             out += *arg++;
             ++i;
         } else {
@@ -93,6 +94,11 @@ inline std::string fill(std::string_view form, std::initializer_list<std::string
         }
     }
     return out;
+}
+
+inline std::string fill(std::string_view form, std::initializer_list<std::string_view> args)
+{
+    return fill_from(form, args);
 }
 
 #endif

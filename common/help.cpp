@@ -2,6 +2,8 @@
 // llc2 and llc2conf --help and --version.
 #include "help.h"
 
+#include "llc2_report.h"
+
 #include "config_dir.h"
 
 #include <libintl.h>
@@ -11,13 +13,6 @@
 
 namespace
 {
-
-// Marks a catalogue text for xgettext where it is defined; it is translated
-// where it is printed.
-constexpr const char *N_(const char *msgid) noexcept
-{
-    return msgid;
-}
 
 struct help_text {
     const char *name;

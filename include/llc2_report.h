@@ -8,6 +8,13 @@
 #include <cstring>
 #include <libintl.h>
 
+// Marks a catalogue text for xgettext where it is defined; it is translated
+// where it is printed.
+constexpr const char *N_(const char *msgid) noexcept
+{
+    return msgid;
+}
+
 // Writes the catalogue text of msgid to standard error with args, then
 // strerror of the errno the failed call left, for msgid's last "%s". errno is
 // read before anything else here runs (gettext may change it) and is left as
