@@ -13,6 +13,7 @@
 #include "llc2_ops.h"
 #include "llc2_report.h"
 #include "output.h"
+#include "run_lock.h"
 #include "scan.h"
 #include "status_words.h"
 #include "streams.h"
@@ -83,6 +84,8 @@ constexpr apply_fact CANNOT_OPEN{N_("PPA %d: cannot open %s: %s; left as it is\n
                                  "cannot open %s: %s; left as it is"};
 constexpr apply_fact CANNOT_RECORD{N_("Cannot record PPA %d: %s; left as it is\n"),
                                    "cannot record: %s; left as it is"};
+constexpr apply_fact NO_LOCK{N_("PPA %d: not changed without the run lock; left as it is\n"),
+                             "not changed without the run lock; left as it is"};
 constexpr apply_fact NOT_DONE{N_("PPA %d: not done, the driver does not answer\n"),
                               "not done, the driver does not answer"};
 constexpr apply_fact NOT_INITIALISED{N_("PPA %d: not initialised (%s)\n"), "not initialised (%s)"};
@@ -190,28 +193,30 @@ void say_acted(apply_report &r, int ppa, const job &j)
 }
 
 // What the real run would find before it changes a PPA the driver holds, as
-// far as looking can tell: a run-state directory that takes no record, a
-// directory where the PPA's record goes, a device to re-plumb on that is
-// not there. Each such job is dropped, named as the real run names it;
-// false then.
+// far as looking can tell: a device to re-plumb on that is not there, a
+// run-state directory that takes no record, a directory where the PPA's
+// record goes, a lock file that is no regular file. Each such job is
+// dropped, named as the real run names it; false then.
 bool foresee(apply_plan &work, apply_report &r)
 {
     const int dir_err = records_writable();
+    const int lock_err = run_lock_foreseen();
     bool all = true;
     for (auto j = work.jobs.begin(); j != work.jobs.end();) {
-        const int err = j->second.what == step::plumb ? 0
-                        : dir_err != 0                ? dir_err
-                                                      : record_replaceable(j->first);
+        const bool held = j->second.what != step::plumb;
+        const int err = !held ? 0 : dir_err != 0 ? dir_err : record_replaceable(j->first);
         const int dev_err = j->second.what == step::replumb ? device_there(j->second.conf) : 0;
-        if (err == 0 && dev_err == 0) {
-            ++j;
-            continue;
-        }
-        if (err != 0) {
-            say(r, j->first, CANNOT_RECORD, {std::strerror(err)});
-        } else {
+        // In the real run's order: the device, the record, the lock.
+        if (dev_err != 0)
             say(r, j->first, CANNOT_OPEN,
                 {"/dev/" + shown_name(j->second.conf.devicename.data()), std::strerror(dev_err)});
+        else if (err != 0)
+            say(r, j->first, CANNOT_RECORD, {std::strerror(err)});
+        else if (held && lock_err != 0)
+            say(r, j->first, NO_LOCK);
+        else {
+            ++j;
+            continue;
         }
         j = work.jobs.erase(j);
         all = false;

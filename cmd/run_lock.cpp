@@ -6,6 +6,7 @@
 #include "lock_wait.h"
 
 #include <libintl.h>
+#include <sys/stat.h>
 
 #include <cerrno>
 #include <chrono>
@@ -31,6 +32,13 @@ int run_lock_error(void)
 std::string run_lock_path(void)
 {
     return applied_dir() + "/.lock";
+}
+
+int run_lock_foreseen(void)
+{
+    struct stat st {
+    };
+    return lstat(run_lock_path().c_str(), &st) == 0 && !S_ISREG(st.st_mode) ? ENOTSUP : 0;
 }
 
 bool take_run_lock(file_lock &lock)

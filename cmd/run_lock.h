@@ -30,6 +30,11 @@ std::string run_lock_path(void);
 // then.
 bool take_run_lock(file_lock &lock);
 
+// Whether a run could take the run lock, as a dry run foresees it: ENOTSUP
+// when something other than a regular file has the lock file's name, 0
+// otherwise. Only looks.
+int run_lock_foreseen(void);
+
 // 0 while this run holds the run lock; otherwise why it does not (ENOLCK
 // before take_run_lock was called).
 int run_lock_error(void);

@@ -219,6 +219,11 @@ TEST(WriteAhead, NoLockNoChangeToAHeldPpa)
         const std::string said = "llc2: cannot lock " + lock +
                                  ": not a regular file; PPAs the driver holds are left as they "
                                  "are\n";
+        // The dry run foresees it.
+        const llc2test::Run would = r.run_llc2({"--apply", "-n"});
+        EXPECT_EQ(would.status, 255);
+        EXPECT_EQ(would.err, "PPA 0: not changed without the run lock; left as it is\n");
+        EXPECT_EQ(would.out, "PPA 1: would plumb and initialise\n");
         const std::size_t before = cmdtest::trace(r).size();
         const llc2test::Run apply = r.run_llc2({"--apply"});
         EXPECT_EQ(apply.status, 255);
