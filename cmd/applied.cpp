@@ -8,7 +8,9 @@
 
 #include "control.h"
 #include "durable_file.h"
+#include "mac_text.h"
 #include "paths.h"
+#include "whole_number.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -79,17 +81,6 @@ int warned(int ppa, int err)
     return err != 0 ? -1 : 0;
 }
 
-std::string mac_text(const std::array<std::uint8_t, 6> &mac)
-{
-    static constexpr char digits[] = "0123456789abcdef";
-    std::string s;
-    for (const std::uint8_t b : mac) {
-        s += digits[b >> 4U];
-        s += digits[b & 0xfU];
-    }
-    return s;
-}
-
 using lines = std::vector<std::pair<const char *, std::string>>;
 
 std::string render(const lines &rows)
@@ -148,15 +139,6 @@ int remove_part(int ppa, const char *part)
                                                                                             : 0;
 }
 
-// A whole decimal number in [low, high], written as llc2 writes it: no sign
-// but a minus, no leading zero, no blank.
-bool whole(std::string_view text, long long low, long long high, long long &v)
-{
-    const char *end = text.data() + text.size();
-    const auto [stop, ec] = std::from_chars(text.data(), end, v);
-    return ec == std::errc() && stop == end && v >= low && v <= high && std::to_string(v) == text;
-}
-
 bool parse_at(std::string_view text, std::time_t &t)
 {
     constexpr std::string_view shape = "dddd-dd-ddTdd:dd:ddZ";
@@ -195,50 +177,16 @@ bool parse_mac(std::string_view text, std::array<std::uint8_t, 6> &mac)
     return mac_text(mac) == text; // lower case only
 }
 
-// The part's text, when it is a regular file no longer than a part may be.
-std::optional<std::string> read_part(int ppa, const char *part)
+// A part's values, when it is exactly what llc2 writes.
+std::optional<std::vector<std::string>> read_part(int ppa, const char *part,
+                                                  const std::vector<std::string_view> &keys)
 {
-    const std::string path = part_path(ppa, part);
-    const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC);
-    if (fd < 0)
-        return std::nullopt;
-    struct stat st {
-    };
-    std::string text;
-    const bool read_whole = fstat(fd, &st) == 0 && S_ISREG(st.st_mode) &&
-                            // One byte more than a part may hold, so that an
-                            // oversize one shows.
-                            read_head(fd, RECORD_MAX + 1, text) == 0;
-    close(fd);
-    // Oversize is damaged: nothing llc2 writes is that long.
-    if (!read_whole || text.size() > RECORD_MAX || text.find('\0') != std::string::npos)
-        return std::nullopt;
-    return text;
+    return read_run_state(part_path(ppa, part), HEADER, keys, RECORD_MAX);
 }
 
-// The values of the lines after the header, one a key, in order, when each
-// begins with its keyword and "=" and nothing follows the last.
-bool split(std::string_view text, const std::vector<const char *> &keys,
-           std::vector<std::string_view> &values)
+std::vector<std::string_view> params_keys()
 {
-    if (!text.starts_with(HEADER) || text.substr(HEADER.size(), 1) != "\n")
-        return false;
-    text.remove_prefix(HEADER.size() + 1);
-    for (const std::string_view key : keys) {
-        const std::size_t eol = text.find('\n');
-        const std::string_view line = text.substr(0, eol);
-        if (eol == std::string_view::npos || !line.starts_with(key) ||
-            line.substr(key.size(), 1) != "=")
-            return false;
-        values.push_back(line.substr(key.size() + 1));
-        text.remove_prefix(eol + 1);
-    }
-    return text.empty();
-}
-
-std::vector<const char *> params_keys()
-{
-    std::vector<const char *> keys{CONFIRMED};
+    std::vector<std::string_view> keys{CONFIRMED};
     for (const std::size_t i : FILE_ORDER)
         keys.push_back(*INIT_PARAMS.at(i).keyword);
     keys.insert(keys.end(), {AT, ID, MAC});
@@ -436,64 +384,104 @@ int record_replaceable(int ppa)
     return 0;
 }
 
+std::vector<numbered_name> numbered_names(std::string_view prefix, long long low, long long high)
+{
+    std::vector<numbered_name> out;
+    DIR *dir = opendir(applied_dir().c_str());
+    if (dir == nullptr)
+        return out;
+    while (const dirent *entry = readdir(dir)) {
+        std::string_view name = entry->d_name;
+        if (!name.starts_with(prefix))
+            continue;
+        name.remove_prefix(prefix.size());
+        const std::size_t dot = std::min(name.find('.'), name.size());
+        if (const std::optional<long long> n = whole_number(name.substr(0, dot), low, high))
+            out.push_back({entry->d_name, *n, std::string(name.substr(dot))});
+    }
+    closedir(dir);
+    return out;
+}
+
 std::vector<int> recorded_ppas(void)
 {
     std::vector<int> ppas;
-    DIR *dir = opendir(applied_dir().c_str());
-    if (dir == nullptr)
-        return ppas;
-    while (const dirent *entry = readdir(dir)) {
-        // Only the names llc2 writes: "ppa.", a number as to_string spells
-        // it, and a part's name.
-        std::string_view name = entry->d_name;
-        if (!name.starts_with("ppa."))
-            continue;
-        name.remove_prefix(4);
-        const std::size_t dot = name.find('.');
-        const std::string_view part = dot == std::string_view::npos ? "" : name.substr(dot + 1);
-        long long ppa = 0;
-        if ((part == LINK_PART || part == PARAMS_PART) &&
-            whole(name.substr(0, dot), INT_MIN, INT_MAX, ppa))
-            ppas.push_back(static_cast<int>(ppa));
-    }
-    closedir(dir);
+    // Only the names llc2 writes: "ppa.", a number, and a part's name.
+    for (const numbered_name &n : numbered_names("ppa.", INT_MIN, INT_MAX))
+        if (n.rest == std::string(".") + LINK_PART || n.rest == std::string(".") + PARAMS_PART)
+            ppas.push_back(static_cast<int>(n.number));
     std::sort(ppas.begin(), ppas.end());
     ppas.erase(std::unique(ppas.begin(), ppas.end()), ppas.end());
     return ppas;
 }
 
+std::optional<std::vector<std::string>> read_run_state(const std::string &path,
+                                                       std::string_view header,
+                                                       const std::vector<std::string_view> &keys,
+                                                       std::size_t max)
+{
+    const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0)
+        return std::nullopt;
+    struct stat st {
+    };
+    std::string text;
+    const bool read_whole = fstat(fd, &st) == 0 && S_ISREG(st.st_mode) &&
+                            // One byte more than the file may hold, so that
+                            // an oversize one shows.
+                            read_head(fd, max + 1, text) == 0;
+    close(fd);
+    std::string_view rest = text;
+    // Oversize is damaged: nothing llc2 writes is that long.
+    if (!read_whole || text.size() > max || text.find('\0') != std::string::npos ||
+        !rest.starts_with(header) || rest.substr(header.size(), 1) != "\n")
+        return std::nullopt;
+    rest.remove_prefix(header.size() + 1);
+    std::vector<std::string> values;
+    for (const std::string_view key : keys) {
+        const std::size_t eol = rest.find('\n');
+        const std::string_view line = rest.substr(0, eol);
+        if (eol == std::string_view::npos || !line.starts_with(key) ||
+            line.substr(key.size(), 1) != "=")
+            return std::nullopt;
+        values.emplace_back(line.substr(key.size() + 1));
+        rest.remove_prefix(eol + 1);
+    }
+    if (!rest.empty())
+        return std::nullopt;
+    return values;
+}
+
 std::optional<plumbed_link> read_link_part(int ppa)
 {
-    const std::optional<std::string> text = read_part(ppa, LINK_PART);
-    std::vector<std::string_view> v;
-    long long instance = 0;
-    long long link_id = 0;
-    if (!text || !split(*text, {DEV_NAME, DEV_INSTANCE, LINK_ID}, v) ||
-        v[0].size() >= LLC2_DEVNAME_SIZE || !whole(v[1], INT_MIN, INT_MAX, instance) ||
-        !whole(v[2], 0, INT_MAX, link_id))
+    const auto v = read_part(ppa, LINK_PART, {DEV_NAME, DEV_INSTANCE, LINK_ID});
+    if (!v || (*v)[0].size() >= LLC2_DEVNAME_SIZE)
         return std::nullopt;
-    return plumbed_link{std::string(v[0]), static_cast<int>(instance), static_cast<int>(link_id)};
+    const std::optional<long long> instance = whole_number((*v)[1], INT_MIN, INT_MAX);
+    const std::optional<long long> link_id = whole_number((*v)[2], 0, INT_MAX);
+    if (!instance || !link_id)
+        return std::nullopt;
+    return plumbed_link{(*v)[0], static_cast<int>(*instance), static_cast<int>(*link_id)};
 }
 
 std::optional<applied_params> read_params_part(int ppa)
 {
-    const std::optional<std::string> text = read_part(ppa, PARAMS_PART);
-    std::vector<std::string_view> v;
-    if (!text || !split(*text, params_keys(), v) || (v[0] != "yes" && v[0] != "no"))
+    const auto v = read_part(ppa, PARAMS_PART, params_keys());
+    if (!v || ((*v)[0] != "yes" && (*v)[0] != "no"))
         return std::nullopt;
     applied_params out;
-    out.confirmed = v[0] == "yes";
-    long long n = 0;
+    out.confirmed = (*v)[0] == "yes";
     for (std::size_t k = 0; k < FILE_ORDER.size(); ++k) {
-        if (!whole(v[1 + k], 0, UINT16_MAX, n))
+        const std::optional<long long> n = whole_number((*v)[1 + k], 0, UINT16_MAX);
+        if (!n)
             return std::nullopt;
-        out.sent.at(FILE_ORDER.at(k)) = static_cast<std::uint16_t>(n);
+        out.sent.at(FILE_ORDER.at(k)) = static_cast<std::uint16_t>(*n);
     }
     const std::size_t rest = 1 + FILE_ORDER.size();
-    if (!parse_at(v[rest], out.at) || !whole(v[rest + 1], 0, UINT16_MAX, n) ||
-        !parse_mac(v[rest + 2], out.mac))
+    const std::optional<long long> id = whole_number((*v)[rest + 1], 0, UINT16_MAX);
+    if (!parse_at((*v)[rest], out.at) || !id || !parse_mac((*v)[rest + 2], out.mac))
         return std::nullopt;
-    out.id = static_cast<std::uint16_t>(n);
+    out.id = static_cast<std::uint16_t>(*id);
     return out;
 }
 
@@ -503,13 +491,13 @@ bool params_proven(const applied_params &rec, const ppa_info &now)
            std::memcmp(rec.mac.data(), now.mac, rec.mac.size()) == 0;
 }
 
-int ask_link(int fd, int ppa)
+std::optional<int> ask_link(int fd, int ppa)
 {
     ppa_link asked{};
     asked.ppa = ppa;
     asked.cmd = LLC2_LINK_CMD;
     if (llc2_request(fd, LLC2_IOC_GETLINK, asked) < 0)
-        return -1;
+        return std::nullopt;
     return asked.link_id;
 }
 

@@ -18,11 +18,13 @@
 #include "llc2_ops.h"
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <ctime>
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 // The parameter part.
@@ -115,6 +117,29 @@ int record_replaceable(int ppa);
 // The PPAs that have a record part, ascending, each once.
 std::vector<int> recorded_ppas(void);
 
+// A name in the run-state directory made as llc2 makes its names: a prefix,
+// a number as std::to_string spells it, then nothing or '.' and more.
+struct numbered_name {
+    std::string name; // the whole name
+    long long number = 0;
+    std::string rest; // what follows the number: "", ".link", ".41-1-2"
+};
+
+// The names in the run-state directory that are prefix and a number in
+// [low, high] (whole_number), then nothing or '.' and more; in the
+// directory's order. None when the directory cannot be read.
+std::vector<numbered_name> numbered_names(std::string_view prefix, long long low, long long high);
+
+// The values of the small run-state file at path when it is exactly header,
+// then one line "<key>=<value>" for each of keys in order, and nothing more:
+// a regular file, not reached through a symbolic link (opened without
+// blocking), of at most max bytes, with no NUL in it. None for anything
+// else: a file not exactly as llc2 writes it says nothing we could trust.
+std::optional<std::vector<std::string>> read_run_state(const std::string &path,
+                                                       std::string_view header,
+                                                       const std::vector<std::string_view> &keys,
+                                                       std::size_t max);
+
 // Reads PPA ppa's parts. A part that is missing or not exactly what llc2
 // writes (damaged, oversize, not a regular file) is none.
 std::optional<plumbed_link> read_link_part(int ppa);
@@ -125,9 +150,9 @@ std::optional<applied_params> read_params_part(int ppa);
 // alike cannot be told apart.
 bool params_proven(const applied_params &rec, const ppa_info &now);
 
-// The link identifier the driver reports for ppa (GETLINK on fd), or -1
+// The link identifier the driver reports for ppa (GETLINK on fd), or none
 // with errno when it refused or did not answer (ETIME).
-int ask_link(int fd, int ppa);
+std::optional<int> ask_link(int fd, int ppa);
 
 // The keywords, in file order, whose value initialising would send now (conf
 // as read, defaults applied) differs from the record's, or is not known:

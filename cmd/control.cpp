@@ -7,6 +7,7 @@
 #include "streams.h"
 
 #include <cerrno>
+#include <cstring>
 #include <fcntl.h>
 #include <libintl.h>
 #include <string>
@@ -86,6 +87,11 @@ const char *unanswered_reason(void)
     return gettext("the driver does not answer");
 }
 
+const char *reason_of(int err)
+{
+    return err == ETIME ? unanswered_reason() : std::strerror(err);
+}
+
 int control_stream::close()
 {
     if (fd < 0)
@@ -93,4 +99,13 @@ int control_stream::close()
     const int rc = stream_close(fd);
     fd = -1;
     return rc;
+}
+
+bool reopen_control(control_stream &ctl)
+{
+    (void)ctl.close();
+    if (!driver_answering())
+        return true;
+    ctl.fd = llc2_open_control();
+    return ctl.fd >= 0;
 }

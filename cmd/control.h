@@ -46,6 +46,10 @@ const char *unanswered_reason(void);
 // GETPPA carries.
 const char *unaskable_reason(void);
 
+// Why a request failed with err: unanswered_reason() for ETIME, otherwise
+// strerror's text.
+const char *reason_of(int err);
+
 // Closes a control stream when the holder goes out of scope, so that an
 // early return cannot leak it.
 struct control_stream {
@@ -58,5 +62,12 @@ struct control_stream {
     // Closes now; the holder is empty afterwards. 0, or -1 with errno.
     int close();
 };
+
+// Closes ctl and, unless the driver has stopped answering, opens the control
+// device into it anew, so that initialising never depends on the plumbing
+// stream. false after llc2_open_control's message (errno kept, ctl empty);
+// true otherwise, ctl empty when the driver stopped answering: it is sent
+// nothing more anyway.
+bool reopen_control(control_stream &ctl);
 
 #endif

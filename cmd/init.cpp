@@ -24,7 +24,7 @@ constexpr int ENABLE_ATTEMPTS = 5;
 
 } // namespace
 
-int llc2_init_ppa(int ppa, int fd, prepared_record *rec, bool *recorded)
+int llc2_init_ppa(int ppa, int fd, prepared_record *rec, bool *all_recorded)
 {
     FILE *fp = open_conf(ppa);
     if (fp == nullptr) {
@@ -65,8 +65,8 @@ int llc2_init_ppa(int ppa, int fd, prepared_record *rec, bool *recorded)
         std::fprintf(stderr, gettext("Error initialization PPA %d\n"), ppa);
         return -1;
     }
-    const bool done = confirm_params(ppa, fd, sent, rec) == 0;
-    if (recorded != nullptr)
-        *recorded = *recorded && done;
+    const bool params_recorded = confirm_params(ppa, fd, sent, rec) == 0;
+    if (all_recorded != nullptr)
+        *all_recorded = *all_recorded && params_recorded;
     return 0;
 }

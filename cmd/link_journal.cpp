@@ -16,20 +16,20 @@
 #include "scan.h"
 #include "status_words.h"
 #include "streams.h"
+#include "whole_number.h"
 
 #include <algorithm>
 #include <cerrno>
-#include <charconv>
 #include <climits>
 #include <cstdio>
 #include <cstring>
-#include <dirent.h>
 #include <fcntl.h>
 #include <libintl.h>
 #include <string>
 #include <string_view>
 #include <time.h>
 #include <unistd.h>
+#include <utility>
 
 namespace
 {
@@ -37,7 +37,7 @@ namespace
 constexpr std::string_view PREFIX = "link.";
 constexpr std::string_view HEADER =
     "# llc2's journal of a link it made and had not yet bound to its PPA";
-constexpr std::string_view PPA_KEY = "ppa=";
+constexpr std::string_view PPA_KEY = "ppa";
 constexpr std::string_view INTENT_PREFIX = "intent.";
 constexpr std::string_view INTENT_HEADER =
     "# llc2's intent to link a device beneath the driver for a PPA";
@@ -47,18 +47,6 @@ constexpr std::size_t ENTRY_MAX = 256;
 std::string entry_name(int link_id)
 {
     return std::string(PREFIX) + std::to_string(link_id);
-}
-
-// A whole number in [0, INT_MAX] as to_string spells it: "05" or "+5" is
-// no entry of ours.
-std::optional<int> number(std::string_view text)
-{
-    int v = 0;
-    const char *end = text.data() + text.size();
-    const auto [stop, ec] = std::from_chars(text.data(), end, v);
-    if (ec != std::errc() || stop != end || v < 0 || std::to_string(v) != text)
-        return std::nullopt;
-    return v;
 }
 
 // This run's part of an intent's name: the process and the time it first
@@ -83,26 +71,14 @@ std::string intent_path(int ppa)
 
 std::string entry_text(int ppa)
 {
-    return std::string(HEADER) + "\n" + std::string(PPA_KEY) + std::to_string(ppa) + "\n";
+    return std::string(HEADER) + "\n" + std::string(PPA_KEY) + "=" + std::to_string(ppa) + "\n";
 }
 
 // The PPA an entry's text names, -1 when it names none.
 int entry_ppa(const std::string &path)
 {
-    const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC);
-    if (fd < 0)
-        return -1;
-    std::string text;
-    const bool read = read_head(fd, ENTRY_MAX, text) == 0;
-    close(fd);
-    std::string_view v = text;
-    if (!read || !v.starts_with(HEADER) || v.substr(HEADER.size(), 1) != "\n")
-        return -1;
-    v.remove_prefix(HEADER.size() + 1);
-    if (!v.starts_with(PPA_KEY) || !v.ends_with("\n"))
-        return -1;
-    v = v.substr(PPA_KEY.size(), v.size() - PPA_KEY.size() - 1);
-    return number(v).value_or(-1);
+    const auto v = read_run_state(path, HEADER, {PPA_KEY}, ENTRY_MAX);
+    return static_cast<int>(v ? whole_number((*v)[0], 0, INT_MAX).value_or(-1) : -1);
 }
 
 } // namespace
@@ -127,7 +103,7 @@ int journal_intent(int ppa, std::string_view device)
     const std::string path = intent_path(ppa);
     const int err =
         replace_run_state(applied_dir() + "/", path.substr(path.rfind('/') + 1),
-                          std::string(INTENT_HEADER) + "\n" + std::string(PPA_KEY) +
+                          std::string(INTENT_HEADER) + "\n" + std::string(PPA_KEY) + "=" +
                               std::to_string(ppa) + "\ndevice=" + std::string(device) + "\n");
     if (err != 0 && debug > 0)
         std::fprintf(stderr, "Cannot journal the link for PPA %d: %s\n", ppa, std::strerror(err));
@@ -170,19 +146,9 @@ namespace
 std::vector<std::string> intent_names(void)
 {
     std::vector<std::string> out;
-    DIR *d = opendir(applied_dir().c_str());
-    if (d == nullptr)
-        return out;
-    while (const dirent *entry = readdir(d)) {
-        std::string_view name = entry->d_name;
-        if (!name.starts_with(INTENT_PREFIX))
-            continue;
-        name.remove_prefix(INTENT_PREFIX.size());
-        const std::size_t dot = name.find('.');
-        if (dot != std::string_view::npos && dot + 1 < name.size() && number(name.substr(0, dot)))
-            out.emplace_back(entry->d_name);
-    }
-    closedir(d);
+    for (numbered_name &n : numbered_names(INTENT_PREFIX, 0, INT_MAX))
+        if (n.rest.size() > 1) // '.' and a token
+            out.push_back(std::move(n.name));
     return out;
 }
 
@@ -196,34 +162,44 @@ int unknown_links(void)
 std::vector<journaled_link> journaled_links(void)
 {
     std::vector<journaled_link> out;
-    const std::string dir = applied_dir();
-    DIR *d = opendir(dir.c_str());
-    if (d == nullptr)
-        return out;
-    while (const dirent *entry = readdir(d)) {
-        const std::string_view name = entry->d_name;
-        if (!name.starts_with(PREFIX))
-            continue;
-        if (const std::optional<int> id = number(name.substr(PREFIX.size())))
-            out.push_back({*id, entry_ppa(dir + "/" + std::string(name))});
-    }
-    closedir(d);
+    const std::string dir = applied_dir() + "/";
+    for (const numbered_name &n : numbered_names(PREFIX, 0, INT_MAX))
+        if (n.rest.empty())
+            out.push_back({static_cast<int>(n.number), entry_ppa(dir + n.name)});
     std::sort(out.begin(), out.end(), [](const journaled_link &a, const journaled_link &b) {
         return a.link_id < b.link_id;
     });
     return out;
 }
 
-std::vector<int> orphan_links(const std::vector<int> &bound, bool drop_bound)
+std::vector<int> orphan_links(const std::vector<int> &bound)
 {
     std::vector<int> orphans;
-    for (const journaled_link &e : journaled_links()) {
+    for (const journaled_link &e : journaled_links())
         if (std::find(bound.begin(), bound.end(), e.link_id) == bound.end())
             orphans.push_back(e.link_id);
-        else if (drop_bound)
-            unjournal_link(e.link_id);
-    }
     return orphans;
+}
+
+namespace
+{
+
+// Strikes out the entries whose link a PPA holds (bound, from GETLINK): the
+// link is safe, and the entry only a run killed after SETPPA left.
+void unjournal_bound(const std::vector<int> &bound)
+{
+    for (const journaled_link &e : journaled_links())
+        if (std::find(bound.begin(), bound.end(), e.link_id) != bound.end())
+            unjournal_link(e.link_id);
+}
+
+} // namespace
+
+std::vector<int> orphan_links(const std::vector<int> &bound, bool drop_bound)
+{
+    if (drop_bound)
+        unjournal_bound(bound);
+    return orphan_links(bound);
 }
 
 int unlink_orphans(int fd, std::vector<int> *unlinked)
@@ -255,9 +231,9 @@ int unlink_orphans(int fd, std::vector<int> *unlinked)
         if (untold(f)) {
             why = f.untold_why;
         } else if (f.held) {
-            const int id = ask_link(fd, f.ppa);
+            const int id = ask_link(fd, f.ppa).value_or(-1);
             if (id < 0)
-                why = errno == ETIME ? unanswered_reason() : std::strerror(errno);
+                why = reason_of(errno);
             else
                 bound.push_back(id);
         }
@@ -267,8 +243,9 @@ int unlink_orphans(int fd, std::vector<int> *unlinked)
                      why.c_str());
         return -1;
     }
+    unjournal_bound(bound);
     int result = 0;
-    for (const int id : orphan_links(bound, true)) {
+    for (const int id : orphan_links(bound)) {
         if (llc2_unlink(fd, id) == 0) {
             if (unlinked != nullptr) {
                 unlinked->push_back(id);

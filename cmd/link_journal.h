@@ -61,9 +61,11 @@ int unknown_links(void);
 std::vector<journaled_link> journaled_links(void);
 
 // The journal's links that no PPA holds, given the identifiers the held PPAs
-// reported (GETLINK): ascending. Entries whose link a PPA holds are only
-// struck out when drop_bound is set (a run that changes the driver; a
-// status report changes nothing).
+// reported (GETLINK): ascending. Only looks.
+std::vector<int> orphan_links(const std::vector<int> &bound);
+
+// The same, for callers of the older shape: with drop_bound, the entries
+// whose link a PPA holds are struck out first, as unlink_orphans does.
 std::vector<int> orphan_links(const std::vector<int> &bound, bool drop_bound);
 
 // At the start of -P, -U and --apply, on the control stream fd: when the

@@ -60,11 +60,11 @@ struct plumbed_link {
 // llc2_plumb_ppa, telling a PPA that its file switches off (llc2_on=0) from
 // one that should have come up and did not. The device is opened first,
 // then the PPA's record is written ahead into *rec (write_ahead; a local
-// one when rec is null), then it is linked (link_device). *recorded, when
-// given, is cleared when the record could not be prepared or written
+// one when rec is null), then it is linked (link_device). *all_recorded,
+// when given, is cleared when the record could not be prepared or written
 // (after its warning): the run fails then.
 enum class plumb_outcome { plumbed, switched_off, failed };
-plumb_outcome plumb_ppa(FILE *fp, int ppa, int fd, prepared_record *rec, bool *recorded);
+plumb_outcome plumb_ppa(FILE *fp, int ppa, int fd, prepared_record *rec, bool *all_recorded);
 
 // Opens the network interface conf names, /dev/<devicename>, read-write:
 // the stream, or -1 with errno. Says "Device name too long: %s" for a name
@@ -80,19 +80,19 @@ int device_there(const conf_values &conf);
 // Links lower (an opened device, taken over and closed on every path)
 // beneath the driver through fd and binds it to ppa (SETPPA), journaling
 // the link until it is bound; then completes the link part prepared in rec
-// (record_link), clearing *recorded, when given, if it could not be.
+// (record_link), clearing *all_recorded, when given, if it could not be.
 // "Error plumbing %s: %s" or "Error setting PPA(%d) on %s: %s" on failure.
 plumb_outcome link_device(int lower, const conf_values &conf, int ppa, int fd, prepared_record *rec,
-                          bool *recorded);
+                          bool *all_recorded);
 
 // Enables PPA ppa (LLC2_IOC_ENABLE, up to five attempts a second apart)
 // and hands it the parameters of its configuration file; then records them
 // (confirm_params) into the parameter part prepared in rec. With rec null
 // (-i), the change is written ahead here first, after the file is read and
-// before ENABLE: -1 when write_ahead refuses it, nothing sent. *recorded,
-// when given, is cleared when the record could not be written (after its
-// warning): the run fails then.
-int llc2_init_ppa(int ppa, int fd, prepared_record *rec, bool *recorded);
+// before ENABLE: -1 when write_ahead refuses it, nothing sent.
+// *all_recorded, when given, is cleared when the record could not be
+// written (after its warning): the run fails then.
+int llc2_init_ppa(int ppa, int fd, prepared_record *rec, bool *all_recorded);
 
 // Plumbs every PPA of conf_head on one control stream, then initialises the
 // ones that plumbed on a second. -1 when any PPA that is switched on did not
@@ -104,7 +104,7 @@ int llc2_plumb_all(void);
 // unplumb_on_failure is set, the PPA is unplumbed again, since it was
 // plumbed by this run and is of no use half up.
 int init_plumbed_ppa(int ppa, int fd, bool unplumb_on_failure, prepared_record *rec,
-                     bool *recorded);
+                     bool *all_recorded);
 
 // Uninitialises and unplumbs every PPA the driver reports. 0, or -1 when
 // the control device did not open or any PPA it found failed to unplumb

@@ -80,19 +80,17 @@ int plumb_one(int ppa)
     }
     // plumb_ppa owns fp from here on, whatever it returns.
     prepared_record rec;
-    bool recorded = true;
-    if (plumb_ppa(fp, ppa, ctl.fd, &rec, &recorded) != plumb_outcome::plumbed) {
+    bool all_recorded = true;
+    if (plumb_ppa(fp, ppa, ctl.fd, &rec, &all_recorded) != plumb_outcome::plumbed) {
         std::fprintf(stderr, gettext("Cannot plumb PPA %d\n"), ppa);
         return -1;
     }
     // Initialise on a stream of its own, as -P does: the plumbing stream's
     // link state must not be what makes initialisation work.
-    ctl.close();
-    ctl.fd = llc2_open_control();
-    if (ctl.fd < 0)
+    if (!reopen_control(ctl))
         return -1;
-    if (llc2_init_ppa(ppa, ctl.fd, &rec, &recorded) == 0)
-        return recorded ? 0 : -1;
+    if (llc2_init_ppa(ppa, ctl.fd, &rec, &all_recorded) == 0)
+        return all_recorded ? 0 : -1;
     (void)llc2_unplumb_ppa(ppa, ctl.fd);
     return -1;
 }
@@ -134,9 +132,9 @@ int init_one(int ppa)
     const control_stream ctl(llc2_open_control());
     if (ctl.fd < 0)
         return -1;
-    bool recorded = true;
-    const int rc = llc2_init_ppa(ppa, ctl.fd, nullptr, &recorded);
-    return recorded ? rc : -1;
+    bool all_recorded = true;
+    const int rc = llc2_init_ppa(ppa, ctl.fd, nullptr, &all_recorded);
+    return all_recorded ? rc : -1;
 }
 
 // Whether the action changes the driver or the records, and so takes the

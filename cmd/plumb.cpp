@@ -105,7 +105,7 @@ int open_device(const conf_values &conf)
 }
 
 plumb_outcome link_device(int lower, const conf_values &conf, int ppa, int fd, prepared_record *rec,
-                          bool *recorded)
+                          bool *all_recorded)
 {
     std::string path;
     (void)device_path(conf.devicename.data(), path);
@@ -134,11 +134,11 @@ plumb_outcome link_device(int lower, const conf_values &conf, int ppa, int fd, p
     bind.instance = conf.instance;
     if (llc2_request(fd, LLC2_IOC_SETPPA, bind) >= 0) {
         unjournal_link(link_id);
-        const bool done =
+        const bool link_recorded =
             record_link(ppa, plumbed_link{conf.devicename.data(), conf.instance, link_id}, rec) ==
             0;
-        if (recorded != nullptr)
-            *recorded = *recorded && done;
+        if (all_recorded != nullptr)
+            *all_recorded = *all_recorded && link_recorded;
         return plumb_outcome::plumbed;
     }
     report_errno("Error setting PPA(%d) on %s: %s\n", ppa, shown.c_str());
@@ -148,7 +148,7 @@ plumb_outcome link_device(int lower, const conf_values &conf, int ppa, int fd, p
     return plumb_outcome::failed;
 }
 
-plumb_outcome plumb_ppa(FILE *fp, int ppa, int fd, prepared_record *rec, bool *recorded)
+plumb_outcome plumb_ppa(FILE *fp, int ppa, int fd, prepared_record *rec, bool *all_recorded)
 {
     // The stream is ours from here on: closed once, on every path.
     conf_values conf;
@@ -173,14 +173,14 @@ plumb_outcome plumb_ppa(FILE *fp, int ppa, int fd, prepared_record *rec, bool *r
     prepared_record own;
     prepared_record &ahead_rec = rec != nullptr ? *rec : own;
     if (write_ahead(ppa, ppa_change::plumb, &conf, ahead_rec, nullptr) != ahead::go &&
-        recorded != nullptr)
-        *recorded = false;
-    return link_device(lower, conf, ppa, fd, &ahead_rec, recorded);
+        all_recorded != nullptr)
+        *all_recorded = false;
+    return link_device(lower, conf, ppa, fd, &ahead_rec, all_recorded);
 }
 
 int llc2_plumb_ppa(FILE *fp, int ppa, int fd)
 {
-    bool recorded = true;
-    return plumb_ppa(fp, ppa, fd, nullptr, &recorded) == plumb_outcome::plumbed && recorded ? 0
-                                                                                            : -1;
+    bool all_recorded = true;
+    const plumb_outcome outcome = plumb_ppa(fp, ppa, fd, nullptr, &all_recorded);
+    return outcome == plumb_outcome::plumbed && all_recorded ? 0 : -1;
 }

@@ -5,6 +5,7 @@
 #include "device_info.h"
 #include "llc2_names.h"
 #include "llc2_ops.h"
+#include "mac_text.h"
 #include "scan.h"
 
 #include <cstdio>
@@ -29,9 +30,8 @@ void print_row(const ppa_facts &f)
 {
     // The number the driver answered, which is what it knows the PPA by.
     const ppa_info &info = f.driver;
-    std::printf("%3d %5s  %04x %02x%02x%02x%02x%02x%02x ", info.ppa, state_word(info.state),
-                static_cast<unsigned>(info.id), info.mac[0], info.mac[1], info.mac[2], info.mac[3],
-                info.mac[4], info.mac[5]);
+    std::printf("%3d %5s  %04x %s ", info.ppa, state_word(info.state),
+                static_cast<unsigned>(info.id), mac_text(info.mac).c_str());
     if (f.dlpi_known)
         print_device_info(f.dlpi);
     else

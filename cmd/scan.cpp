@@ -9,7 +9,6 @@
 #include <cerrno>
 #include <climits>
 #include <cstdio>
-#include <cstring>
 #include <libintl.h>
 #include <string_view>
 
@@ -66,7 +65,7 @@ std::vector<int> scan_numbers(const scan_plan &plan, const std::vector<int> &wan
 // Records why the driver did not tell about f, after a failed request.
 void not_told(ppa_facts &f)
 {
-    f.untold_why = errno == ETIME ? unanswered_reason() : std::strerror(errno);
+    f.untold_why = reason_of(errno);
 }
 
 // One GETPPA for f.ppa alone, for a number the walk did not answer for.
@@ -117,7 +116,7 @@ void look_up_record(int fd, const scan_plan &plan, ppa_facts &f)
         f.params = params;
     if (!link && !plan.links)
         return;
-    f.link_id = ask_link(fd, f.ppa);
+    f.link_id = ask_link(fd, f.ppa).value_or(-1);
     if (f.link_id < 0) {
         not_told(f);
         f.params.reset();
@@ -153,22 +152,23 @@ scan_result scan_ppas(int fd, const scan_plan &plan, const ppa_presenter &presen
         bool want = listed(&wanted, ppa);
         if (in_walk && !driver_answering() && result.unasked_from < 0)
             result.unasked_from = ppa;
-        bool answered = false;
+        // The walk told of this number: held, or free (ENOENT).
+        bool walk_told = false;
         // The number that ended the walk is not asked again unless wanted:
         // only those after it are.
         const bool after_the_end = probing_rest;
         if (walking && in_walk) {
-            answered = ask_in_turn(fd, plan, f);
-            walking = answered;
+            walk_told = ask_in_turn(fd, plan, f);
+            walking = walk_told;
             if (!driver_answering() && result.unasked_from < 0)
                 result.unasked_from = ppa; // asked, and never answered
             probing_rest = !walking && plan.probe_rest && driver_answering();
         }
-        if (!answered && in_walk && after_the_end && driver_answering()) {
+        if (!walk_told && in_walk && after_the_end && driver_answering()) {
             // Told of on its own: held, or untold, is worth a line.
             probe_alone(fd, f);
             want = want || f.held || untold(f);
-        } else if (!answered && want) {
+        } else if (!walk_told && want) {
             probe_alone(fd, f);
         }
         if (!f.held && !want)

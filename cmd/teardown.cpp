@@ -11,6 +11,7 @@
 #include "llc2_report.h"
 #include "streams.h"
 
+#include <optional>
 #include <unistd.h>
 
 namespace
@@ -63,21 +64,19 @@ int llc2_unplumb_ppa(int ppa, int fd)
 {
     // Ask the driver for the link rather than trusting anything remembered
     // from plumbing: it may have been plumbed by another run.
-    ppa_link link{};
-    link.ppa = ppa;
-    link.cmd = LLC2_LINK_CMD;
-    if (llc2_request(fd, LLC2_IOC_GETLINK, link) < 0) {
+    const std::optional<int> link_id = ask_link(fd, ppa);
+    if (!link_id) {
         report_errno("Error getting info from PPA %d: %s\n", ppa);
         return -1;
     }
-    if (llc2_unlink(fd, link.link_id) < 0) {
+    if (llc2_unlink(fd, *link_id) < 0) {
         // Still linked: the link part of the record still says so.
         report_errno("Error unplumbing PPA %d: %s\n", ppa);
         return -1;
     }
     (void)forget_record(ppa);
     // A run killed after SETPPA leaves the entry of a link that was bound.
-    unjournal_link(link.link_id);
+    unjournal_link(*link_id);
     return 0;
 }
 

@@ -456,4 +456,34 @@ TEST(OrphanLinks, JournalAndRecordsKeepToTheirNames)
     EXPECT_EQ(e[0].ppa, 12);
 }
 
+// An entry names its PPA only when its text is exactly what llc2 writes.
+TEST(OrphanLinks, AnEntryNamesItsPpaOnlyAsWritten)
+{
+    const std::string head =
+        "# llc2's journal of a link it made and had not yet bound to its PPA\n";
+    const struct {
+        std::string text;
+        int ppa;
+    } cases[] = {
+        {head + "ppa=12\n", 12},
+        {head + "ppa=0\n", 0},
+        {head + "ppa=012\n", -1},
+        {head + "ppa=-5\n", -1},
+        {head + "ppa=12", -1},
+        {head + "ppa=12\nppa=13\n", -1},
+        {head + "pp=12\n", -1},
+        {"# llc2's intent to link a device beneath the driver for a PPA\nppa=12\n", -1},
+    };
+    SimRoot r;
+    const std::string dir = cmdtest::under_root(r, [] { return applied_dir(); });
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.text);
+        r.write_file(dir.substr(r.root().size() + 1) + "/link.5", c.text);
+        const std::vector<journaled_link> e =
+            cmdtest::under_root(r, [] { return journaled_links(); });
+        ASSERT_EQ(e.size(), 1U);
+        EXPECT_EQ(e[0].ppa, c.ppa);
+    }
+}
+
 } // namespace
