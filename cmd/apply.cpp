@@ -135,7 +135,7 @@ bool names_link(const std::vector<const char *> &keywords)
 
 void judge(const ppa_facts &f, bool prune, apply_plan &plan, apply_report &r)
 {
-    if (f.recorded && !f.held && !untold(f))
+    if (f.has_record && !f.held && !untold(f))
         plan.forget.push_back(f.ppa);
     if (f.has_file && !f.conf_read) {
         say(r, f.ppa, UNUSABLE, {shown_name(f.conf_error)});
@@ -315,18 +315,14 @@ void first_pass(int ppa, const job &j, int fd, apply_run &run, apply_report &r)
 // written ahead completed.
 void second_pass(const apply_plan &work, control_stream &ctl, apply_run &run, apply_report &r)
 {
-    ctl.close();
-    if (driver_answering()) {
-        ctl.fd = llc2_open_control();
-        if (ctl.fd < 0) {
-            // Plumbed, or made ready to initialise, and not initialised:
-            // named, for the next run to finish.
-            const std::string reason = std::strerror(errno);
-            for (const int ppa : run.to_init)
-                failed_step(run, r, ppa, NOT_INITIALISED, {reason});
-            run.to_init.clear();
-            return;
-        }
+    if (!reopen_control(ctl)) {
+        // Plumbed, or made ready to initialise, and not initialised: named,
+        // for the next run to finish.
+        const std::string reason = std::strerror(errno);
+        for (const int ppa : run.to_init)
+            failed_step(run, r, ppa, NOT_INITIALISED, {reason});
+        run.to_init.clear();
+        return;
     }
     for (const int ppa : run.to_init) {
         const job &j = work.jobs.at(ppa);

@@ -195,13 +195,6 @@ void unjournal_bound(const std::vector<int> &bound)
 
 } // namespace
 
-std::vector<int> orphan_links(const std::vector<int> &bound, bool drop_bound)
-{
-    if (drop_bound)
-        unjournal_bound(bound);
-    return orphan_links(bound);
-}
-
 int unlink_orphans(int fd, std::vector<int> *unlinked)
 {
     const std::vector<journaled_link> journal = journaled_links();

@@ -64,10 +64,6 @@ std::vector<journaled_link> journaled_links(void);
 // reported (GETLINK): ascending. Only looks.
 std::vector<int> orphan_links(const std::vector<int> &bound);
 
-// The same, for callers of the older shape: with drop_bound, the entries
-// whose link a PPA holds are struck out first, as unlink_orphans does.
-std::vector<int> orphan_links(const std::vector<int> &bound, bool drop_bound);
-
 // At the start of -P, -U and --apply, on the control stream fd: when the
 // journal holds an entry, asks the driver which links its PPAs hold (GETPPA
 // of 0 to LLC2_MAX_PPA - 1 and of the PPAs the entries name, GETLINK of each

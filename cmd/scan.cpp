@@ -109,7 +109,7 @@ void look_up_record(int fd, const scan_plan &plan, ppa_facts &f)
         return;
     std::optional<plumbed_link> link = read_link_part(f.ppa);
     std::optional<applied_params> params = read_params_part(f.ppa);
-    f.recorded = link || params;
+    f.has_record = link || params;
     if (!f.held)
         return;
     if (params && params_proven(*params, f.driver))

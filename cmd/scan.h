@@ -40,7 +40,7 @@ struct ppa_facts {
     std::string conf_error; // why it could not be, quiet lookups only
     // What llc2 gave the driver, when the plan reads records: each part of
     // the record that the driver confirms for the PPA it holds now.
-    bool recorded = false; // some part is there, proven or not
+    bool has_record = false; // some part is there, proven or not
     std::optional<plumbed_link> link;
     std::optional<applied_params> params;
     // The link identifier the driver reported for the PPA (GETLINK), when

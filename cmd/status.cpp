@@ -6,6 +6,7 @@
 #include "link_journal.h"
 #include "llc2_names.h"
 #include "llc2_ops.h"
+#include "mac_text.h"
 #include "scan.h"
 #include "status_words.h"
 
@@ -60,11 +61,7 @@ std::string json_record(const ppa_facts &f)
     if (f.held) {
         json_str(o, "state", state_word(f.driver.state));
         json_num(o, "id", f.driver.id);
-        std::array<char, 13> mac{};
-        const std::uint8_t *m = f.driver.mac;
-        (void)std::snprintf(mac.data(), mac.size(), "%02x%02x%02x%02x%02x%02x", m[0], m[1], m[2],
-                            m[3], m[4], m[5]);
-        json_str(o, "mac", mac.data());
+        json_str(o, "mac", mac_text(f.driver.mac));
     } else {
         if (untold(f))
             json_str(o, "state", "unknown");
@@ -164,7 +161,7 @@ struct orphan_watch {
             return std::vector<int>{};
         if (!complete)
             return std::nullopt;
-        return orphan_links(bound, false);
+        return orphan_links(bound);
     }
 };
 
