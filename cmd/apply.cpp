@@ -52,10 +52,10 @@ struct apply_report {
     bool json = false;
     bool dry_run = false;
     std::string actions;       // the array's items, comma-separated
-    std::string failed;        // the same
+    std::string failures;      // the same, for "failed"
     std::vector<int> unlinked; // links an interrupted run left, unlinked now
     std::string unasked = "null";
-    std::set<int> failed_ppas; // one item a PPA: the first failure, the step's
+    std::set<int> named; // the PPAs in failures: one item a PPA, the first
 };
 
 void add_item(std::string &items, const std::string &item)
@@ -108,7 +108,7 @@ void say(apply_report &r, int ppa, const apply_fact &fact,
         all.insert(all.end(), args.begin(), args.end());
         std::fputs(fill_from(gettext(fact.line), all).c_str(), stderr);
     }
-    if (fact.reason.data() == nullptr || (ppa >= 0 && !r.failed_ppas.insert(ppa).second))
+    if (fact.reason.data() == nullptr || (ppa >= 0 && !r.named.insert(ppa).second))
         return;
     json_object o;
     if (ppa >= 0)
@@ -116,7 +116,7 @@ void say(apply_report &r, int ppa, const apply_fact &fact,
     else
         json_null(o, "ppa");
     json_str(o, "reason", fill_from(fact.reason, args));
-    add_item(r.failed, json_end(o));
+    add_item(r.failures, json_end(o));
 }
 
 // The work the first probe found, by PPA.
@@ -195,33 +195,30 @@ void say_acted(apply_report &r, int ppa, const job &j)
 // What the real run would find before it changes a PPA the driver holds, as
 // far as looking can tell: a device to re-plumb on that is not there, a
 // run-state directory that takes no record, a directory where the PPA's
-// record goes, a lock file that is no regular file. Each such job is
-// dropped, named as the real run names it; false then.
-bool foresee(apply_plan &work, apply_report &r)
+// record goes, a lock file that is no regular file. Each such job is named
+// as the real run names it; the PPAs so left.
+std::set<int> foresee(const apply_plan &work, apply_report &r)
 {
     const int dir_err = records_writable();
     const int lock_err = run_lock_foreseen();
-    bool all = true;
-    for (auto j = work.jobs.begin(); j != work.jobs.end();) {
-        const bool held = j->second.what != step::plumb;
-        const int err = !held ? 0 : dir_err != 0 ? dir_err : record_replaceable(j->first);
-        const int dev_err = j->second.what == step::replumb ? device_there(j->second.conf) : 0;
+    std::set<int> left;
+    for (const auto &[ppa, j] : work.jobs) {
+        const bool held = j.what != step::plumb;
+        const int err = !held ? 0 : dir_err != 0 ? dir_err : record_replaceable(ppa);
+        const int dev_err = j.what == step::replumb ? device_there(j.conf) : 0;
         // In the real run's order: the device, the record, the lock.
         if (dev_err != 0)
-            say(r, j->first, CANNOT_OPEN,
-                {"/dev/" + shown_name(j->second.conf.devicename.data()), std::strerror(dev_err)});
+            say(r, ppa, CANNOT_OPEN,
+                {"/dev/" + shown_name(j.conf.devicename.data()), std::strerror(dev_err)});
         else if (err != 0)
-            say(r, j->first, CANNOT_RECORD, {std::strerror(err)});
+            say(r, ppa, CANNOT_RECORD, {std::strerror(err)});
         else if (held && lock_err != 0)
-            say(r, j->first, NO_LOCK);
-        else {
-            ++j;
+            say(r, ppa, NO_LOCK);
+        else
             continue;
-        }
-        j = work.jobs.erase(j);
-        all = false;
+        left.insert(ppa);
     }
-    return all;
+    return left;
 }
 
 constexpr apply_fact CANNOT_PLUMB{N_("Cannot plumb PPA %d\n"), "cannot plumb"};
@@ -234,7 +231,7 @@ struct apply_run {
     std::vector<int> to_init; // left by the first pass for the second
     std::vector<int> done;    // initialised
     std::set<int> untouched;  // nothing sent for them: left as they were
-    bool failed = false;      // a step failed, or a record was not written
+    bool fails = false;       // a step failed, or a record was not written: the run fails
 };
 
 // A step that failed: said (by the step, or here), and the run fails.
@@ -242,7 +239,7 @@ void failed_step(apply_run &run, apply_report &r, int ppa, const apply_fact &fac
                  std::initializer_list<std::string_view> args = {})
 {
     say(r, ppa, fact, args);
-    run.failed = true;
+    run.fails = true;
 }
 
 // The first pass of one job, on the plumbing stream: the change written
@@ -377,8 +374,8 @@ bool all_up(int fd, const apply_plan &work, const apply_run &run, apply_report &
 // The plan: the control stream opened, the links an interrupted run left
 // unlinked (not in a dry run), and every PPA the run concerns probed and
 // judged into work. false when the driver or the directory cannot be
-// opened; failed is set when links were left.
-bool plan_apply(const apply_options &options, control_stream &ctl, apply_plan &work, bool &failed,
+// opened; fails is set when links were left.
+bool plan_apply(const apply_options &options, control_stream &ctl, apply_plan &work, bool &fails,
                 apply_report &r)
 {
     std::vector<int> configured;
@@ -390,7 +387,7 @@ bool plan_apply(const apply_options &options, control_stream &ctl, apply_plan &w
     // anything is plumbed.
     if (!options.dry_run && unlink_orphans(ctl.fd, r.json ? &r.unlinked : nullptr) == -1) {
         say(r, -1, STEP, {"links left by an interrupted run: not unlinked"});
-        failed = true;
+        fails = true;
     }
     const std::vector<int> only = distinct_ppas(options.ppas);
     // Records of PPAs neither configured nor held are looked at too, so
@@ -418,18 +415,20 @@ int apply(const apply_options &options, apply_report &r)
     control_stream ctl;
     apply_plan work;
     apply_run run;
-    if (!plan_apply(options, ctl, work, run.failed, r))
+    if (!plan_apply(options, ctl, work, run.fails, r))
         return -1;
     if (options.dry_run) {
-        run.failed = !foresee(work, r) || run.failed;
+        const std::set<int> left = foresee(work, r);
+        run.fails = !left.empty() || run.fails;
         for (const auto &[ppa, j] : work.jobs)
-            say_acted(r, ppa, j);
-        return work.skipped || run.failed ? -1 : 0;
+            if (!left.contains(ppa))
+                say_acted(r, ppa, j);
+        return work.skipped || run.fails ? -1 : 0;
     }
     for (const int ppa : work.forget)
         (void)forget_record(ppa);
     if (work.jobs.empty())
-        return work.skipped || run.failed ? -1 : 0;
+        return work.skipped || run.fails ? -1 : 0;
     // Taken down, then plumbed on one control stream; initialised on
     // another. Once the driver stops answering, nothing more is sent to it:
     // what is left is named and not done.
@@ -443,7 +442,7 @@ int apply(const apply_options &options, apply_report &r)
     if (ctl.fd < 0 && driver_answering())
         return -1;
     const bool converged = all_up(ctl.fd, work, run, r);
-    return converged && !work.skipped && !run.failed ? 0 : -1;
+    return converged && !work.skipped && !run.fails ? 0 : -1;
 }
 
 } // namespace
@@ -458,7 +457,7 @@ int llc2_apply(const apply_options &options)
         return result;
     json_object doc;
     json_raw(doc, "actions", "[" + r.actions + "]");
-    json_raw(doc, "failed", "[" + r.failed + "]");
+    json_raw(doc, "failed", "[" + r.failures + "]");
     json_raw(doc, "unlinked", json_number_array(r.unlinked));
     json_raw(doc, "unasked", r.unasked);
     std::fputs((json_end(doc) + "\n").c_str(), stdout);
