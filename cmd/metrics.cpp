@@ -27,8 +27,8 @@ namespace
 // llc2_ppa_state lists each of these for every PPA, 1 for the one it is in:
 // the table's state words, a PPA the driver does not hold, and one it did
 // not tell about.
-constexpr std::array<const char *, 6> PPA_STATES{"up",  "down",        "off",
-                                                 "bad", "not plumbed", "unknown"};
+constexpr std::array<const char *, 6> PPA_STATES{"up",  "down",           "off",
+                                                 "bad", NOT_PLUMBED_WORD, UNKNOWN_WORD};
 
 // What one PPA gives the families; a value left empty gives no series.
 struct ppa_sample {
@@ -45,24 +45,21 @@ struct ppa_sample {
 // shows as null is no series here.
 ppa_sample sample_of(const ppa_facts &f)
 {
+    const ppa_view v = view_of(f);
     ppa_sample s;
     s.ppa = f.ppa;
     if (f.conf_read)
         s.device = f.conf.devicename.data() + std::to_string(f.conf.instance);
     else if (f.link)
         s.device = f.link->devicename + std::to_string(f.link->instance);
-    if (f.held)
-        s.state = state_word(f.driver.state);
-    else if (!untold(f))
-        s.state = "not plumbed";
-    if (f.held || !untold(f))
-        s.up = is_up(f) ? 1 : 0;
-    if (!untold(f))
-        s.as_configured = as_configured(f) ? 1 : 0;
-    if (const auto keywords = pending(f))
-        s.pending = static_cast<std::int64_t>(keywords->size());
-    if (f.params)
-        s.applied_at = f.params->at;
+    s.state = v.state;
+    if (v.up)
+        s.up = *v.up ? 1 : 0;
+    if (v.as_configured)
+        s.as_configured = *v.as_configured ? 1 : 0;
+    if (v.pending)
+        s.pending = static_cast<std::int64_t>(v.pending->size());
+    s.applied_at = v.applied_at;
     return s;
 }
 

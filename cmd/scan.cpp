@@ -224,6 +224,23 @@ std::string keyword_list(const std::vector<const char *> &words)
     return out;
 }
 
+ppa_view view_of(const ppa_facts &f)
+{
+    ppa_view v;
+    if (f.held)
+        v.state = state_word(f.driver.state);
+    else if (!untold(f))
+        v.state = NOT_PLUMBED_WORD;
+    if (!untold(f)) {
+        v.up = is_up(f);
+        v.as_configured = as_configured(f);
+    }
+    v.pending = pending(f);
+    if (f.params)
+        v.applied_at = f.params->at;
+    return v;
+}
+
 bool as_configured(const ppa_facts &f)
 {
     if (!f.conf_read || untold(f))

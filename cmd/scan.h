@@ -13,6 +13,7 @@
 #include "llc2_driver.h"
 
 #include <cstdint>
+#include <ctime>
 #include <functional>
 #include <optional>
 #include <string>
@@ -144,6 +145,23 @@ std::string unasked_json(const scan_result &scanned);
 // and not held. A PPA whose file is
 // unusable never is, and neither is one the driver left untold.
 bool as_configured(const ppa_facts &f);
+
+// What the presenters for programs (--json, --metrics) tell of one PPA,
+// decided here once, so that a fact cannot be shown one way and exported
+// another. Each is empty where it is not known.
+struct ppa_view {
+    // The table's word for a PPA held, "not plumbed" for one the driver
+    // said it does not hold, "unknown" for one it did not tell about.
+    const char *state = "unknown";
+    std::optional<bool> up;            // untold: empty
+    std::optional<bool> as_configured; // untold: empty
+    std::optional<std::vector<const char *>> pending;
+    std::optional<std::time_t> applied_at; // only proven parameters
+};
+ppa_view view_of(const ppa_facts &f);
+
+inline constexpr const char *NOT_PLUMBED_WORD = "not plumbed";
+inline constexpr const char *UNKNOWN_WORD = "unknown";
 
 // Opens the control stream into ctl and reads the configured PPAs
 // (configured_ppas). false after "Cannot open LLC2 device: %s" or

@@ -23,7 +23,7 @@ namespace
 // "applied" and "pending": what llc2 gave the driver, as far as the driver
 // confirms it (null for each value that is not known; "applied" itself
 // null for a PPA not held), and what differs now or is not known.
-void json_applied(json_object &o, const ppa_facts &f)
+void json_applied(json_object &o, const ppa_facts &f, const ppa_view &v)
 {
     if (f.held) {
         json_object a;
@@ -39,16 +39,16 @@ void json_applied(json_object &o, const ppa_facts &f)
                 json_num(a, *INIT_PARAMS.at(i).keyword, f.params->sent.at(i));
             else
                 json_null(a, *INIT_PARAMS.at(i).keyword);
-        if (f.params)
-            json_str(a, "at", iso_utc(f.params->at));
+        if (v.applied_at)
+            json_str(a, "at", iso_utc(*v.applied_at));
         else
             json_null(a, "at");
         json_raw(o, "applied", json_end(a));
     } else {
         json_null(o, "applied");
     }
-    if (const auto keywords = pending(f)) {
-        json_raw(o, "pending", json_string_array(*keywords));
+    if (v.pending) {
+        json_raw(o, "pending", json_string_array(*v.pending));
     } else {
         json_null(o, "pending");
     }
@@ -56,17 +56,18 @@ void json_applied(json_object &o, const ppa_facts &f)
 
 std::string json_record(const ppa_facts &f)
 {
+    const ppa_view v = view_of(f);
     json_object o;
     json_num(o, "ppa", f.ppa);
+    // A PPA the driver does not hold has no state in the document.
+    if (f.held || untold(f))
+        json_str(o, "state", v.state);
+    else
+        json_null(o, "state");
     if (f.held) {
-        json_str(o, "state", state_word(f.driver.state));
         json_num(o, "id", f.driver.id);
         json_str(o, "mac", mac_text(f.driver.mac));
     } else {
-        if (untold(f))
-            json_str(o, "state", "unknown");
-        else
-            json_null(o, "state");
         for (const char *key : {"id", "mac"})
             json_null(o, key);
     }
@@ -93,11 +94,11 @@ std::string json_record(const ppa_facts &f)
         json_str(o, "error", f.conf_error);
     else
         json_null(o, "error");
-    if (untold(f))
-        json_null(o, "as_configured");
+    if (v.as_configured)
+        json_bool(o, "as_configured", *v.as_configured);
     else
-        json_bool(o, "as_configured", as_configured(f));
-    json_applied(o, f);
+        json_null(o, "as_configured");
+    json_applied(o, f, v);
     return json_end(o);
 }
 
