@@ -10,6 +10,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <csignal>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -17,6 +19,9 @@
 #include <optional>
 #include <sstream>
 #include <string>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <utility>
 #include <vector>
 
@@ -237,6 +242,70 @@ inline void seed_for_file(const llc2test::SimRoot &r, int ppa, std::string conf,
         EXPECT_EQ(rc, 0);
         return rc;
     });
+}
+
+// The applied records' directory under a root: <run-state dir>/llc2.
+inline std::string run_state_rel()
+{
+    return std::string(LLC2_RUNSTATEDIR).substr(1) + "/llc2";
+}
+
+// llc2 args started under r in a child of its own: its pid.
+inline pid_t start_llc2(const llc2test::SimRoot &r, const std::vector<std::string> &args)
+{
+    const pid_t pid = fork();
+    if (pid == 0) {
+        setenv("LLC2_ROOT", r.root().c_str(), 1);
+        std::vector<char *> argv{const_cast<char *>("llc2")};
+        for (const std::string &a : args)
+            argv.push_back(const_cast<char *>(a.c_str()));
+        argv.push_back(nullptr);
+        execv(llc2test::llc2_binary().c_str(), argv.data());
+        _exit(127);
+    }
+    return pid;
+}
+
+// Ends a run start_llc2 began (SIGKILL) and reaps it.
+inline void kill_llc2(pid_t pid)
+{
+    kill(pid, SIGKILL);
+    int status = 0;
+    waitpid(pid, &status, 0);
+}
+
+// llc2 args run under r and killed once llc2sim has logged the nth request
+// whose trace line has step (" SETPPA "): false when none came in time.
+inline bool kill_llc2_at(const llc2test::SimRoot &r, const std::vector<std::string> &args,
+                         const char *step, int nth = 1)
+{
+    const pid_t pid = start_llc2(r, args);
+    if (pid < 0)
+        return false;
+    const bool asked = r.wait_log([step, nth](const std::vector<nlohmann::json> &log) {
+        return std::ranges::count_if(trace(log), [step](const std::string &line) {
+                   return line.find(step) != std::string::npos;
+               }) >= nth;
+    });
+    kill_llc2(pid);
+    return asked;
+}
+
+// What the driver holds now: the state line llc2sim writes on SIGUSR1, or
+// null when none came.
+inline nlohmann::json sim_state(const llc2test::SimRoot &r)
+{
+    const int s = llc2test::raw_connect(r.dev("llc2"));
+    ucred cred{};
+    socklen_t len = sizeof cred;
+    const bool known = s >= 0 && getsockopt(s, SOL_SOCKET, SO_PEERCRED, &cred, &len) == 0;
+    if (s >= 0)
+        close(s);
+    const std::size_t before = r.log("state").size();
+    if (!known || kill(cred.pid, SIGUSR1) != 0 ||
+        !r.wait_log([&](const auto &) { return r.log("state").size() > before; }))
+        return nlohmann::json();
+    return r.log("state").back();
 }
 
 } // namespace cmdtest

@@ -28,22 +28,6 @@ using nlohmann::json;
 constexpr int PPAS = 4;
 constexpr int ROUNDS = 36;
 
-// What the driver holds now, from the state line llc2sim writes on SIGUSR1.
-json state_of(const SimRoot &r)
-{
-    const int s = llc2test::raw_connect(r.dev("llc2"));
-    ucred cred{};
-    socklen_t len = sizeof cred;
-    const bool known = s >= 0 && getsockopt(s, SOL_SOCKET, SO_PEERCRED, &cred, &len) == 0;
-    if (s >= 0)
-        close(s);
-    const std::size_t before = r.log("state").size();
-    if (!known || kill(cred.pid, SIGUSR1) != 0 ||
-        !r.wait_log([&](const auto &) { return r.log("state").size() > before; }))
-        return json();
-    return r.log("state").back();
-}
-
 // The ten values of the last INIT the driver took for ppa, as its trace
 // line gives them; "" when none.
 std::string last_init(const std::vector<std::string> &trace, int ppa)
@@ -108,21 +92,10 @@ TEST(KilledAtRandom, NeverPlainlyUpForOtherValuesAndOneApplyConverges)
         const auto at = std::chrono::milliseconds(rng() % 700);
         SCOPED_TRACE("round " + std::to_string(round) + ": " + args[0] + " of PPA " +
                      std::to_string(p) + " killed at " + std::to_string(at.count()) + " ms");
-        const pid_t pid = fork();
-        if (pid == 0) {
-            setenv("LLC2_ROOT", r.root().c_str(), 1);
-            std::vector<char *> argv{const_cast<char *>("llc2")};
-            for (const std::string &a : args)
-                argv.push_back(const_cast<char *>(a.c_str()));
-            argv.push_back(nullptr);
-            execv(llc2test::llc2_binary().c_str(), argv.data());
-            _exit(127);
-        }
+        const pid_t pid = cmdtest::start_llc2(r, args);
         ASSERT_GT(pid, 0);
         std::this_thread::sleep_for(at);
-        kill(pid, SIGKILL);
-        int status = 0;
-        waitpid(pid, &status, 0);
+        cmdtest::kill_llc2(pid);
         // Half the time the file goes back to what it said before: the
         // values a killed run may have left are then the ones it lacks.
         if (rng() % 2 == 0) {
@@ -132,7 +105,7 @@ TEST(KilledAtRandom, NeverPlainlyUpForOtherValuesAndOneApplyConverges)
 
         const llc2test::Run told = r.run_llc2({"--status"});
         const std::vector<std::string> trace = cmdtest::trace(r);
-        const json state = state_of(r);
+        const json state = cmdtest::sim_state(r);
         ASSERT_FALSE(state.is_null()) << "no state line";
         for (int q = 0; q < PPAS; ++q) {
             if (told.out.find("PPA " + std::to_string(q) + ": up\n") == std::string::npos)

@@ -28,18 +28,11 @@ using nlohmann::json;
 // from the state line it writes on SIGUSR1.
 std::string links_now(const SimRoot &r)
 {
-    const int s = llc2test::raw_connect(r.dev("llc2"));
-    ucred cred{};
-    socklen_t len = sizeof cred;
-    const bool known = s >= 0 && getsockopt(s, SOL_SOCKET, SO_PEERCRED, &cred, &len) == 0;
-    if (s >= 0)
-        close(s);
-    const std::size_t before = r.log("state").size();
-    if (!known || kill(cred.pid, SIGUSR1) != 0 ||
-        !r.wait_log([&](const auto &) { return r.log("state").size() > before; }))
+    const json state = cmdtest::sim_state(r);
+    if (state.is_null())
         return "(no state line)";
     std::string out;
-    for (const json &l : r.log("state").back().value("links", json::array()))
+    for (const json &l : state.value("links", json::array()))
         out += (out.empty() ? "" : " ") + std::to_string(l.value("link_id", -2)) + "/" +
                l.value("lower_device", "?") + "/" + l["ppa"].dump();
     return out;
@@ -80,22 +73,7 @@ int unknown_of(const SimRoot &r)
 // whose trace has step (" SETPPA "), held back by a fault.
 void kill_plumbing_at(const SimRoot &r, const char *step)
 {
-    const pid_t pid = fork();
-    if (pid == 0) {
-        setenv("LLC2_ROOT", r.root().c_str(), 1);
-        execl(llc2test::llc2_binary().c_str(), "llc2", "-p", "0", static_cast<char *>(nullptr));
-        _exit(127);
-    }
-    ASSERT_GT(pid, 0);
-    const bool asked = r.wait_log([step](const std::vector<json> &log) {
-        return std::ranges::any_of(cmdtest::trace(log), [step](const std::string &line) {
-            return line.find(step) != std::string::npos;
-        });
-    });
-    kill(pid, SIGKILL);
-    int status = 0;
-    waitpid(pid, &status, 0);
-    ASSERT_TRUE(asked) << "no" << step << "reached llc2sim";
+    ASSERT_TRUE(cmdtest::kill_llc2_at(r, {"-p", "0"}, step)) << "no" << step << "reached llc2sim";
 }
 
 // Killed while its SETPPA waits for an answer that never comes (llc2sim has

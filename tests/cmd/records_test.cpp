@@ -25,7 +25,7 @@ using Trace = std::vector<std::string>;
 
 std::string record_dir(const SimRoot &r)
 {
-    return r.path(std::string(LLC2_RUNSTATEDIR).substr(1) + "/llc2");
+    return r.path(cmdtest::run_state_rel());
 }
 
 using cmdtest::work_since;

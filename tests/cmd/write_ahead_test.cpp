@@ -29,11 +29,6 @@ using llc2test::SimRoot;
 using nlohmann::json;
 using Trace = std::vector<std::string>;
 
-std::string record_rel()
-{
-    return std::string(LLC2_RUNSTATEDIR).substr(1) + "/llc2";
-}
-
 std::string with_line(int ppa, const std::string &line)
 {
     return cmdtest::with_line(conf_text("xnic", ppa), line);
@@ -81,7 +76,7 @@ void held_and_new(SimRoot &r, const json &scenario = llc2test::default_scenario(
 // none can be mounted here (not root, no tmpfs).
 bool fill_run_state(const SimRoot &r)
 {
-    const std::string dir = r.path(record_rel());
+    const std::string dir = r.path(cmdtest::run_state_rel());
     if (mount("tmpfs", dir.c_str(), "tmpfs", 0, "size=16k") != 0)
         return false;
     std::ofstream fill(dir + "/fill");
@@ -120,7 +115,7 @@ TEST(WriteAhead, NoRoomLeavesAHeldPpaAsItIs)
                 continue;
             }
             run = r.run_llc2({"--apply"});
-            EXPECT_EQ(umount2(r.path(record_rel()).c_str(), MNT_DETACH), 0);
+            EXPECT_EQ(umount2(r.path(cmdtest::run_state_rel()).c_str(), MNT_DETACH), 0);
         }
         EXPECT_EQ(run.status, 255);
         EXPECT_NE(
@@ -136,32 +131,6 @@ TEST(WriteAhead, NoRoomLeavesAHeldPpaAsItIs)
         }
         expect_converges(r);
     }
-}
-
-// llc2 args run under r and killed (SIGKILL) once llc2sim has logged the
-// nth request whose trace line has step.
-void kill_at(const SimRoot &r, const std::vector<std::string> &args, const char *step, int nth)
-{
-    const pid_t pid = fork();
-    if (pid == 0) {
-        setenv("LLC2_ROOT", r.root().c_str(), 1);
-        std::vector<char *> argv{const_cast<char *>("llc2")};
-        for (const std::string &a : args)
-            argv.push_back(const_cast<char *>(a.c_str()));
-        argv.push_back(nullptr);
-        execv(llc2test::llc2_binary().c_str(), argv.data());
-        _exit(127);
-    }
-    ASSERT_GT(pid, 0);
-    const bool asked = r.wait_log([step, nth](const std::vector<json> &log) {
-        return std::ranges::count_if(cmdtest::trace(log), [step](const std::string &line) {
-                   return line.find(step) != std::string::npos;
-               }) >= nth;
-    });
-    kill(pid, SIGKILL);
-    int status = 0;
-    waitpid(pid, &status, 0);
-    ASSERT_TRUE(asked) << "no" << step << "reached llc2sim";
 }
 
 // A change killed after the driver took it, the file then put back: the
@@ -190,7 +159,8 @@ TEST(WriteAhead, AKilledChangeLeavesNoProofBehind)
         ASSERT_EQ(r.run_llc2({"-p", "0"}).status, 0);
         r.write_conf(0, with_line(0, "acktimer=9"));
         const std::string step = std::string(c.held_back) == "init" ? " INIT 0 " : " UNINIT 0";
-        kill_at(r, c.args, step.c_str(), std::string(c.held_back) == "init" ? 2 : 1);
+        ASSERT_TRUE(cmdtest::kill_llc2_at(r, c.args, step.c_str(),
+                                          std::string(c.held_back) == "init" ? 2 : 1));
         r.write_conf(0, conf_text("xnic", 0));
         const llc2test::Run status = r.run_llc2({"--status"});
         EXPECT_NE(status.out, "PPA 0: up\n");
@@ -208,7 +178,7 @@ TEST(WriteAhead, NoLockNoChangeToAHeldPpa)
         SCOPED_TRACE(kind);
         SimRoot r;
         held_and_new(r);
-        const std::string lock = r.path(record_rel() + "/.lock");
+        const std::string lock = r.path(cmdtest::run_state_rel() + "/.lock");
         fs::remove(lock);
         if (kind == "directory")
             fs::create_directory(lock);
