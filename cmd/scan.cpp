@@ -231,10 +231,11 @@ ppa_view view_of(const ppa_facts &f)
         v.state = state_word(f.driver.state);
     else if (!untold(f))
         v.state = NOT_PLUMBED_WORD;
-    if (!untold(f)) {
+    // The driver's own answer tells up even where the link could not be.
+    if (f.held || !untold(f))
         v.up = is_up(f);
+    if (!untold(f))
         v.as_configured = as_configured(f);
-    }
     v.pending = pending(f);
     if (f.params)
         v.applied_at = f.params->at;

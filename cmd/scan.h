@@ -149,19 +149,19 @@ bool as_configured(const ppa_facts &f);
 // What the presenters for programs (--json, --metrics) tell of one PPA,
 // decided here once, so that a fact cannot be shown one way and exported
 // another. Each is empty where it is not known.
+inline constexpr const char *NOT_PLUMBED_WORD = "not plumbed";
+inline constexpr const char *UNKNOWN_WORD = "unknown";
+
 struct ppa_view {
     // The table's word for a PPA held, "not plumbed" for one the driver
     // said it does not hold, "unknown" for one it did not tell about.
-    const char *state = "unknown";
-    std::optional<bool> up;            // untold: empty
+    const char *state = UNKNOWN_WORD;
+    std::optional<bool> up;            // empty when neither held nor told
     std::optional<bool> as_configured; // untold: empty
     std::optional<std::vector<const char *>> pending;
     std::optional<std::time_t> applied_at; // only proven parameters
 };
 ppa_view view_of(const ppa_facts &f);
-
-inline constexpr const char *NOT_PLUMBED_WORD = "not plumbed";
-inline constexpr const char *UNKNOWN_WORD = "unknown";
 
 // Opens the control stream into ctl and reads the configured PPAs
 // (configured_ppas). false after "Cannot open LLC2 device: %s" or

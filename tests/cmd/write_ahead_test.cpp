@@ -323,9 +323,12 @@ TEST(WriteAhead, TheRecordProvesNoMore)
          [](SimRoot &) {},
          {"--json"},
          0,
-         [](const SimRoot &, const llc2test::Run &run) {
+         [](const SimRoot &r, const llc2test::Run &run) {
              const json doc = json::parse(run.out);
              EXPECT_TRUE(doc["ppas"][0]["applied"]["acktimer"].is_null()) << run.out;
+             // Up all the same, as the driver said.
+             const std::string metrics = r.run_llc2({"--metrics"}).out;
+             EXPECT_NE(metrics.find("\nllc2_ppa_up{ppa=\"0\""), std::string::npos) << metrics;
          }},
         {"a PPA not told",
          R"([{"request":"getppa","ppa":5,"errno":"EIO"}])",
