@@ -102,17 +102,8 @@ int write_part(int ppa, const char *part, const lines &rows)
 int prepare_part(int ppa, const char *part, const std::string &text,
                  std::unique_ptr<pending_file> &tmp)
 {
-    const std::string dir = applied_dir() + "/";
     tmp = std::make_unique<pending_file>();
-    int err = prepare_file(*tmp, dir, part_name(ppa, part), text, 0644, durability::volatile_state);
-    if (err == ENOENT) {
-        std::string failed;
-        err = make_dirs(dir, nullptr, failed, durability::volatile_state);
-        tmp = std::make_unique<pending_file>();
-        if (err == 0)
-            err = prepare_file(*tmp, dir, part_name(ppa, part), text, 0644,
-                               durability::volatile_state);
-    }
+    const int err = prepare_run_state(*tmp, applied_dir() + "/", part_name(ppa, part), text);
     if (err != 0)
         tmp.reset();
     return err;
@@ -256,11 +247,11 @@ int prepare_link_part(int ppa, const char *devicename, int instance, prepared_re
                         rec.link);
 }
 
-int prepare_params_part(int ppa, const ctl_init &planned, prepared_record &rec)
+int prepare_params_part(int ppa, prepared_record &rec)
 {
-    // The values are sent as planned, or as the file says when it is read
-    // again: each at its widest, like the driver's id.
-    ctl_init widest = planned;
+    // The values are those of the file when initialising reads it again:
+    // each at its widest, like the driver's id.
+    ctl_init widest{};
     for (const init_param &p : INIT_PARAMS)
         widest.*p.field = UINT16_MAX;
     ppa_info now{};

@@ -64,10 +64,10 @@ struct prepared_record {
 };
 
 // Prepares PPA ppa's link part for a link of devicename and instance into
-// rec, or its parameter part for planned. 0, or the errno; nothing is
-// renamed, so the record stays as it was.
+// rec, or its parameter part. 0, or the errno; nothing is renamed, so the
+// record stays as it was.
 int prepare_link_part(int ppa, const char *devicename, int instance, prepared_record &rec);
-int prepare_params_part(int ppa, const ctl_init &planned, prepared_record &rec);
+int prepare_params_part(int ppa, prepared_record &rec);
 
 // Marks PPA ppa's parameter part as not confirmed for planned, as a change
 // about to be made leaves it; a part that cannot be rewritten is removed,

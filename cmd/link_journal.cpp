@@ -69,6 +69,14 @@ std::string intent_path(int ppa)
            run_token();
 }
 
+// Removes a journal file; one that is not there is gone already. A file
+// that stays is said only under -d: the journal is a safety net.
+void remove_entry(const std::string &path)
+{
+    if (unlink(path.c_str()) != 0 && errno != ENOENT && debug > 0)
+        std::fprintf(stderr, "Cannot remove %s: %s\n", path.c_str(), std::strerror(errno));
+}
+
 std::string entry_text(int ppa)
 {
     return std::string(HEADER) + "\n" + std::string(PPA_KEY) + "=" + std::to_string(ppa) + "\n";
@@ -93,9 +101,7 @@ int journal_link(int link_id, int ppa)
 
 void unjournal_link(int link_id)
 {
-    const std::string path = applied_dir() + "/" + entry_name(link_id);
-    if (unlink(path.c_str()) != 0 && errno != ENOENT && debug > 0)
-        std::fprintf(stderr, "Cannot remove %s: %s\n", path.c_str(), std::strerror(errno));
+    remove_entry(applied_dir() + "/" + entry_name(link_id));
 }
 
 int journal_intent(int ppa, std::string_view device)
@@ -133,9 +139,7 @@ int journal_intent_linked(int ppa, int link_id)
 
 void drop_intent(int ppa)
 {
-    const std::string path = intent_path(ppa);
-    if (unlink(path.c_str()) != 0 && errno != ENOENT && debug > 0)
-        std::fprintf(stderr, "Cannot remove %s: %s\n", path.c_str(), std::strerror(errno));
+    remove_entry(intent_path(ppa));
 }
 
 namespace
@@ -181,20 +185,6 @@ std::vector<int> orphan_links(const std::vector<int> &bound)
     return orphans;
 }
 
-namespace
-{
-
-// Strikes out the entries whose link a PPA holds (bound, from GETLINK): the
-// link is safe, and the entry only a run killed after SETPPA left.
-void unjournal_bound(const std::vector<int> &bound)
-{
-    for (const journaled_link &e : journaled_links())
-        if (std::find(bound.begin(), bound.end(), e.link_id) != bound.end())
-            unjournal_link(e.link_id);
-}
-
-} // namespace
-
 int unlink_orphans(int fd, std::vector<int> *unlinked)
 {
     const std::vector<journaled_link> journal = journaled_links();
@@ -236,9 +226,18 @@ int unlink_orphans(int fd, std::vector<int> *unlinked)
                      why.c_str());
         return -1;
     }
-    unjournal_bound(bound);
+    // The journal as read at the start: an entry whose link a PPA holds is
+    // only one a run killed after SETPPA left, and goes; the others are
+    // orphans.
+    std::vector<int> orphans;
+    for (const journaled_link &e : journal) {
+        if (std::find(bound.begin(), bound.end(), e.link_id) != bound.end())
+            unjournal_link(e.link_id);
+        else
+            orphans.push_back(e.link_id);
+    }
     int result = 0;
-    for (const int id : orphan_links(bound)) {
+    for (const int id : orphans) {
         if (llc2_unlink(fd, id) == 0) {
             if (unlinked != nullptr) {
                 unlinked->push_back(id);
@@ -272,8 +271,6 @@ int unlink_everything(int fd)
     // What the intents might have named is gone too.
     const std::string dir = applied_dir() + "/";
     for (const std::string &name : intent_names())
-        if (unlink((dir + name).c_str()) != 0 && errno != ENOENT && debug > 0)
-            std::fprintf(stderr, "Cannot remove %s%s: %s\n", dir.c_str(), name.c_str(),
-                         std::strerror(errno));
+        remove_entry(dir + name);
     return 0;
 }

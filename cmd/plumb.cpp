@@ -90,8 +90,7 @@ int open_device(const conf_values &conf)
     // its interface is not opened for it either.
     if (!driver_answering()) {
         errno = ETIME;
-        report_errno("Error plumbing %s: %s\n", shown.c_str());
-        errno = ETIME;
+        report_errno("Error plumbing %s: %s\n", shown.c_str()); // errno kept
         return -1;
     }
     const int lower = stream_open(path.c_str(), O_RDWR);

@@ -45,7 +45,7 @@ ahead write_ahead(int ppa, ppa_change what, const conf_values *conf, prepared_re
     if (err == 0 && writes_link && conf != nullptr)
         err = prepare_link_part(ppa, conf->devicename.data(), conf->instance, rec);
     if (err == 0 && writes_params)
-        err = prepare_params_part(ppa, planned, rec);
+        err = prepare_params_part(ppa, rec);
     // Another run may be changing the same PPA: only what the driver does
     // not hold yet is done without the lock, and the record is not touched.
     if (err == 0 && what != ppa_change::plumb && run_lock_error() != 0) {

@@ -223,14 +223,22 @@ int replace_file(std::string_view dir, std::string_view name, std::string_view t
     return err != 0 ? err : place_file(tmp, dir, name, nullptr, how);
 }
 
-int replace_run_state(const std::string &dir, std::string_view name, std::string_view text)
+int prepare_run_state(pending_file &tmp, const std::string &dir, std::string_view name,
+                      std::string_view text)
 {
-    int err = replace_file(dir, name, text, 0644, durability::volatile_state);
+    int err = prepare_file(tmp, dir, name, text, 0644, durability::volatile_state);
     if (err != ENOENT)
         return err;
     std::string failed;
     err = make_dirs(dir, nullptr, failed, durability::volatile_state);
-    return err != 0 ? err : replace_file(dir, name, text, 0644, durability::volatile_state);
+    return err != 0 ? err : prepare_file(tmp, dir, name, text, 0644, durability::volatile_state);
+}
+
+int replace_run_state(const std::string &dir, std::string_view name, std::string_view text)
+{
+    pending_file tmp;
+    const int err = prepare_run_state(tmp, dir, name, text);
+    return err != 0 ? err : place_file(tmp, dir, name, nullptr, durability::volatile_state);
 }
 
 int make_dirs(const std::string &path, void (*made)(const char *), std::string &failed,

@@ -88,6 +88,12 @@ int place_file(pending_file &tmp, std::string_view dir, std::string_view name,
 int replace_file(std::string_view dir, std::string_view name, std::string_view text, mode_t mode,
                  durability how = durability::lasting);
 
+// prepare_file for run state (durability::volatile_state, mode 0644) in a
+// directory that may be missing: made, as replace_run_state makes it, only
+// when the file cannot be created there. 0, or the errno.
+int prepare_run_state(pending_file &tmp, const std::string &dir, std::string_view name,
+                      std::string_view text);
+
 // replace_file for run state (durability::volatile_state) in a directory
 // that may be missing: tried first as it is, since the directory is there
 // for all but the first file of a boot and making sure of it costs a stat of
