@@ -38,6 +38,21 @@ std::string links_now(const SimRoot &r)
     return out;
 }
 
+// Runs args under r and checks what it says (for --json, the dump of key
+// alone), its status and the links llc2sim holds after it.
+void expect_run(const SimRoot &r, const std::vector<std::string> &args, const char *key, int status,
+                const std::string &out, const std::string &err, const std::string &links_after)
+{
+    const llc2test::Run run = r.run_llc2(args);
+    if (args[0] == "--json")
+        EXPECT_EQ(json::parse(run.out).value(key, json("absent")).dump(), out);
+    else
+        EXPECT_EQ(run.out, out);
+    EXPECT_EQ(run.err, err);
+    EXPECT_EQ(run.status, status);
+    EXPECT_EQ(links_now(r), links_after);
+}
+
 // The journal's link identifiers as llc2 under r lists them: "2 5".
 std::string journal_of(const SimRoot &r)
 {
@@ -161,14 +176,7 @@ TEST(OrphanLinks, ALinkOfUnknownIdentifierIsToldUntilMinusUTakesIt)
     };
     for (const step &st : steps) {
         SCOPED_TRACE(st.args[0] + " then " + st.links_after);
-        const llc2test::Run run = r.run_llc2(st.args);
-        if (st.args[0] == "--json")
-            EXPECT_EQ(json::parse(run.out).value("unknown_links", json("absent")).dump(), st.out);
-        else
-            EXPECT_EQ(run.out, st.out);
-        EXPECT_EQ(run.err, st.err);
-        EXPECT_EQ(run.status, st.status);
-        EXPECT_EQ(links_now(r), st.links_after);
+        expect_run(r, st.args, "unknown_links", st.status, st.out, st.err, st.links_after);
         EXPECT_EQ(unknown_of(r), st.unknown_after);
     }
 }
@@ -379,14 +387,7 @@ TEST(OrphanLinks, EachActionTellsOrRemovesWhatIsLeft)
             ASSERT_EQ(unlink(r.path("etc/llc2/default/llc2.0").c_str()), 0);
         }
 
-        const llc2test::Run run = r.run_llc2(row.args);
-        if (row.args[0] == "--json")
-            EXPECT_EQ(json::parse(run.out).value("orphan_links", json("absent")).dump(), row.out);
-        else
-            EXPECT_EQ(run.out, row.out);
-        EXPECT_EQ(run.err, row.err);
-        EXPECT_EQ(run.status, row.status);
-        EXPECT_EQ(links_now(r), row.links_after);
+        expect_run(r, row.args, "orphan_links", row.status, row.out, row.err, row.links_after);
         EXPECT_EQ(journal_of(r), row.journal_after);
     }
 }
