@@ -29,8 +29,10 @@ doc module llc2.llc2.ppa_info "> LLC2.LLC2.PPA_INFO" "- llc2_path" "ATTRIBUTES:"
   "RETURN VALUES:" "- as_configured"
 doc module llc2.llc2.conf_info "> LLC2.LLC2.CONF_INFO" "- llc2conf_path" "ATTRIBUTES:" "EXAMPLES:" \
   "RETURN VALUES:" "- ppas"
-# The old name reaches the new page, with the deprecation.
-doc module llc2.llc2.info "> LLC2.LLC2.PPA_INFO" "llc2.llc2.info has been deprecated"
+# The old name, removed, names the new one.
+page=$(ansible-doc llc2.llc2.info 2>&1)
+grep -qF "llc2.llc2.info has been removed. Use llc2.llc2.ppa_info instead" <<<"$page" ||
+  fail "ansible-doc llc2.llc2.info: $page"
 
 # What each module documents of itself beyond its options: check mode, diff
 # mode and the platform, the program it needs, and who wrote it.
@@ -49,11 +51,15 @@ doc role llc2.llc2.ppas "ENTRY POINT: main" "= llc2_ppas" "- llc2_exclusive" "- 
   "- llc2_allow_empty"
 
 # The tarball is named by galaxy.yml's version, which has its entry in the
-# changelog; it holds the licence texts, and every other file of it names
-# its licence.
+# changelog, or is the next release, whose changes wait as fragments; it
+# holds the licence texts, and every other file of it names its licence.
 version=$(sed -n 's/^version: *//p' "$collection/galaxy.yml")
-grep -q "^  $version:\$" "$collection/changelogs/changelog.yaml" ||
-  fail "changelogs/changelog.yaml: no release $version"
+last=$(sed -n 's/^  \([0-9][0-9.]*\):$/\1/p' "$collection/changelogs/changelog.yaml" | sort -V | tail -n 1)
+waiting=$(find "$collection/changelogs/fragments" -type f ! -name .keep)
+if ! grep -q "^  $version:\$" "$collection/changelogs/changelog.yaml" &&
+  { [ -z "$waiting" ] || [ "$(printf '%s\n' "$last" "$version" | sort -V | tail -n 1)" = "$last" ]; }; then
+  fail "changelogs/changelog.yaml: no release $version, and it is not the next with fragments waiting"
+fi
 out=$(ansible-galaxy collection build "$collection" --output-path "$tmp/dist" 2>&1) ||
   fail "ansible-galaxy collection build: $out"
 tarball=$tmp/dist/llc2-llc2-$version.tar.gz

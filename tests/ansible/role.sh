@@ -88,26 +88,27 @@ same "again: the files" "$(files)" "$before"
 same "again: the driver asked" "$(changes)" ""
 
 # Check mode foresees the real run on a host that drifted: a keyword
-# changed, an unusable file and a stray one, both of which the role deletes.
+# changed, an unusable file and a stray one, both of which the role,
+# exclusive, deletes.
 # The files are staged in a copy; the live ones and the driver are not
 # touched, and the copy is gone afterwards.
 echo devicename=xnic >"$conf/llc2.41"
 cp "$conf/llc2.2" "$conf/llc2.40"
 before=$(files)
 mark
-role "[$p0, $(p1 6), $p2]" --check --diff
+role "[$p0, $(p1 6), $p2]" -e '{"llc2_exclusive": true}' --check --diff
 expect_recap "--check --diff" "changed=3 failed=0"
 if ! grep -q $'^-acktimer=5\t' "$tmp/out" || ! grep -q $'^+acktimer=6\t' "$tmp/out"; then
   fail "--check --diff: no diff of acktimer"
 fi
-role_json "[$p0, $(p1 6), $p2]" --check
+role_json "[$p0, $(p1 6), $p2]" -e '{"llc2_exclusive": true}' --check
 expect_recap "--check" "changed=3 failed=0"
 foreseen=$actions
 same "--check: the files" "$(files)" "$before"
 same "--check: the driver asked" "$(changes)" ""
 same "--check: stages left" "$(find "${TMPDIR:-/tmp}" -maxdepth 1 -name 'llc2-stage.*' 2>/dev/null)" ""
 mark
-role_json "[$p0, $(p1 6), $p2]"
+role_json "[$p0, $(p1 6), $p2]" -e '{"llc2_exclusive": true}'
 expect_recap "one keyword changed" "changed=3 failed=0"
 same "one keyword changed: what check mode foresaw" "$actions" "$foreseen"
 same "one keyword changed: the actions" "$actions" \
@@ -116,7 +117,25 @@ same "one keyword changed: the driver asked" "$(changes)" $'uninit 1\ndisable 1\
 role "[$p0, $(p1 6), $p2]"
 expect_recap "one keyword changed, again" "changed=0 failed=0"
 
-role "[$(p1 6), $p2]"
+# Numbers a template made strings are the same PPAs: nothing to change,
+# no file removed, nothing taken down.
+before=$(files)
+mark
+role '[{"ppa": "{{ base }}", "link": "xnic0"}, {"ppa": "{{ base | int + 1 }}", "link": "xnic1",
+  "settings": {"acktimer": 6}}, {"ppa": "{{ base | int + 2 }}", "link": "xnic2", "enabled": false}]' \
+  -e '{"base": 0, "llc2_exclusive": true}'
+expect_recap "templated numbers" "changed=0 failed=0"
+same "templated numbers: the files" "$(files)" "$before"
+same "templated numbers: the driver asked" "$(changes)" ""
+
+# By default what the list leaves out is left alone; exclusive, removed.
+before=$(files)
+mark
+role "[$(p1 6), $p2]" -e '{"llc2_exclusiv": true}'
+expect_recap "PPA 0 not listed" "changed=0 failed=0"
+same "PPA 0 not listed: the files" "$(files)" "$before"
+same "PPA 0 not listed: the driver asked" "$(changes)" ""
+role "[$(p1 6), $p2]" -e '{"llc2_exclusive": true}'
 expect_recap "PPA 0 dropped" "changed=2 failed=0"
 [ ! -e "$conf/llc2.0" ] || fail "PPA 0 dropped: llc2.0 is still there"
 held=$(llc2 --json | jq -c '[.ppas[] | select(.state) | .ppa]')
@@ -137,13 +156,14 @@ done <<EOF
 no llc2_ppas~~~Validation of arguments failed:\\nmissing required arguments: llc2_ppas
 llc2_ppas misspelt~~-e {"llc2_ppa":[{"ppa":2,"link":"xnic2"}]}~Validation of arguments failed:\\nmissing required arguments: llc2_ppas
 no programs~[$p2]~-e {"llc2_bin_dir":"/nonexistent"}~llc2_bin_dir holds no llc2 and llc2conf programs: /nonexistent
-empty~[]~~llc2_ppas is empty and llc2_exclusive is true: every file would be removed and every PPA taken down. Removing every PPA must be asked for with llc2_allow_empty: true.
+empty~[]~-e {"llc2_exclusive":true}~llc2_ppas is empty and llc2_exclusive is true: every file would be removed and every PPA taken down. Removing every PPA must be asked for with llc2_allow_empty: true.
 twice, 300, bad link, bad value~[$(p1 6), $p2, $(p1 7), {"ppa": 300, "link": "xnic3"}, {"ppa": 4, "link": "x"}, {"ppa": 5, "link": "xnic5", "settings": {"acktimer": -1}}, $p2]~~Nothing done, items refused: PPA 300: Not a PPA number, 0 to 255: 300; PPA 4: Invalid link name: x; PPA 5: Invalid value for acktimer: -1: a whole number from 0 up is expected; PPA 1: listed more than once; PPA 2: listed more than once
+string and number~[{"ppa": "1", "link": "xnic1"}, {"ppa": 1, "link": "xnic1"}]~~Nothing done, items refused: PPA 1: listed more than once
 EOF
 # An empty list goes through when asked for, or when not exclusive.
-role "[]" -e '{"llc2_allow_empty": true}' --check
+role "[]" -e '{"llc2_allow_empty": true, "llc2_exclusive": true}' --check
 expect_recap "empty, llc2_allow_empty, --check" "changed=2 failed=0"
-role "[]" -e '{"llc2_exclusive": false}'
+role "[]"
 expect_recap "empty, not exclusive" "changed=0 failed=0"
 
 # The modules' results, one after the other on the state the last left.
@@ -154,7 +174,7 @@ done <<'EOF'
 ppa~{"ppa": 3, "link": "xnic3"}~--check --diff~[.changed, .result, (.shown | test("\n[+]deviceinstance=3\n"))]~[true,"created",true]
 ppa~{"ppa": 1, "link": "xnic1", "settings": {"acktimer": 9, "maxretry": 3}}~~[.changed, .result]~[true,"replaced"]
 ppa_info~~~[.changed, .as_configured, [.ppas[] | [.ppa, .pending]], (.shown | test("DEPRECATION"))]~[false,false,[[1,["acktimer","maxretry"]],[2,null]],false]
-info~~~[.changed, .as_configured, [.ppas[] | [.ppa, .pending]], (.shown | gsub("\\s+"; " ") | test("llc2.llc2.info has been deprecated. Use llc2.llc2.ppa_info instead"))]~[false,false,[[1,["acktimer","maxretry"]],[2,null]],true]
+info~~~[.failed, .msg]~[true,"[DEPRECATED]: llc2.llc2.info has been removed. Use llc2.llc2.ppa_info instead; llc2.llc2.info was its old name. This feature was removed from llc2.llc2 in version 2.0.0. Please update your playbooks."]
 conf_info~~~[.changed, [.ppas[] | [.ppa, .llc2_on]]]~[false,[[1,1],[2,0]]]
 apply~~--check~[.changed, .actions]~[true,[{"action":"would re-initialise","keywords":["acktimer","maxretry"],"ppa":1}]]
 apply~~~[.changed, .actions]~[true,[{"action":"re-initialised","keywords":["acktimer","maxretry"],"ppa":1}]]
