@@ -258,7 +258,7 @@ bool open_for_scan(control_stream &ctl, std::vector<int> &configured)
         return false;
     if (configured_ppas(configured) == 0)
         return true;
-    report_errno("Cannot open default directory: %s\n");
+    report_conf_dir_unread();
     return false;
 }
 

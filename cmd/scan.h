@@ -165,7 +165,7 @@ ppa_view view_of(const ppa_facts &f);
 
 // Opens the control stream into ctl and reads the configured PPAs
 // (configured_ppas). false after "Cannot open LLC2 device: %s" or
-// "Cannot open default directory: %s"; a directory that is not there is a
+// the configuration directory's (report_conf_dir_unread); a directory not there is a
 // configuration without PPAs.
 bool open_for_scan(control_stream &ctl, std::vector<int> &configured);
 

@@ -25,6 +25,13 @@ std::string &given_dir()
     return dir;
 }
 
+// The same as it was written, for messages.
+std::string &named_dir()
+{
+    static std::string dir;
+    return dir;
+}
+
 // Room for "llc2.", any int and the NUL after a given directory.
 constexpr std::size_t name_room = 20;
 
@@ -42,9 +49,15 @@ bool use_conf_dir(std::string_view dir)
         return false;
     }
     given_dir().assign(dir);
+    named_dir().assign(dir);
     if (!slash)
         given_dir() += '/';
     return true;
+}
+
+std::string_view named_conf_dir()
+{
+    return named_dir();
 }
 
 bool conf_dir_path(conf_path_buf &buf)

@@ -21,6 +21,10 @@ using conf_path_buf = std::array<char, LLC2_PATH_SIZE>;
 // caller's question.
 bool use_conf_dir(std::string_view dir);
 
+// The directory use_conf_dir was given, as it was written; empty when the
+// run uses the default one. For messages that must name what was given.
+std::string_view named_conf_dir();
+
 // The configuration directory, with its '/', rooted unless use_conf_dir
 // named it. On success true. When the root does not fit, false with errno
 // set to ENAMETOOLONG and buf holding as much of the path as fits, for the

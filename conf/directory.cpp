@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: Apache-2.0
 // The configuration directory: open_conf, the scan add_conf that fills
 // conf_head, and the debug listing print_conf_entry.
+#include "config_dir.h"
 #include "llc2_conf.h"
 #include "llc2_debug.h"
 #include "llc2_names.h"
@@ -162,6 +163,16 @@ conf_walk_result walk_conf_dir(const std::function<void(const conf_dir_entry &)>
     return failed == 0 ? conf_walk_result::walked : conf_walk_result::not_read;
 }
 
+void report_conf_dir_unread(void)
+{
+    // A directory -D named is named back: it is not the default one.
+    const std::string named(named_conf_dir());
+    if (named.empty())
+        report_errno("Cannot open default directory: %s\n");
+    else
+        report_errno("Cannot use configuration directory %s: %s\n", named.c_str());
+}
+
 int add_conf(void)
 {
     // Failures are kept here, not read back from errno: calls that succeed
@@ -181,7 +192,7 @@ int add_conf(void)
         conf_head = new conf_entry{entry.ppa, fp, conf_head};
     });
     if (walked == conf_walk_result::not_opened) {
-        report_errno("Cannot open default directory: %s\n");
+        report_conf_dir_unread();
         return -1;
     }
     if (walked == conf_walk_result::not_read)

@@ -151,6 +151,11 @@ FILE *open_conf_why(int ppa, std::string *why);
 // and nothing is written.
 int configured_ppas(std::vector<int> &ppas);
 
+// Says, with errno, that the configuration directory cannot be read: "Cannot
+// open default directory: %s", or for a directory -D named, "Cannot use
+// configuration directory %s: %s" naming it.
+void report_conf_dir_unread(void);
+
 // Why a parse refused PPA's file, as llc2conf check words it, without the
 // newline: "llc2.3:7: invalid line: ...", "llc2.3: missing keywords: ...", or
 // "llc2.3: cannot be read: " and strerror(err).

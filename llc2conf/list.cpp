@@ -57,7 +57,7 @@ int conf_list(int argc, char *const argv[])
     // Nothing is written until the directory has been read whole: a reader
     // must not take half a list for the configuration.
     if (configured_ppas(ppas) != 0) {
-        report_errno("Cannot open default directory: %s\n");
+        report_conf_dir_unread();
         return EXIT_WRONG;
     }
     std::string out = as_json ? "[" : "";

@@ -66,6 +66,21 @@ TEST(ConfigDir, EveryCommandWorksOnTheDirectoryNamed)
     EXPECT_EQ(contents(stage).count(std::string(conftool::lock_file)), 1U);
 }
 
+// A file named as the directory is named back in the message, never called
+// the default directory, and fails the reading commands.
+TEST(ConfigDir, ADirectoryThatCannotBeReadIsNamed)
+{
+    SimRoot r;
+    r.write_file("afile", "");
+    const std::string named = r.path("afile");
+    for (const char *command : {"list", "check"}) {
+        SCOPED_TRACE(command);
+        const llc2test::Run ran = conftool::run(r, {"-D", named, command});
+        EXPECT_EQ(ran.status, 1);
+        EXPECT_EQ(ran.err, "Cannot use configuration directory " + named + ": Not a directory\n");
+    }
+}
+
 TEST(ConfigDir, TheWritersLockIsTheNamedDirectorys)
 {
     SimRoot r;
