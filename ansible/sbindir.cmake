@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: Apache-2.0
 # Run by cmake --install with llc2_py (the installed module_utils/llc2.py)
 # and llc2_sbindir: writes the directory into the file's SBINDIR line.
 file(READ "${llc2_py}" text)

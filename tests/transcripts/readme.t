@@ -254,6 +254,7 @@ The sample configuration file, shown whole:
 
   $ ln -s "$LLC2_SOURCE/examples" examples
   $ cat examples/share/llc2.sample
+  # SPDX-License-Identifier: Apache-2.0
   #
   # Sample llc2 configuration file. Copy it to /etc/llc2/default/llc2.<ppa>,
   # where <ppa> is the PPA number (0 to 63), and edit the values.
