@@ -4,10 +4,11 @@
 read as Prometheus reads it: by prometheus_client's parser (Debian's
 python3-prometheus-client), or by node_exporter's textfile collector
 (prometheus-node-exporter), fed as the README's recipe feeds it. PPAs in
-every state, odd device names, a hung driver, no driver. The values
-themselves are tests/cmd/metrics_test.cpp's. Skipped (77) without the
-reader."""
+every state, odd device names, a hung driver, no driver, links left by
+interrupted runs. The values themselves are tests/cmd/metrics_test.cpp's.
+Skipped (77) without the reader."""
 
+import collections
 import os
 import shutil
 import socket
@@ -30,9 +31,10 @@ except ImportError:
 BUILD, WHICH = sys.argv.pop(1), sys.argv.pop(1)
 LLC2 = os.path.join(BUILD, "cmd/llc2")
 STATES = {"up", "down", "off", "bad", "not plumbed", "unknown"}
-FAMILIES = {"llc2_ppa_up", "llc2_ppa_state", "llc2_ppa_as_configured",
+FAMILIES = {"llc2_ppa_up", "llc2_ppa_info", "llc2_ppa_state", "llc2_ppa_as_configured",
             "llc2_ppa_pending_changes", "llc2_ppa_applied_timestamp_seconds",
-            "llc2_scan_duration_seconds", "llc2_scan_success"}
+            "llc2_orphan_links", "llc2_unknown_links", "llc2_scan_duration_seconds",
+            "llc2_scan_success", "llc2_build_info"}
 
 
 def conf(device, instance, on=1):
@@ -47,42 +49,54 @@ def scenario(ppas, faults="[]"):
 
 
 # Each case: its configuration files, its scenario (None: no driver), its
-# environment, and the PPAs told. Only every_state's scan succeeds. There PPA
-# 0 is brought up and PPA 1 down by llc2 first; 4 and 6 have device names
-# that need escapes, are no UTF-8, or are too long. Which state each PPA is
-# in is tests/cmd/metrics_test.cpp's to check.
+# environment, the PPAs told, the llc2 runs made first with the status each
+# ends with, and whether the scan succeeds. In every_state PPA 0 is brought
+# up and PPA 1 down by llc2 first; 4 and 6 have device names that need
+# escapes, are no UTF-8, or are too long. Which state each PPA is in is
+# tests/cmd/metrics_test.cpp's to check. A plumb whose SETPPA or I_PLINK is
+# never answered leaves a link under no PPA, or one that may be held.
+Case = collections.namedtuple("Case", "files scenario env told before success")
+SHORT = {"LLC2_EMU_WAIT_MS": "500"}
 CASES = {
-    "every_state": ({0: conf(b"xnic", 0), 1: conf(b"xnic", 1), 2: conf(b"xnic", 2),
-                     3: conf(b"xnic", 3, 0), 4: conf(b'q"\\x\xff', 4), 6: conf(b"n" * 200, 6)},
-                    scenario('[{"ppa": 5, "state": 4, "id": 9}]'), {}, "0123456"),
-    "hung": ({0: conf(b"xnic", 0), 5: conf(b"xnic", 5)},
-             scenario('[{"ppa": 0, "state": 4, "id": 1}]',
-                      '[{"request": "getppa", "ppa": 2, "noreply": true}]'),
-             {"LLC2_EMU_WAIT_MS": "500"}, "05"),
-    "no_driver": ({0: conf(b"xnic", 0)}, None, {}, ""),
+    "every_state": Case({0: conf(b"xnic", 0), 1: conf(b"xnic", 1), 2: conf(b"xnic", 2),
+                         3: conf(b"xnic", 3, 0), 4: conf(b'q"\\x\xff', 4), 6: conf(b"n" * 200, 6)},
+                        scenario('[{"ppa": 5, "state": 4, "id": 9}]'), {}, "0123456",
+                        [(["-p", "0"], 0), (["-p", "1"], 0), (["-r", "1"], 0)], True),
+    "as_configured": Case({0: conf(b"xnic", 0)}, scenario("[]"), {}, "0", [(["-p", "0"], 0)], True),
+    "hung": Case({0: conf(b"xnic", 0), 5: conf(b"xnic", 5)},
+                 scenario('[{"ppa": 0, "state": 4, "id": 1}]',
+                          '[{"request": "getppa", "ppa": 2, "noreply": true}]'),
+                 SHORT, "05", [], False),
+    "no_driver": Case({0: conf(b"xnic", 0)}, None, {}, "", [], False),
+    "link_left": Case({0: conf(b"xnic", 0)},
+                      scenario("[]", '[{"request": "setppa", "noreply": true, "count": 1}]'),
+                      SHORT, "0", [(["-p", "0"], 255)], True),
+    "link_may_be_held": Case({0: conf(b"xnic", 0)},
+                             scenario("[]", '[{"request": "plink", "noreply": true, "count": 1}]'),
+                             SHORT, "0", [(["-p", "0"], 255)], True),
 }
 
 
 def metrics(name, out=subprocess.PIPE, env=None):
     """llc2 --metrics run in a fresh root for the case, llc2sim on it."""
-    files, sim_scenario, case_env, _ = CASES[name]
+    case = CASES[name]
     root = tempfile.mkdtemp(prefix="llc2p.", dir="/tmp")
     os.makedirs(os.path.join(root, "etc/llc2/default"))
-    for ppa, text in files.items():
+    for ppa, text in case.files.items():
         with open(os.path.join(root, "etc/llc2/default/llc2.%d" % ppa), "wb") as f:
             f.write(text)
-    env = {"LC_ALL": "C", "LLC2_ROOT": root, **case_env, **(env or {})}
+    env = {"LC_ALL": "C", "LLC2_ROOT": root, **case.env, **(env or {})}
     sim = None
     try:
-        if sim_scenario is not None:
+        if case.scenario is not None:
             with open(os.path.join(root, "s.json"), "w") as f:
-                f.write(sim_scenario)
+                f.write(case.scenario)
             sim = subprocess.Popen([os.path.join(BUILD, "sim/llc2sim"), "--root", root,
                                     "--scenario", f.name], stdout=subprocess.PIPE, text=True)
             assert sim.stdout.readline() == "llc2sim: ready\n"
-        if name == "every_state":
-            for args in (["-p", "0"], ["-p", "1"], ["-r", "1"]):
-                subprocess.run([LLC2, *args], env=env, check=True, timeout=60)
+        for args, status in case.before:
+            ran = subprocess.run([LLC2, *args], env=env, capture_output=True, timeout=60)
+            assert ran.returncode == status, (args, ran)
         return subprocess.run([LLC2, "--metrics"], env=env, stdout=out, stderr=subprocess.PIPE,
                               timeout=60)
     finally:
@@ -115,10 +129,10 @@ class Parser(unittest.TestCase):
         self.assertLessEqual(set(got), FAMILIES)
         for kind, doc, _ in got.values():
             self.assertEqual((kind, bool(doc)), ("gauge", True))
-        self.assertEqual(got["llc2_scan_success"][2], {None: {frozenset(): name == "every_state"}})
+        self.assertEqual(got["llc2_scan_success"][2], {None: {frozenset(): CASES[name].success}})
         # Every state listed for each PPA told, one of them 1.
         told = got.get("llc2_ppa_state", (0, 0, {}))[2]
-        self.assertEqual(sorted(told), list(CASES[name][3]))
+        self.assertEqual(sorted(told), list(CASES[name].told))
         for series in told.values():
             self.assertEqual({dict(k)["state"] for k in series}, STATES)
             self.assertEqual(sorted(series.values()), [0] * (len(STATES) - 1) + [1])
@@ -154,7 +168,9 @@ def free_port():
 
 
 class NodeExporter(unittest.TestCase):
-    def test_serves_what_was_written(self):
+    def serve(self):
+        """A node_exporter reading a directory of its own: the directory, and
+        the URL of its metrics."""
         directory = tempfile.mkdtemp(prefix="llc2n.", dir="/tmp")
         self.addCleanup(shutil.rmtree, directory)
         address = "127.0.0.1:%d" % free_port()
@@ -164,6 +180,10 @@ class NodeExporter(unittest.TestCase):
             stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         self.addCleanup(exporter.wait)
         self.addCleanup(exporter.terminate)
+        return directory, "http://%s/metrics" % address
+
+    def test_serves_what_was_written(self):
+        directory, url = self.serve()
         for name in CASES:
             with self.subTest(name):
                 # As the recipe does: a name the collector passes over, then
@@ -174,7 +194,7 @@ class NodeExporter(unittest.TestCase):
                 os.rename(temporary, os.path.join(directory, "llc2.prom"))
                 with open(os.path.join(directory, "llc2.prom"), "rb") as f:
                     written = families(f.read())
-                served = families(scrape("http://%s/metrics" % address),
+                served = families(scrape(url),
                                   ("llc2_", "node_textfile_scrape_error"))
                 errors = served.pop("node_textfile_scrape_error")[2]
                 self.assertEqual(errors, {None: {frozenset(): 0}})
