@@ -5,11 +5,14 @@ read as Prometheus reads it: by prometheus_client's parser (Debian's
 python3-prometheus-client), or by node_exporter's textfile collector
 (prometheus-node-exporter), fed as the README's recipe feeds it. PPAs in
 every state, odd device names, a hung driver, no driver, links left by
-interrupted runs. The values themselves are tests/cmd/metrics_test.cpp's.
-Skipped (77) without the reader."""
+interrupted runs; and the README's alerting rules evaluated on what was
+read. The values themselves are tests/cmd/metrics_test.cpp's. Skipped (77)
+without the reader."""
 
 import collections
+import operator
 import os
+import re
 import shutil
 import socket
 import subprocess
@@ -21,11 +24,12 @@ import urllib.request
 
 try:
     from prometheus_client.parser import text_string_to_metric_families
+    import yaml
 except ImportError:
     # Debian's package serves Debian's python, which need not be this one.
     if sys.executable != "/usr/bin/python3" and os.access("/usr/bin/python3", os.X_OK):
         os.execv("/usr/bin/python3", ["/usr/bin/python3"] + sys.argv)
-    print("prometheus_client is missing: test skipped (scripts/deps test installs it)")
+    print("prometheus_client or yaml is missing: test skipped (scripts/deps test installs them)")
     sys.exit(77)
 
 BUILD, WHICH = sys.argv.pop(1), sys.argv.pop(1)
@@ -35,6 +39,7 @@ FAMILIES = {"llc2_ppa_up", "llc2_ppa_info", "llc2_ppa_state", "llc2_ppa_as_confi
             "llc2_ppa_pending_changes", "llc2_ppa_applied_timestamp_seconds",
             "llc2_orphan_links", "llc2_unknown_links", "llc2_scan_duration_seconds",
             "llc2_scan_success", "llc2_build_info"}
+README = os.path.join(os.path.dirname(os.path.abspath(__file__)), "../../README.md")
 
 
 def conf(device, instance, on=1):
@@ -121,6 +126,45 @@ def families(text, only=("llc2_",)):
     return got
 
 
+def readme_rules():
+    """The README's alerting rules: {alert: expression}."""
+    with open(README, encoding="utf-8") as f:
+        block = re.search(r"^```yaml\n(groups:.*?)^```$", f.read(), re.S | re.M).group(1)
+    return {r["alert"]: r["expr"] for g in yaml.safe_load(block)["groups"] for r in g["rules"]}
+
+
+COMPARE = {"==": operator.eq, "!=": operator.ne, ">": operator.gt, "<": operator.lt}
+SELECTION = re.compile(r"(time\(\) - )?([a-zA-Z_:][a-zA-Z0-9_:]*)(?:\{(.*)\})?"
+                       r" (==|!=|>|<) ([0-9.]+)")
+MATCHER = re.compile(r'([a-zA-Z_][a-zA-Z0-9_]*)(=~|!~|!=|=)"([^"\\]*)"')
+MATCHES = {"=": operator.eq, "!=": operator.ne,
+           "=~": lambda v, p: re.fullmatch(p, v) is not None,
+           "!~": lambda v, p: re.fullmatch(p, v) is None}
+
+
+def evaluate(expr, text, now):
+    """The label sets of the series expr selects in the exposition text at
+    the time now: PromQL for exactly the forms of the README's rules, a
+    selector, or time() less one, compared with a number, joined by "or".
+    Any other form fails here, to be taught first."""
+    samples = [s for fam in text_string_to_metric_families(text.decode("utf-8"))
+               for s in fam.samples]
+    selected = []
+    for part in expr.split(" or "):
+        form = SELECTION.fullmatch(part.strip())
+        assert form, "not a form the evaluator knows: " + part
+        age, name, matchers, compare, number = form.groups()
+        wanted = [MATCHER.fullmatch(m.strip()) for m in (matchers or "").split(",") if m.strip()]
+        assert all(wanted), "not a matcher the evaluator knows: " + matchers
+        for s in samples:
+            value = now - s.value if age else s.value
+            if (s.name == name and COMPARE[compare](value, float(number))
+                    and all(MATCHES[m[2]](s.labels.get(m[1], ""), m[3]) for m in wanted)
+                    and s.labels not in selected):
+                selected.append(s.labels)
+    return selected
+
+
 class Parser(unittest.TestCase):
     def check(self, name, env=None):
         run = metrics(name, env=env)
@@ -142,6 +186,25 @@ class Parser(unittest.TestCase):
         for name in CASES:
             with self.subTest(name):
                 self.check(name)
+
+    def test_readme_alerts(self):
+        # The rules that fire on each case's exposition: each rule fires on
+        # one and not on as_configured. The textfile's age is NodeExporter's.
+        fires = {
+            "every_state": {"LLC2PPANotAsConfigured"},
+            "as_configured": set(),
+            "hung": {"LLC2PPANotAsConfigured", "LLC2PPACannotBeTold", "LLC2ScanFailing"},
+            "no_driver": {"LLC2ScanFailing"},
+            "link_left": {"LLC2PPANotAsConfigured", "LLC2LinksLeftBehind"},
+            "link_may_be_held": {"LLC2PPANotAsConfigured", "LLC2LinksLeftBehind"},
+        }
+        rules = readme_rules()
+        self.assertEqual(set().union(*fires.values()), set(rules) - {"LLC2MetricsStale"})
+        for name, expected in fires.items():
+            with self.subTest(name):
+                text = metrics(name).stdout
+                self.assertEqual({alert for alert, expr in rules.items()
+                                  if evaluate(expr, text, time.time())}, expected)
 
     def test_device_labels(self):
         up = self.check("every_state")["llc2_ppa_up"][2]
@@ -194,12 +257,23 @@ class NodeExporter(unittest.TestCase):
                 os.rename(temporary, os.path.join(directory, "llc2.prom"))
                 with open(os.path.join(directory, "llc2.prom"), "rb") as f:
                     written = families(f.read())
-                served = families(scrape(url),
-                                  ("llc2_", "node_textfile_scrape_error"))
+                served = families(scrape(url), ("llc2_", "node_textfile_scrape_error"))
                 errors = served.pop("node_textfile_scrape_error")[2]
                 self.assertEqual(errors, {None: {frozenset(): 0}})
                 self.assertEqual({n: f[1:] for n, f in served.items()},
                                  {n: f[1:] for n, f in written.items()})
+
+    def test_readme_alert_for_a_stale_file(self):
+        directory, url = self.serve()
+        path = os.path.join(directory, "llc2.prom")
+        with open(path, "wb") as f:
+            self.assertEqual(metrics("as_configured", out=f).returncode, 0)
+        expr = readme_rules()["LLC2MetricsStale"]
+        for minutes, fires in ((9, False), (11, True)):
+            with self.subTest(minutes=minutes):
+                now = time.time()
+                os.utime(path, (now - minutes * 60, now - minutes * 60))
+                self.assertEqual(bool(evaluate(expr, scrape(url), now)), fires)
 
 
 def scrape(url):
