@@ -33,7 +33,11 @@ constexpr std::array<const char *, 6> PPA_STATES{"up",  "down",           "off",
 // What one PPA gives the families; a value left empty gives no series.
 struct ppa_sample {
     int ppa = 0;
-    std::string device; // the link name its file gives, or its proven link
+    // The device its file names, else its proven link's: the name alone
+    // and its instance, and the link name the two make ("xnic0").
+    std::optional<std::string> device_name;
+    std::string device_instance;
+    std::string device;
     const char *state = "unknown";
     std::optional<std::int64_t> up;
     std::optional<std::int64_t> as_configured;
@@ -48,10 +52,15 @@ ppa_sample sample_of(const ppa_facts &f)
     const ppa_view v = view_of(f);
     ppa_sample s;
     s.ppa = f.ppa;
-    if (f.conf_read)
-        s.device = f.conf.devicename.data() + std::to_string(f.conf.instance);
-    else if (f.link)
-        s.device = f.link->devicename + std::to_string(f.link->instance);
+    if (f.conf_read) {
+        s.device_name = f.conf.devicename.data();
+        s.device_instance = std::to_string(f.conf.instance);
+    } else if (f.link) {
+        s.device_name = f.link->devicename;
+        s.device_instance = std::to_string(f.link->instance);
+    }
+    if (s.device_name)
+        s.device = *s.device_name + s.device_instance;
     s.state = v.state;
     if (v.up)
         s.up = *v.up ? 1 : 0;
@@ -116,12 +125,49 @@ std::string seconds(double s)
     return ec == std::errc() ? std::string(buf.data(), end) : std::string("NaN");
 }
 
-std::string exposition(const std::vector<ppa_sample> &ppas, double took, bool success)
+// What the run tells beside its PPAs.
+struct run_sample {
+    double took = 0;
+    bool success = false;
+    // The links interrupted runs left, as --json's orphan_links (how many)
+    // and unknown_links; empty when not told.
+    std::optional<std::int64_t> orphan_links;
+    std::optional<std::int64_t> unknown_links;
+};
+
+// A family of one series without labels, or none for an empty value.
+void single(std::string &out, const char *name, const char *help, std::optional<std::int64_t> v)
+{
+    if (!v)
+        return;
+    head(out, name, help);
+    series(out, name, "", std::to_string(*v));
+}
+
+std::string exposition(const std::vector<ppa_sample> &ppas, const run_sample &run)
 {
     std::string out;
     per_ppa(
         out, "llc2_ppa_up", "Whether the driver holds the PPA and says it is up.", ppas,
         [](const ppa_sample &s) { return s.up; }, true);
+    // The info-metric convention: the value is always 1, the labels are the
+    // facts. The device instance is not "instance", which Prometheus sets
+    // on every series it scrapes.
+    std::string info;
+    for (const ppa_sample &s : ppas) {
+        if (!s.device_name)
+            continue;
+        std::string labels = ppa_label(s) + ",device=";
+        label_value(labels, *s.device_name);
+        labels += ",device_instance=";
+        label_value(labels, s.device_instance);
+        series(info, "llc2_ppa_info", labels, "1");
+    }
+    if (!info.empty()) {
+        head(out, "llc2_ppa_info",
+             "The network device the PPA's file names, else its proven record's; always 1.");
+        out += info;
+    }
     if (!ppas.empty()) {
         head(out, "llc2_ppa_state",
              "The PPA's state, every one listed: 1 for the one it is in, 0 for the others.");
@@ -142,12 +188,22 @@ std::string exposition(const std::vector<ppa_sample> &ppas, double took, bool su
     per_ppa(out, "llc2_ppa_applied_timestamp_seconds",
             "When llc2 initialised the PPA with the parameters the driver still confirms.", ppas,
             [](const ppa_sample &s) { return s.applied_at; });
+    single(out, "llc2_orphan_links",
+           "Links interrupted runs left linked under no PPA, their identifiers known.",
+           run.orphan_links);
+    single(out, "llc2_unknown_links",
+           "Links an interrupted run may have left, their identifiers not known.",
+           run.unknown_links);
     head(out, "llc2_scan_duration_seconds", "How long the scan of the driver took.");
-    series(out, "llc2_scan_duration_seconds", "", seconds(took));
+    series(out, "llc2_scan_duration_seconds", "", seconds(run.took));
     head(out, "llc2_scan_success",
          "Whether the driver and the configuration could be read and the driver answered "
          "every request.");
-    series(out, "llc2_scan_success", "", success ? "1" : "0");
+    series(out, "llc2_scan_success", "", run.success ? "1" : "0");
+    head(out, "llc2_build_info", "The version of llc2 that wrote these metrics.");
+    std::string version = "version=";
+    label_value(version, LLC2_VERSION);
+    series(out, "llc2_build_info", version, "1");
     return out;
 }
 
@@ -186,7 +242,7 @@ int llc2_metrics(const std::vector<int> &named)
 {
     const auto start = std::chrono::steady_clock::now();
     std::vector<ppa_sample> ppas;
-    bool success = false;
+    run_sample run;
     {
         control_stream ctl;
         std::vector<int> configured;
@@ -194,13 +250,22 @@ int llc2_metrics(const std::vector<int> &named)
             const std::vector<int> only = distinct_ppas(named);
             scan_plan plan = quiet_plan(configured, false);
             plan.only = named.empty() ? nullptr : &only;
-            success = scan_ppas(ctl.fd, plan, [&ppas](const ppa_facts &f) {
-                          ppas.push_back(sample_of(f));
-                      }).answered;
+            orphan_watch watch(named.empty());
+            plan.links = watch.journaled;
+            run.success = scan_ppas(ctl.fd, plan, [&ppas, &watch](const ppa_facts &f) {
+                              watch.see(f);
+                              ppas.push_back(sample_of(f));
+                          }).answered;
+            if (named.empty()) {
+                if (const auto orphans = watch.orphans())
+                    run.orphan_links = static_cast<std::int64_t>(orphans->size());
+                run.unknown_links = watch.unknown;
+            }
         }
     }
     const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
-    const std::string out = exposition(ppas, took.count(), success);
+    run.took = took.count();
+    const std::string out = exposition(ppas, run);
     (void)std::fwrite(out.data(), 1, out.size(), stdout);
     return 0;
 }

@@ -2,6 +2,7 @@
 #include "scan.h"
 
 #include "control.h"
+#include "link_journal.h"
 #include "llc2_debug.h"
 #include "llc2_report.h"
 
@@ -249,6 +250,28 @@ bool as_configured(const ppa_facts &f)
     if (switched_on(f))
         return is_up(f) && pending(f).value_or(std::vector<const char *>{}).empty();
     return !f.held;
+}
+
+orphan_watch::orphan_watch(bool whole)
+    : journaled(whole && !journaled_links().empty()), unknown(whole ? unknown_links() : 0)
+{
+}
+
+void orphan_watch::see(const ppa_facts &f)
+{
+    if (untold(f))
+        complete_ = false;
+    else if (f.held && f.link_id >= 0)
+        bound_.push_back(f.link_id);
+}
+
+std::optional<std::vector<int>> orphan_watch::orphans() const
+{
+    if (!journaled)
+        return std::vector<int>{};
+    if (!complete_)
+        return std::nullopt;
+    return orphan_links(bound_);
 }
 
 bool open_for_scan(control_stream &ctl, std::vector<int> &configured)

@@ -163,6 +163,28 @@ struct ppa_view {
 };
 ppa_view view_of(const ppa_facts &f);
 
+// The links interrupted runs left (see link_journal.h), as --status, --json
+// and --metrics tell them: learnt from the scan's answers, each held PPA
+// being asked for its link (plan.links) only when the journal is not empty,
+// so that the common case costs no request. The links are the driver's as a
+// whole: a watch of named PPAs alone (whole false) tells none.
+struct orphan_watch {
+    explicit orphan_watch(bool whole = true);
+    bool journaled; // the journal holds an entry: ask each held PPA its link
+    // The intents left without an identifier: links that may be held.
+    int unknown;
+
+    // Takes in each PPA the scan presents.
+    void see(const ppa_facts &f);
+    // The journaled links no held PPA reported, ascending; none when a PPA
+    // could not be told (the link might be its).
+    std::optional<std::vector<int>> orphans() const;
+
+  private:
+    bool complete_ = true; // every PPA presented was told
+    std::vector<int> bound_;
+};
+
 // Opens the control stream into ctl and reads the configured PPAs
 // (configured_ppas). false after "Cannot open LLC2 device: %s" or
 // the configuration directory's (report_conf_dir_unread); a directory not there is a

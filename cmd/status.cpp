@@ -3,7 +3,6 @@
 // programs, as one JSON document or as a line and an exit status per PPA.
 #include "control.h"
 #include "json.h"
-#include "link_journal.h"
 #include "llc2_names.h"
 #include "llc2_ops.h"
 #include "mac_text.h"
@@ -138,34 +137,6 @@ status_line status_of(const ppa_facts &f)
     return say(ST_NOT_UP, {held, std::to_string(on)});
 }
 
-// The links the journal holds that no held PPA reports, learnt from the
-// scan's answers: each held PPA is asked for its link only when the journal
-// is not empty, so the common case costs no request.
-struct orphan_watch {
-    bool journaled = !journaled_links().empty();
-    // The intents left without an identifier: links that may be held.
-    int unknown = unknown_links();
-    bool complete = true; // every PPA presented was told
-    std::vector<int> bound;
-
-    void see(const ppa_facts &f)
-    {
-        if (untold(f))
-            complete = false;
-        else if (f.held && f.link_id >= 0)
-            bound.push_back(f.link_id);
-    }
-    // None when a PPA could not be told: the link might be its.
-    std::optional<std::vector<int>> orphans() const
-    {
-        if (!journaled)
-            return std::vector<int>{};
-        if (!complete)
-            return std::nullopt;
-        return orphan_links(bound);
-    }
-};
-
 } // namespace
 
 int llc2_json(void)
@@ -212,9 +183,7 @@ int llc2_status(const std::vector<int> &named)
     const std::vector<int> only = distinct_ppas(named);
     scan_plan plan = quiet_plan(configured, false);
     plan.only = named.empty() ? nullptr : &only;
-    // The links are the driver's as a whole: told when no PPA is named.
-    orphan_watch watch;
-    watch.journaled = watch.journaled && named.empty();
+    orphan_watch watch(named.empty());
     plan.links = watch.journaled;
     bool all_right = true;
     bool all_told = true;
@@ -237,7 +206,7 @@ int llc2_status(const std::vector<int> &named)
         std::printf("Link %d: %s\n", id, fill(LINK_LEFT.form, {}).c_str());
         all_right = false;
     }
-    if (named.empty() && watch.unknown > 0) {
+    if (watch.unknown > 0) {
         std::printf("%s\n", fill(LINE_UNKNOWN_LINKS.form, {}).c_str());
         all_right = false;
     }

@@ -12,6 +12,7 @@
 #include <chrono>
 #include <csignal>
 #include <fcntl.h>
+#include <sstream>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <thread>
@@ -38,16 +39,31 @@ std::string links_now(const SimRoot &r)
     return out;
 }
 
+// The value of the series name, which has no labels, in an exposition;
+// "absent" when it has no such series.
+std::string series_value(const std::string &text, const std::string &name)
+{
+    std::istringstream in(text);
+    for (std::string line; std::getline(in, line);)
+        if (line.starts_with(name + " "))
+            return line.substr(name.size() + 1);
+    return "absent";
+}
+
 // Runs args under r and checks what it says (for --json, the dump of key
-// alone), its status and the links llc2sim holds after it.
+// alone; for --metrics, the value of the series llc2_<key>, or "absent"),
+// its status and the links llc2sim holds after it.
 void expect_run(const SimRoot &r, const std::vector<std::string> &args, const char *key, int status,
                 const std::string &out, const std::string &err, const std::string &links_after)
 {
     const llc2test::Run run = r.run_llc2(args);
-    if (args[0] == "--json")
+    if (args[0] == "--json") {
         EXPECT_EQ(json::parse(run.out).value(key, json("absent")).dump(), out);
-    else
+    } else if (args[0] == "--metrics") {
+        EXPECT_EQ(series_value(run.out, "llc2_" + std::string(key)), out);
+    } else {
         EXPECT_EQ(run.out, out);
+    }
     EXPECT_EQ(run.err, err);
     EXPECT_EQ(run.status, status);
     EXPECT_EQ(links_now(r), links_after);
@@ -133,7 +149,7 @@ TEST(OrphanLinks, AKilledPlumbIsToldAndThenUnlinked)
 
 // Killed while llc2sim holds back I_PLINK's answer: the link is made and no
 // file knows its identifier. Each step in turn on the same driver; for
-// --json, out is "unknown_links".
+// --json and --metrics, out is "unknown_links".
 TEST(OrphanLinks, ALinkOfUnknownIdentifierIsToldUntilMinusUTakesIt)
 {
     SimRoot r;
@@ -162,6 +178,8 @@ TEST(OrphanLinks, ALinkOfUnknownIdentifierIsToldUntilMinusUTakesIt)
     const step steps[] = {
         {{"--status"}, 3, down + held, "", "1/xnic/null", 1},
         {{"--json"}, 0, "1", "", "1/xnic/null", 1},
+        {{"--metrics"}, 0, "1", "", "1/xnic/null", 1},
+        {{"--metrics", "0"}, 0, "absent", "", "1/xnic/null", 1},
         // It cannot find the link: the link stays, and so does its intent,
         // which its own intent for PPA 0 did not replace.
         {{"--apply"}, 0, "PPA 0: plumbed and initialised\n", "", "1/xnic/null 2/xnic/0", 1},
@@ -173,6 +191,7 @@ TEST(OrphanLinks, ALinkOfUnknownIdentifierIsToldUntilMinusUTakesIt)
         {{"--apply"}, 0, "PPA 0: plumbed and initialised\n", "", "3/xnic/0", 0},
         {{"--status"}, 0, "PPA 0: up\n", "", "3/xnic/0", 0},
         {{"--json"}, 0, "0", "", "3/xnic/0", 0},
+        {{"--metrics"}, 0, "0", "", "3/xnic/0", 0},
     };
     for (const step &st : steps) {
         SCOPED_TRACE(st.args[0] + " then " + st.links_after);
@@ -233,6 +252,8 @@ struct orphan_row {
 TEST(OrphanLinks, EachActionTellsOrRemovesWhatIsLeft)
 {
     const char *unlinked = "Link 2: unlinked (left by an interrupted run)\n";
+    const char *both = "1/xnic/0 2/xnic/null";
+    const char *getlink_eio = R"({"request": "getlink", "errno": "EIO"})";
     const orphan_row rows[] = {
         {"status",
          "",
@@ -296,6 +317,12 @@ TEST(OrphanLinks, EachActionTellsOrRemovesWhatIsLeft)
          "",
          "1/xnic/0 2/xnic/null",
          "2"},
+        // For --metrics, out is llc2_orphan_links: a count, absent where
+        // --json has null and where PPAs are named.
+        {"metrics", "", 1, "", {"--metrics"}, 0, "1", "", both, "2"},
+        {"metrics_bound", "", -1, "bound", {"--metrics"}, 0, "0", "", both, "1"},
+        {"metrics_cannot_tell", getlink_eio, 1, "", {"--metrics"}, 0, "absent", "", both, "2"},
+        {"metrics_named", "", 1, "", {"--metrics", "0"}, 0, "absent", "", both, "2"},
         {"apply", "", 1, "bound", {"--apply"}, 0, unlinked, "", "1/xnic/0", ""},
         {"apply_named_ppa", "", 7, "", {"--apply", "0"}, 0, unlinked, "", "1/xnic/0", ""},
         // For programs, the line is an item of the document.

@@ -89,6 +89,15 @@ TEST_F(Words, EveryStatusFormReadsAsMeantByThePlugin)
             if (f.meaning != verdict::as_configured) {
                 EXPECT_NE(said.find("\n" + shown + "\n"), std::string::npos) << said;
             }
+            // A PPA pending or not told is named in the summary by its own
+            // words, "up, " and the reason left out: never by another's.
+            if (words.starts_with("PPA ") &&
+                (f.meaning == verdict::unproven || f.meaning == verdict::cannot_tell)) {
+                std::string own = words.substr(words.find(": ") + 2);
+                own = own.substr(own.starts_with("up, ") ? 4 : 0);
+                own = own.substr(0, own.find(" ("));
+                EXPECT_NE(said.find(" - 1 of 1 PPA " + own + " |"), std::string::npos) << said;
+            }
         }
     }
 }

@@ -79,20 +79,36 @@ PPA 3.
   [exit 3]
 
 A PPA up that no record of llc2's proves is not wrong, only unproven: it
-counts as pending, as a change does, and --apply brings it back.
+counts as pending, as a change does, named by its own words, and --apply
+brings it back.
 
   $ find r -name ppa.0.link -delete && check_llc2 -p 0
-  LLC2 WARNING - 1 of 1 PPA changed since applied | as_configured=0;;;0 pending=1;;;0 not_as_configured=0;;;0 cannot_tell=0;;;0
+  LLC2 WARNING - 1 of 1 PPA link not known | as_configured=0;;;0 pending=1;;;0 not_as_configured=0;;;0 cannot_tell=0;;;0
   PPA 0: up, link not known
   [exit 1]
   $ find r -name ppa.0.params -delete && check_llc2 -p 0
-  LLC2 WARNING - 1 of 1 PPA changed since applied | as_configured=0;;;0 pending=1;;;0 not_as_configured=0;;;0 cannot_tell=0;;;0
+  LLC2 WARNING - 1 of 1 PPA not recorded | as_configured=0;;;0 pending=1;;;0 not_as_configured=0;;;0 cannot_tell=0;;;0
   PPA 0: up, not recorded
   [exit 1]
   $ command llc2 --apply 0 && check_llc2 -p 0
   PPA 0: re-plumbed and initialised
   LLC2 OK - 1 PPA as configured | as_configured=1;;;0 pending=0;;;0 not_as_configured=0;;;0 cannot_tell=0;;;0
   [exit 0]
+
+A driver that stops answering: the PPA it hung on cannot be told, and the
+numbers from there on were never asked. They are said once, as the range
+llc2 names, and not counted as PPAs.
+
+  $ printf '{"interfaces": [{"name": "xnic"}], "ppas": [{"ppa": 1, "instance": 1}],
+  >  "faults": [{"request": "getppa", "ppa": 2, "noreply": true}]}\n' >hung.json
+  $ start hung.json && rm r/etc/llc2/default/llc2.3
+  $ LLC2_EMU_WAIT_MS=500 check_llc2
+  LLC2 CRITICAL - 2 of 3 PPAs not as configured, 1 cannot tell, PPAs 2 to 63 cannot tell | as_configured=0;;;0 pending=0;;;0 not_as_configured=2;;;0 cannot_tell=1;;;0
+  PPA 0: not plumbed (configured, llc2_on=1)
+  PPA 1: down (configured, llc2_on=1)
+  PPA 2: cannot tell (the driver does not answer)
+  PPAs 2 to 63: cannot tell (the driver does not answer)
+  [exit 2]
 
 No driver, no llc2: UNKNOWN with the reason and nothing to count. llc2's
 exit status 4 makes it UNKNOWN even when every line it wrote is fine.
@@ -188,6 +204,18 @@ becomes the sleep).
   [exit 3]
   $ wc -l <llc2.pids && for p in $(cat llc2.pids); do kill -0 "$p" 2>/dev/null && echo "left: $p"; done; true
   2
+
+Ended itself, by the monitoring system's SIGTERM, the plugin still says
+UNKNOWN, and ends llc2 first (which the plugin no longer waits for: left
+to init, it may be a zombie a while).
+
+  $ rm llc2.pids && { sh "$LLC2_BUILD/monitoring/check_llc2" -l bin/llc2 >said & }
+  $ until [ -s llc2.pids ]; do sleep 0.1; done && kill -TERM $! && wait $!
+  [3]
+  $ running() { ps -o stat= -p "$(cat llc2.pids)" | grep -qv Z; }
+  $ for _ in $(seq 100); do running && sleep 0.1; done; cat said; running || echo ended
+  LLC2 UNKNOWN - ended by SIGTERM while llc2 ran
+  ended
   $ check_llc2 -t 0
   LLC2 UNKNOWN - the timeout is a whole number of seconds above 0, not 0
   Usage: check_llc2 [-Sv] [-t SECONDS] [-l PATH] [-p PPA]...
@@ -216,7 +244,7 @@ options take their value after '=' or as the next word.
   [exit 1]
   $ printf '#!/bin/sh\necho "PPA 0: up"\necho "PPA 1: up, not recorded"\nexit 3\n' >bin/llc2
   $ check_llc2 -l bin/llc2 --pending=ok
-  LLC2 OK - 1 of 2 PPAs as configured, 1 changed since applied | as_configured=1;;;0 pending=1;;;0 not_as_configured=0;;;0 cannot_tell=0;;;0
+  LLC2 OK - 1 of 2 PPAs as configured, 1 not recorded | as_configured=1;;;0 pending=1;;;0 not_as_configured=0;;;0 cannot_tell=0;;;0
   PPA 1: up, not recorded
   [exit 0]
 

@@ -116,8 +116,9 @@ against the driver before it is installed.
 
 The README's metrics of the same PPAs.
 
-  $ llc2 --metrics 0 | grep -v -e '^#' -e _seconds
+  $ llc2 --metrics 0 | grep -v -e '^#' -e _seconds -e _build_info
   llc2_ppa_up{ppa="0",device="xnic0"} 0
+  llc2_ppa_info{ppa="0",device="xnic",device_instance="0"} 1
   llc2_ppa_state{ppa="0",state="up"} 0
   llc2_ppa_state{ppa="0",state="down"} 0
   llc2_ppa_state{ppa="0",state="off"} 0
