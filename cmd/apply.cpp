@@ -20,6 +20,7 @@
 #include "write_ahead.h"
 
 #include <algorithm>
+#include <climits>
 #include <cstdio>
 #include <cstring>
 #include <libintl.h>
@@ -231,8 +232,21 @@ struct apply_run {
     std::vector<int> to_init; // left by the first pass for the second
     std::vector<int> done;    // initialised
     std::set<int> untouched;  // nothing sent for them: left as they were
-    bool fails = false;       // a step failed, or a record was not written: the run fails
+    // Jobs done whose line waits for those of lower PPAs: the take-downs
+    // are done in the first pass and the rest in the second, and they are
+    // told by PPA, as a dry run tells them.
+    std::map<int, const job *> unsaid;
+    bool fails = false; // a step failed, or a record was not written: the run fails
 };
+
+// Tells the jobs done below ppa whose line waited, ascending.
+void say_done_below(apply_run &run, apply_report &r, int ppa)
+{
+    auto it = run.unsaid.begin();
+    for (; it != run.unsaid.end() && it->first < ppa; ++it)
+        say_acted(r, it->first, *it->second);
+    run.unsaid.erase(run.unsaid.begin(), it);
+}
 
 // A step that failed: said (by the step, or here), and the run fails.
 void failed_step(apply_run &run, apply_report &r, int ppa, const apply_fact &fact,
@@ -271,7 +285,7 @@ void first_pass(int ppa, const job &j, int fd, apply_run &run, apply_report &r)
         if (write_ahead(ppa, ppa_change::take_down, nullptr, rec, &why) == ahead::refused)
             untouched(why);
         else if (llc2_take_down_ppa(ppa, fd, j.up) == 0)
-            say_acted(r, ppa, j);
+            run.unsaid.emplace(ppa, &j);
         else
             failed_step(run, r, ppa, STEP, {"cannot take down"});
         break;
@@ -319,6 +333,7 @@ void second_pass(const apply_plan &work, control_stream &ctl, apply_run &run, ap
         for (const int ppa : run.to_init)
             failed_step(run, r, ppa, NOT_INITIALISED, {reason});
         run.to_init.clear();
+        say_done_below(run, r, INT_MAX);
         return;
     }
     for (const int ppa : run.to_init) {
@@ -332,12 +347,14 @@ void second_pass(const apply_plan &work, control_stream &ctl, apply_run &run, ap
                                     &run.records[ppa], &recorded) == -1) {
             failed_step(run, r, ppa, STEP, {"cannot initialise"});
         } else {
+            say_done_below(run, r, ppa);
             say_acted(r, ppa, j);
             run.done.push_back(ppa);
         }
         if (!recorded)
             failed_step(run, r, ppa, STEP, {"not recorded"});
     }
+    say_done_below(run, r, INT_MAX);
 }
 
 // The last word: every PPA acted on that is not up now is named. false
