@@ -389,9 +389,9 @@ bool all_up(int fd, const apply_plan &work, const apply_run &run, apply_report &
 }
 
 // The plan: the control stream opened, the links an interrupted run left
-// unlinked (not in a dry run), and every PPA the run concerns probed and
-// judged into work. false when the driver or the directory cannot be
-// opened; fails is set when links were left.
+// unlinked (a dry run asks the same and names them), and every PPA the run
+// concerns probed and judged into work. false when the driver or the
+// directory cannot be opened; fails is set when links were left.
 bool plan_apply(const apply_options &options, control_stream &ctl, apply_plan &work, bool &fails,
                 apply_report &r)
 {
@@ -402,7 +402,9 @@ bool plan_apply(const apply_options &options, control_stream &ctl, apply_plan &w
     }
     // Links an interrupted run left go first: the driver is clean before
     // anything is plumbed.
-    if (!options.dry_run && unlink_orphans(ctl.fd, r.json ? &r.unlinked : nullptr) == -1) {
+    std::vector<int> *unlinked = r.json ? &r.unlinked : nullptr;
+    if ((options.dry_run ? foresee_orphans(ctl.fd, unlinked) : unlink_orphans(ctl.fd, unlinked)) ==
+        -1) {
         say(r, -1, STEP, {"links left by an interrupted run: not unlinked"});
         fails = true;
     }

@@ -185,11 +185,15 @@ std::vector<int> orphan_links(const std::vector<int> &bound)
     return orphans;
 }
 
-int unlink_orphans(int fd, std::vector<int> *unlinked)
+namespace
 {
-    const std::vector<journaled_link> journal = journaled_links();
-    if (journal.empty())
-        return 0;
+
+// The identifiers of the links the driver's PPAs hold, for the journal's
+// entries: GETPPA of 0 to LLC2_MAX_PPA - 1 and of the PPAs the entries
+// name, GETLINK of each held one. false after "Cannot tell which links the
+// driver holds: %s".
+bool bound_links(int fd, const std::vector<journaled_link> &journal, std::vector<int> &bound)
+{
     // Every number a link could be bound under that the driver can be asked
     // about, each on its own: a scan that ends early would leave a PPA
     // unasked, and the link it holds would be taken for a lost one.
@@ -206,7 +210,6 @@ int unlink_orphans(int fd, std::vector<int> *unlinked)
     plan.trace = false;
     plan.lookup = conf_lookup::none;
     plan.only = &numbers;
-    std::vector<int> bound;
     std::string why;
     scan_ppas(fd, plan, [fd, &bound, &why](const ppa_facts &f) {
         if (!why.empty())
@@ -221,11 +224,47 @@ int unlink_orphans(int fd, std::vector<int> *unlinked)
                 bound.push_back(id);
         }
     });
-    if (!why.empty()) {
-        std::fprintf(stderr, gettext("Cannot tell which links the driver holds: %s\n"),
-                     why.c_str());
-        return -1;
+    if (why.empty())
+        return true;
+    std::fprintf(stderr, gettext("Cannot tell which links the driver holds: %s\n"), why.c_str());
+    return false;
+}
+
+// "Link <id>: <words>" on standard output, or the id appended to ids.
+void say_link(int id, std::string_view words, std::vector<int> *ids)
+{
+    if (ids != nullptr) {
+        ids->push_back(id);
+        return;
     }
+    std::printf("Link %d: %.*s\n", id, static_cast<int>(words.size()), words.data());
+    order_output();
+}
+
+} // namespace
+
+int foresee_orphans(int fd, std::vector<int> *would_unlink)
+{
+    const std::vector<journaled_link> journal = journaled_links();
+    if (journal.empty())
+        return 0;
+    std::vector<int> bound;
+    if (!bound_links(fd, journal, bound))
+        return -1;
+    for (const journaled_link &e : journal)
+        if (std::find(bound.begin(), bound.end(), e.link_id) == bound.end())
+            say_link(e.link_id, LINK_WOULD_UNLINK, would_unlink);
+    return 0;
+}
+
+int unlink_orphans(int fd, std::vector<int> *unlinked)
+{
+    const std::vector<journaled_link> journal = journaled_links();
+    if (journal.empty())
+        return 0;
+    std::vector<int> bound;
+    if (!bound_links(fd, journal, bound))
+        return -1;
     // The journal as read at the start: an entry whose link a PPA holds is
     // only one a run killed after SETPPA left, and goes; the others are
     // orphans.
@@ -239,13 +278,7 @@ int unlink_orphans(int fd, std::vector<int> *unlinked)
     int result = 0;
     for (const int id : orphans) {
         if (llc2_unlink(fd, id) == 0) {
-            if (unlinked != nullptr) {
-                unlinked->push_back(id);
-            } else {
-                std::printf("Link %d: %.*s\n", id, static_cast<int>(LINK_UNLINKED.size()),
-                            LINK_UNLINKED.data());
-                order_output();
-            }
+            say_link(id, LINK_UNLINKED, unlinked);
         } else if (errno != EINVAL) {
             report_errno("Error unlinking link %d: %s\n", id);
             result = -1;

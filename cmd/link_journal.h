@@ -77,6 +77,15 @@ std::vector<int> orphan_links(const std::vector<int> &bound);
 // the driver holds: %s".
 int unlink_orphans(int fd, std::vector<int> *unlinked = nullptr);
 
+// What unlink_orphans would do on fd, as a dry run foresees it: the same
+// requests asked and the same links found, nothing unlinked and the journal
+// left as it is. Each link it would unlink is said as "Link <id>: would
+// unlink (left by an interrupted run)" on standard output, or appended to
+// would_unlink when that is given. A link the driver no longer has cannot
+// be told from one it holds without unlinking it: it is named too. 0, or
+// -1 after "Cannot tell which links the driver holds: %s".
+int foresee_orphans(int fd, std::vector<int> *would_unlink = nullptr);
+
 // -U's last step: I_PUNLINK of MUXID_ALL on fd, every link the driver
 // holds, bound or not, whoever made it; then the journal is emptied, the
 // intents too. 0, or

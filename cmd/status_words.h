@@ -57,10 +57,11 @@ inline constexpr status_form LINE_UNASKED{"PPAs %d to %d: cannot tell (%s)", ver
 
 // The lines of a link that llc2 made and no PPA holds, "Link <id>: <words>":
 // what --status says of one (a reason for WARNING: nothing is wrong with a
-// PPA, but a lower stream is held for nothing), and what --apply, -P and -U
-// say when they unlink one.
+// PPA, but a lower stream is held for nothing), what --apply, -P and -U
+// say when they unlink one, and what a dry run of --apply says it would.
 inline constexpr status_form LINK_LEFT{"left linked by an interrupted run", verdict::unproven};
 inline constexpr std::string_view LINK_UNLINKED = "unlinked (left by an interrupted run)";
+inline constexpr std::string_view LINK_WOULD_UNLINK = "would unlink (left by an interrupted run)";
 
 // The whole line --status prints when an interrupted run left the intent
 // of a link and not its identifier: a lower stream may be held under no

@@ -6,7 +6,9 @@
 #define LLC2_TEST_CMD_UTIL_H
 
 #include "applied.h"
+#include "link_journal.h"
 #include "sim_fixture.h"
+#include "streams.h"
 
 #include <gtest/gtest.h>
 
@@ -15,6 +17,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <fcntl.h>
 #include <map>
 #include <optional>
 #include <sstream>
@@ -289,6 +292,20 @@ inline bool kill_llc2_at(const llc2test::SimRoot &r, const std::vector<std::stri
     });
     kill_llc2(pid);
     return asked;
+}
+
+// A link of xnic made on a stream of the test's own and bound to nothing,
+// as a run killed after I_PLINK leaves it; journaled for ppa unless ppa < 0.
+inline int leave_link(const llc2test::SimRoot &r, int ppa)
+{
+    const int ctl = stream_open(r.dev("llc2").c_str(), O_RDWR);
+    const int lower = stream_open(r.dev("xnic").c_str(), O_RDWR);
+    const int id = stream_link(ctl, lower);
+    stream_close(lower);
+    stream_close(ctl);
+    if (ppa >= 0)
+        under_root(r, [&] { return journal_link(id, ppa); });
+    return id;
 }
 
 // What the driver holds now: the state line llc2sim writes on SIGUSR1, or

@@ -79,4 +79,60 @@ TEST(DryRun, TellsTheActionsInTheRealRunsOrder)
     }
 }
 
+// The dry run of args, then the real run, on r: the dry run foretells the
+// real run's exit status, failures, links unlinked and actions, and each
+// line it wrote on standard error is one the real run writes. What the
+// real run reported, for the caller to judge.
+json expect_foretold(const SimRoot &r, std::vector<std::string> args)
+{
+    args.insert(args.begin(), {"--apply", "--json"});
+    std::vector<std::string> dry = args;
+    dry.emplace_back("-n");
+    const llc2test::Run would = r.run_llc2(dry);
+    const llc2test::Run done = r.run_llc2(args);
+    const json foretold = json::parse(would.out);
+    const json real = json::parse(done.out);
+    EXPECT_EQ(would.status, done.status);
+    for (const char *key : {"failed", "unlinked"})
+        EXPECT_EQ(foretold.at(key), real.at(key)) << key;
+    EXPECT_EQ(actions_of(would, true), actions_of(done, true));
+    std::istringstream lines(would.err);
+    for (std::string line; std::getline(lines, line);) {
+        EXPECT_NE(done.err.find(line + "\n"), std::string::npos) << line << " not in\n" << done.err;
+    }
+    return real;
+}
+
+// Each failure of the real run that only depends on what the dry run asks
+// too, and the links it unlinks. PPA 0 is configured and not held.
+TEST(DryRun, ForetellsEachFailureAndEveryLinkUnlinked)
+{
+    const struct {
+        const char *name;
+        const char *faults;
+        bool link_left; // journaled for PPA 0 and bound to nothing
+        const char *failed;
+        const char *unlinked;
+    } rows[] = {
+        {"a link left", "[]", true, "[]", "[1]"},
+        // PPA 5 might hold the link: it stays.
+        {"a link left, a PPA untold", R"([{"request":"getppa","ppa":5,"errno":"EIO"}])", true,
+         R"([{"ppa":null,"reason":"links left by an interrupted run: not unlinked"}])", "[]"},
+    };
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.name);
+        SimRoot r;
+        r.write_conf(0, conf_text("xnic", 0));
+        json s = llc2test::default_scenario();
+        s["faults"] = json::parse(row.faults);
+        r.start_sim(s);
+        if (row.link_left) {
+            ASSERT_EQ(cmdtest::leave_link(r, 0), 1);
+        }
+        const json real = expect_foretold(r, {});
+        EXPECT_EQ(real.at("failed"), json::parse(row.failed));
+        EXPECT_EQ(real.at("unlinked"), json::parse(row.unlinked));
+    }
+}
+
 } // namespace

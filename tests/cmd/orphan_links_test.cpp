@@ -4,14 +4,12 @@
 // -U and --apply removing it, judged by llc2sim's own account of its links.
 #include "cmd_test_util.h"
 #include "link_journal.h"
-#include "streams.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <chrono>
 #include <csignal>
-#include <fcntl.h>
 #include <sstream>
 #include <sys/socket.h>
 #include <sys/wait.h>
@@ -78,20 +76,6 @@ std::string journal_of(const SimRoot &r)
             out += (out.empty() ? "" : " ") + std::to_string(e.link_id);
         return out;
     });
-}
-
-// A link of xnic made on a stream of the test's own and bound to nothing,
-// as a run killed after I_PLINK leaves it; journaled for ppa unless ppa < 0.
-int leave_link(const SimRoot &r, int ppa)
-{
-    const int ctl = stream_open(r.dev("llc2").c_str(), O_RDWR);
-    const int lower = stream_open(r.dev("xnic").c_str(), O_RDWR);
-    const int id = stream_link(ctl, lower);
-    stream_close(lower);
-    stream_close(ctl);
-    if (ppa >= 0)
-        cmdtest::under_root(r, [&] { return journal_link(id, ppa); });
-    return id;
 }
 
 // The intents in r's run-state directory: links that may be held.
@@ -338,13 +322,24 @@ TEST(OrphanLinks, EachActionTellsOrRemovesWhatIsLeft)
          "1/xnic/0",
          ""},
         {"apply_stale_entry", "", -1, "stale", {"--apply"}, 0, "", "", "1/xnic/0 2/xnic/null", ""},
-        {"apply_dry_run_sends_no_unlink",
+        {"apply_dry_run_names_and_sends_no_unlink",
          "",
          1,
          "",
          {"--apply", "-n"},
          0,
+         "Link 2: would unlink (left by an interrupted run)\n",
          "",
+         "1/xnic/0 2/xnic/null",
+         "2"},
+        {"apply_dry_run_json",
+         "",
+         1,
+         "",
+         {"--apply", "-n", "--json"},
+         0,
+         R"({"actions":[],"failed":[],"unlinked":[2],"unasked":null})"
+         "\n",
          "",
          "1/xnic/0 2/xnic/null",
          "2"},
@@ -403,7 +398,7 @@ TEST(OrphanLinks, EachActionTellsOrRemovesWhatIsLeft)
         s["faults"] = json::parse("[" + std::string(row.faults) + "]");
         r.start_sim(s);
         ASSERT_EQ(r.run_llc2({"--apply"}).status, 0);
-        ASSERT_EQ(leave_link(r, row.journaled_for), 2);
+        ASSERT_EQ(cmdtest::leave_link(r, row.journaled_for), 2);
         if (std::string(row.journal).starts_with("bound"))
             cmdtest::under_root(r, [] { return journal_link(1, 0); });
         if (std::string(row.journal) == "bound unrecorded")

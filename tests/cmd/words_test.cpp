@@ -117,6 +117,7 @@ TEST_F(Words, EveryApplyWordComesBackWholeFromTheCollectionsReader)
     // A link's line is no PPA's, nor is the line of links that may be
     // held: passed over, no PPA read out of them.
     text += "Link 2: " + std::string(LINK_UNLINKED) + "\n";
+    text += "Link 3: " + std::string(LINK_WOULD_UNLINK) + "\n";
     text += fill(LINE_UNKNOWN_LINKS.form, {}) + "\n";
     const std::string input = (dir / "lines").string();
     std::ofstream(input) << text;
