@@ -156,7 +156,7 @@ void judge(const ppa_facts &f, bool prune, apply_plan &plan, apply_report &r)
         else
             say(r, f.ppa, f.has_file ? HELD_OFF : HELD_NO_FILE);
     } else if (!f.held) {
-        plan.jobs[f.ppa] = {step::plumb, {}};
+        plan.jobs[f.ppa] = {step::plumb, {}, false, f.conf};
     } else {
         // A link no record proves is plumbed again, parameters no record
         // proves are sent again: what the driver has is never guessed.
@@ -193,36 +193,51 @@ void say_acted(apply_report &r, int ppa, const job &j)
     order_output();
 }
 
-// What the real run would find before it changes a PPA the driver holds, as
-// far as looking can tell: a device to re-plumb on that is not there, a
-// run-state directory that takes no record, a directory where the PPA's
-// record goes, a lock file that is no regular file. Each such job is named
-// as the real run names it; the PPAs so left.
-std::set<int> foresee(const apply_plan &work, apply_report &r)
+constexpr apply_fact CANNOT_PLUMB{N_("Cannot plumb PPA %d\n"), "cannot plumb"};
+// A PPA plumbed all the same: it is not held, and the boot needs it.
+constexpr apply_fact UNRECORDED{N_("Cannot record PPA %d: %s\n"), "not recorded"};
+
+// What the real run would find before it changes a PPA, as far as the
+// probes and looking can tell: a driver that stopped answering them, a
+// device to plumb or re-plumb on that is not there, a run-state directory
+// that takes no record, a directory where the PPA's record goes, a lock
+// file that is no regular file. Each such job is named as the real run
+// names it, and fails is set; the PPAs the real run would not act on.
+std::set<int> foresee(const apply_plan &work, apply_report &r, bool &fails)
 {
     const int dir_err = records_writable();
     const int lock_err = run_lock_foreseen();
     std::set<int> left;
     for (const auto &[ppa, j] : work.jobs) {
         const bool held = j.what != step::plumb;
-        const int err = !held ? 0 : dir_err != 0 ? dir_err : record_replaceable(ppa);
-        const int dev_err = j.what == step::replumb ? device_there(j.conf) : 0;
-        // In the real run's order: the device, the record, the lock.
-        if (dev_err != 0)
+        const int err = dir_err != 0 ? dir_err : record_replaceable(ppa);
+        const bool opens = j.what == step::replumb || j.what == step::plumb;
+        const int dev_err = opens ? device_there(j.conf) : 0;
+        // In the real run's order: the driver, the device, the record, the
+        // lock.
+        if (!driver_answering()) {
+            say(r, ppa, NOT_DONE);
+        } else if (dev_err != 0 && !held) {
+            say(r, ppa, CANNOT_PLUMB);
+        } else if (dev_err != 0) {
             say(r, ppa, CANNOT_OPEN,
                 {"/dev/" + shown_name(j.conf.devicename.data()), std::strerror(dev_err)});
-        else if (err != 0)
-            say(r, ppa, CANNOT_RECORD, {std::strerror(err)});
-        else if (held && lock_err != 0)
-            say(r, ppa, NO_LOCK);
-        else
+        } else if (err != 0 && !held) {
+            say(r, ppa, UNRECORDED, {std::strerror(err)});
+            fails = true;
             continue;
+        } else if (err != 0) {
+            say(r, ppa, CANNOT_RECORD, {std::strerror(err)});
+        } else if (held && lock_err != 0) {
+            say(r, ppa, NO_LOCK);
+        } else {
+            continue;
+        }
+        fails = true;
         left.insert(ppa);
     }
     return left;
 }
-
-constexpr apply_fact CANNOT_PLUMB{N_("Cannot plumb PPA %d\n"), "cannot plumb"};
 
 // How the run went, job by job.
 struct apply_run {
@@ -437,8 +452,7 @@ int apply(const apply_options &options, apply_report &r)
     if (!plan_apply(options, ctl, work, run.fails, r))
         return -1;
     if (options.dry_run) {
-        const std::set<int> left = foresee(work, r);
-        run.fails = !left.empty() || run.fails;
+        const std::set<int> left = foresee(work, r, run.fails);
         for (const auto &[ppa, j] : work.jobs)
             if (!left.contains(ppa))
                 say_acted(r, ppa, j);

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: Apache-2.0
 // A dry run of --apply foretells the real run that follows it on the same
 // driver: the same actions, told in the same order, in the lines and in the
-// JSON document alike.
+// JSON document alike, the same failures and the same links unlinked.
 #include "cmd_test_util.h"
 #include "status_words.h"
 
@@ -103,26 +103,39 @@ json expect_foretold(const SimRoot &r, std::vector<std::string> args)
     return real;
 }
 
-// Each failure of the real run that only depends on what the dry run asks
-// too, and the links it unlinks. PPA 0 is configured and not held.
+// Each failure of the real run that depends only on what the dry run asks
+// and looks at too, and the links it unlinks. PPA 0 is configured and not
+// held.
 TEST(DryRun, ForetellsEachFailureAndEveryLinkUnlinked)
 {
     const struct {
         const char *name;
         const char *faults;
-        bool link_left; // journaled for PPA 0 and bound to nothing
+        bool link_left;     // journaled for PPA 0 and bound to nothing
+        const char *file_1; // PPA 1's configuration: "znic" (no such device) or none
+        bool no_records;    // a file where the run-state directory goes
         const char *failed;
         const char *unlinked;
     } rows[] = {
-        {"a link left", "[]", true, "[]", "[1]"},
+        {"a link left", "[]", true, nullptr, false, "[]", "[1]"},
         // PPA 5 might hold the link: it stays.
         {"a link left, a PPA untold", R"([{"request":"getppa","ppa":5,"errno":"EIO"}])", true,
+         nullptr, false,
          R"([{"ppa":null,"reason":"links left by an interrupted run: not unlinked"}])", "[]"},
+        // Plumbed all the same.
+        {"no record can be written", "[]", false, nullptr, true,
+         R"([{"ppa":0,"reason":"not recorded"}])", "[]"},
+        {"no device to plumb on", "[]", false, "znic", false,
+         R"([{"ppa":1,"reason":"cannot plumb"}])", "[]"},
     };
     for (const auto &row : rows) {
         SCOPED_TRACE(row.name);
         SimRoot r;
         r.write_conf(0, conf_text("xnic", 0));
+        if (row.file_1 != nullptr)
+            r.write_conf(1, conf_text(row.file_1, 1));
+        if (row.no_records)
+            r.write_file(cmdtest::run_state_rel(), "");
         json s = llc2test::default_scenario();
         s["faults"] = json::parse(row.faults);
         r.start_sim(s);

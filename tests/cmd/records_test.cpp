@@ -178,7 +178,8 @@ TEST(Records, DirectoryThatTakesNoRecord)
     const llc2test::Run would = r.run_llc2({"--apply", "-n"});
     EXPECT_EQ(would.status, 255);
     EXPECT_EQ(would.out, "PPA 1: would plumb and initialise\n");
-    EXPECT_EQ(would.err, "Cannot record PPA 0: Not a directory; left as it is\n");
+    EXPECT_EQ(would.err, "Cannot record PPA 0: Not a directory; left as it is\n"
+                         "Cannot record PPA 1: Not a directory\n");
     const std::size_t before = cmdtest::trace(r).size();
     const llc2test::Run apply = r.run_llc2({"--apply"});
     EXPECT_EQ(apply.status, 255);

@@ -12,6 +12,7 @@
 
 #include <chrono>
 #include <future>
+#include <tuple>
 
 namespace
 {
@@ -243,7 +244,8 @@ long count_of(const std::vector<std::string> &trace, const std::string &what)
 }
 
 // A driver that leaves a probe unanswered is asked nothing more: one wait
-// for the whole run, and every PPA not yet told cannot be told.
+// for the whole run, and every PPA not yet told cannot be told; a dry run
+// says the same.
 TEST(SilentDriver, OneUnansweredProbeEndsTheAsking)
 {
     const std::string silent = "the driver does not answer";
@@ -307,6 +309,9 @@ TEST(SilentDriver, OneUnansweredProbeEndsTheAsking)
                                               both.end());
         EXPECT_EQ(count_of(second, "GETPPA"), c.apply_probes) << "no probe after the silence";
         EXPECT_EQ(count_of(second, "SETPPA"), 0) << "nothing sent after the silence";
+        // The dry run foresees it from the same silence.
+        const llc2test::Run dry = r.run_llc2({"--apply", "-n"});
+        EXPECT_EQ(std::tuple(dry.out, dry.err, dry.status), std::tuple("", c.apply_err, 255));
     }
 }
 
