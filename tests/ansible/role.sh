@@ -221,4 +221,23 @@ sim_start "$root" "$tmp/eio.json" || exit 1
 same "ppa_info, PPA 1 untold" "$(mod ppa_info '' | jq -c '[.as_configured, [.ppas[] | .as_configured]]')" \
   "[false,[null,true]]"
 
+# A link left bound to nothing (SETPPA and the unlink after it refused), its
+# PPA's file gone: unlinking it is the change, foreseen in check mode.
+sim_stop
+echo '{"interfaces": [{"name": "xnic"}], "faults": [{"request": "setppa", "errno": "EIO", "count": 1},
+  {"request": "punlink", "errno": "EBUSY", "count": 1}]}' >"$tmp/orphan.json"
+sim_start "$root" "$tmp/orphan.json" || exit 1
+llc2 -p 1 2>/dev/null
+LLC2_ROOT=$root "$tmp/bin/llc2conf" delete 1 >/dev/null
+same "a link left" "$(llc2 --json | jq -c .orphan_links)" "[1]"
+while IFS='~' read -r options want; do
+  # shellcheck disable=SC2086 # the options are words
+  same "apply $options, a link left" "$(mod apply '' $options | jq -c '[.changed, .actions, .unlinked, .unasked]')" \
+    "$want"
+done <<'EOF'
+--check~[true,[],[1],null]
+~[true,[],[1],null]
+~[false,[],[],null]
+EOF
+
 exit $status

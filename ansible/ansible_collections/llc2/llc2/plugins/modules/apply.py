@@ -18,6 +18,8 @@ description:
     parameters changed since they were applied is re-initialised on its
     link, one whose link changed is plumbed anew; a PPA that is up with
     nothing pending gets no request.
+  - First, links an interrupted run of llc2 left linked under no PPA are
+    unlinked; that is a change too.
 version_added: "0.1.0"
 author: llc2 developers (@llc2)
 extends_documentation_fragment:
@@ -86,6 +88,24 @@ failed_ppas:
   type: list
   elements: dict
   sample: [{ppa: 3, reason: not up}]
+unlinked:
+  description:
+    - The identifiers of the links an interrupted run of llc2 left under no
+      PPA that llc2 unlinked, or in check mode would unlink, as the
+      C(unlinked) array of C(llc2 --apply --json). Any makes the task
+      changed.
+  returned: always, also on failure
+  type: list
+  elements: int
+  sample: [7]
+unasked:
+  description:
+    - The PPA numbers the driver was not asked about once it stopped
+      answering, C(from), C(to) and C(reason), as the C(unasked) key of
+      C(llc2 --apply --json); null when every number was asked.
+  returned: always, also on failure
+  type: dict
+  sample: {from: 3, to: 63, reason: the driver does not answer}
 msg:
   description: llc2's standard error, when it failed.
   returned: failure
@@ -126,22 +146,22 @@ def main():
     rc, out, err = run(module, argv)
     try:
         doc = json.loads(out)
-        actions, failed = doc["actions"], doc["failed"]
+        result = dict(
+            actions=doc["actions"],
+            failed_ppas=doc["failed"],
+            unlinked=doc["unlinked"],
+            unasked=doc["unasked"],
+        )
     except (ValueError, KeyError, TypeError):
         # A command line llc2 refused, or a run cut short: no document.
-        doc, actions, failed = None, [], []
-    # A PPA acted on is changed even when a later one failed.
-    changed = bool(actions)
+        doc, result = None, dict(actions=[], failed_ppas=[], unlinked=[], unasked=None)
+    # A PPA acted on, or a link unlinked, is changed even when a later step
+    # failed.
+    changed = bool(result["actions"] or result["unlinked"])
     if rc != 0 or doc is None:
-        module.fail_json(
-            msg=err.strip() or "llc2: exit status %d" % rc,
-            rc=rc,
-            changed=changed,
-            actions=actions,
-            failed_ppas=failed,
-        )
+        module.fail_json(msg=err.strip() or "llc2: exit status %d" % rc, rc=rc, changed=changed, **result)
     warn_lines(module, err)
-    module.exit_json(changed=changed, actions=actions, failed_ppas=failed)
+    module.exit_json(changed=changed, **result)
 
 
 if __name__ == "__main__":
