@@ -185,15 +185,18 @@ ppa~{"ppa": 300, "state": "absent"}~~[.failed, .msg]~[true,"Not a PPA number, 0 
 apply~{"ppas": [300, 1, -1]}~~[.failed, .msg, .changed]~[true,"Not a PPA number, 0 to 255: 300, -1",false]
 ppa~{"ppa": 1}~~[.failed, .msg]~[true,"state is present but all of the following are missing: link"]
 ppa_info~{"llc2_path": "/nonexistent/llc2"}~~[.failed, .msg]~[true,"llc2_path names no llc2 program: /nonexistent/llc2"]
-ppa~{"ppa": 1, "link": "xnic1", "settings": {"acktimer": "x"}}~~[.failed, (.msg | test("^Invalid value for acktimer"))]~[true,true]
+ppa~{"ppa": 1, "link": "xnic1", "settings": {"acktimer": "x"}}~~[.failed, (.msg | test("^Invalid value for acktimer")), (.stderr | test("^Invalid value for acktimer")), .stdout]~[true,true,true,""]
+conf_info~{"config_dir": "/etc/passwd"}~~[.failed, .rc, .stdout, .stderr]~[true,1,"","Cannot use configuration directory /etc/passwd: Not a directory\n"]
 EOF
 [ ! -e "$conf/llc2.3" ] || fail "ppa in check mode: llc2.3 written"
-# A PPA brought up and another file unusable: failed, but changed.
+# A PPA brought up and another file unusable: failed, but changed; llc2's
+# whole output passed on.
 llc2 -u 1
 echo devicename=xnic >"$conf/llc2.5"
 same "apply, PPA 5 unusable" \
-  "$(mod apply '' | jq -cS '[.failed, .changed, .actions, (.msg | test("^PPA 5: "))]')" \
-  '[true,true,[{"action":"plumbed and initialised","keywords":[],"ppa":1}],true]'
+  "$(mod apply '' | jq -cS '[.failed, .changed, .actions, (.msg | test("^PPA 5: ")),
+    (.stderr | test("^PPA 5: ")), (.stdout | fromjson | .failed | map(.ppa))]')" \
+  '[true,true,[{"action":"plumbed and initialised","keywords":[],"ppa":1}],true,true,[5]]'
 rm "$conf/llc2.5"
 
 llc2 -U

@@ -65,19 +65,25 @@ def run(module, argv):
     return module.run_command(argv, environ_update={"LC_ALL": "C"})
 
 
+def fail_run(module, msg, rc, out, err, **result):
+    """Fails the module after a program ran, with its whole output as
+    ansible.builtin.command gives it."""
+    module.fail_json(msg=msg, rc=rc, stdout=out, stderr=err, **result)
+
+
 def ppas_document(module, argv):
     """Runs a program that writes a JSON document {"ppas": [...], ...} and
     returns the document, passing on its warnings; fails the module with the
     program's message when it fails."""
     rc, out, err = run(module, argv)
     if rc != 0:
-        module.fail_json(msg=err.strip() or "%s: exit status %d" % (argv[0], rc), rc=rc)
+        fail_run(module, err.strip() or "%s: exit status %d" % (argv[0], rc), rc, out, err)
     try:
         doc = json.loads(out)
         if not isinstance(doc["ppas"], list):
             raise TypeError("ppas is no list")
     except (ValueError, KeyError, TypeError) as e:
-        module.fail_json(msg="%s: not a document with ppas: %s" % (" ".join(argv), e))
+        fail_run(module, "%s: not a document with ppas: %s" % (" ".join(argv), e), rc, out, err)
     warn_lines(module, err)
     return doc
 

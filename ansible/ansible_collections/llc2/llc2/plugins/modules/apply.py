@@ -110,6 +110,14 @@ msg:
   description: llc2's standard error, when it failed.
   returned: failure
   type: str
+stdout:
+  description: What llc2 wrote on standard output, whole.
+  returned: failure, when llc2 ran
+  type: str
+stderr:
+  description: What llc2 wrote on standard error, whole.
+  returned: failure, when llc2 ran
+  type: str
 """
 
 import json
@@ -118,6 +126,7 @@ from ansible.module_utils.basic import AnsibleModule
 from ansible_collections.llc2.llc2.plugins.module_utils.llc2 import (
     check_ppas,
     config_dir_args,
+    fail_run,
     program,
     run,
     warn_lines,
@@ -159,7 +168,7 @@ def main():
     # failed.
     changed = bool(result["actions"] or result["unlinked"])
     if rc != 0 or doc is None:
-        module.fail_json(msg=err.strip() or "llc2: exit status %d" % rc, rc=rc, changed=changed, **result)
+        fail_run(module, err.strip() or "llc2: exit status %d" % rc, rc, out, err, changed=changed, **result)
     warn_lines(module, err)
     module.exit_json(changed=changed, **result)
 

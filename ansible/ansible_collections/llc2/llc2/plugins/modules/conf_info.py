@@ -56,6 +56,14 @@ directory:
   type: str
   sample: /etc/llc2/default/
   version_added: "1.0.0"
+stdout:
+  description: What llc2conf wrote on standard output, whole.
+  returned: failure, when llc2conf ran
+  type: str
+stderr:
+  description: What llc2conf wrote on standard error, whole.
+  returned: failure, when llc2conf ran
+  type: str
 """
 
 from ansible.module_utils.basic import AnsibleModule

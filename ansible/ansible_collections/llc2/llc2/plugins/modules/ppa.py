@@ -102,12 +102,21 @@ diff:
   returned: in diff mode, when the file changes
   type: dict
   sample: {prepared: "--- /etc/llc2/default/llc2.2\n+++ /etc/llc2/default/llc2.2\n..."}
+stdout:
+  description: What llc2conf wrote on standard output, whole.
+  returned: failure, when llc2conf ran
+  type: str
+stderr:
+  description: What llc2conf wrote on standard error, whole.
+  returned: failure, when llc2conf ran
+  type: str
 """
 
 from ansible.module_utils.basic import AnsibleModule
 from ansible_collections.llc2.llc2.plugins.module_utils.llc2 import (
     check_ppas,
     config_dir_args,
+    fail_run,
     last_status,
     program,
     run,
@@ -123,7 +132,7 @@ def llc2conf_run(module, argv):
     rc, out, err = run(module, argv)
     head, word = last_status(out)
     if rc != 0 or word is None:
-        module.fail_json(msg=err.strip() or out.strip() or "llc2conf: exit status %d" % rc, rc=rc)
+        fail_run(module, err.strip() or out.strip() or "llc2conf: exit status %d" % rc, rc, out, err)
     return head, word, err
 
 

@@ -57,6 +57,14 @@ as_configured:
       tell, counts as not.
   returned: success
   type: bool
+stdout:
+  description: What llc2 wrote on standard output, whole.
+  returned: failure, when llc2 ran
+  type: str
+stderr:
+  description: What llc2 wrote on standard error, whole.
+  returned: failure, when llc2 ran
+  type: str
 """
 
 from ansible.module_utils.basic import AnsibleModule
