@@ -98,6 +98,7 @@ unlinked:
   type: list
   elements: int
   sample: [7]
+  version_added: "2.0.0"
 unasked:
   description:
     - The PPA numbers the driver was not asked about once it stopped
@@ -106,6 +107,7 @@ unasked:
   returned: always, also on failure
   type: dict
   sample: {from: 3, to: 63, reason: the driver does not answer}
+  version_added: "2.0.0"
 msg:
   description: llc2's standard error, when it failed.
   returned: failure
@@ -114,10 +116,12 @@ stdout:
   description: What llc2 wrote on standard output, whole.
   returned: failure, when llc2 ran
   type: str
+  version_added: "2.0.0"
 stderr:
   description: What llc2 wrote on standard error, whole.
   returned: failure, when llc2 ran
   type: str
+  version_added: "2.0.0"
 """
 
 import json

@@ -106,10 +106,12 @@ stdout:
   description: What llc2conf wrote on standard output, whole.
   returned: failure, when llc2conf ran
   type: str
+  version_added: "2.0.0"
 stderr:
   description: What llc2conf wrote on standard error, whole.
   returned: failure, when llc2conf ran
   type: str
+  version_added: "2.0.0"
 """
 
 from ansible.module_utils.basic import AnsibleModule
