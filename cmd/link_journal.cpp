@@ -241,9 +241,12 @@ void say_link(int id, std::string_view words, std::vector<int> *ids)
     order_output();
 }
 
-} // namespace
-
-int foresee_orphans(int fd, std::vector<int> *would_unlink)
+// The links an interrupted run left: the journal read once and the driver
+// asked which of its links the PPAs hold, the same for a dry run as for the
+// real one. An entry whose link a PPA holds is only one a run killed after
+// SETPPA left, and goes; each other one is unlinked, or in a dry run named
+// as one to unlink, and nothing changes.
+int settle_orphans(int fd, bool dry_run, std::vector<int> *ids)
 {
     const std::vector<journaled_link> journal = journaled_links();
     if (journal.empty())
@@ -251,34 +254,21 @@ int foresee_orphans(int fd, std::vector<int> *would_unlink)
     std::vector<int> bound;
     if (!bound_links(fd, journal, bound))
         return -1;
-    for (const journaled_link &e : journal)
-        if (std::find(bound.begin(), bound.end(), e.link_id) == bound.end())
-            say_link(e.link_id, LINK_WOULD_UNLINK, would_unlink);
-    return 0;
-}
-
-int unlink_orphans(int fd, std::vector<int> *unlinked)
-{
-    const std::vector<journaled_link> journal = journaled_links();
-    if (journal.empty())
-        return 0;
-    std::vector<int> bound;
-    if (!bound_links(fd, journal, bound))
-        return -1;
-    // The journal as read at the start: an entry whose link a PPA holds is
-    // only one a run killed after SETPPA left, and goes; the others are
-    // orphans.
     std::vector<int> orphans;
     for (const journaled_link &e : journal) {
-        if (std::find(bound.begin(), bound.end(), e.link_id) != bound.end())
-            unjournal_link(e.link_id);
-        else
+        if (std::find(bound.begin(), bound.end(), e.link_id) == bound.end())
             orphans.push_back(e.link_id);
+        else if (!dry_run)
+            unjournal_link(e.link_id);
     }
     int result = 0;
     for (const int id : orphans) {
+        if (dry_run) {
+            say_link(id, LINK_WOULD_UNLINK, ids);
+            continue;
+        }
         if (llc2_unlink(fd, id) == 0) {
-            say_link(id, LINK_UNLINKED, unlinked);
+            say_link(id, LINK_UNLINKED, ids);
         } else if (errno != EINVAL) {
             report_errno("Error unlinking link %d: %s\n", id);
             result = -1;
@@ -291,6 +281,18 @@ int unlink_orphans(int fd, std::vector<int> *unlinked)
         unjournal_link(id);
     }
     return result;
+}
+
+} // namespace
+
+int foresee_orphans(int fd, std::vector<int> *would_unlink)
+{
+    return settle_orphans(fd, true, would_unlink);
+}
+
+int unlink_orphans(int fd, std::vector<int> *unlinked)
+{
+    return settle_orphans(fd, false, unlinked);
 }
 
 int unlink_everything(int fd)
