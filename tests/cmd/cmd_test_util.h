@@ -22,7 +22,6 @@
 #include <optional>
 #include <sstream>
 #include <string>
-#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #include <utility>
@@ -306,23 +305,6 @@ inline int leave_link(const llc2test::SimRoot &r, int ppa)
     if (ppa >= 0)
         under_root(r, [&] { return journal_link(id, ppa); });
     return id;
-}
-
-// What the driver holds now: the state line llc2sim writes on SIGUSR1, or
-// null when none came.
-inline nlohmann::json sim_state(const llc2test::SimRoot &r)
-{
-    const int s = llc2test::raw_connect(r.dev("llc2"));
-    ucred cred{};
-    socklen_t len = sizeof cred;
-    const bool known = s >= 0 && getsockopt(s, SOL_SOCKET, SO_PEERCRED, &cred, &len) == 0;
-    if (s >= 0)
-        close(s);
-    const std::size_t before = r.log("state").size();
-    if (!known || kill(cred.pid, SIGUSR1) != 0 ||
-        !r.wait_log([&](const auto &) { return r.log("state").size() > before; }))
-        return nlohmann::json();
-    return r.log("state").back();
 }
 
 } // namespace cmdtest

@@ -105,7 +105,7 @@ TEST(KilledAtRandom, NeverPlainlyUpForOtherValuesAndOneApplyConverges)
 
         const llc2test::Run told = r.run_llc2({"--status"});
         const std::vector<std::string> trace = cmdtest::trace(r);
-        const json state = cmdtest::sim_state(r);
+        const json state = r.state();
         ASSERT_FALSE(state.is_null()) << "no state line";
         for (int q = 0; q < PPAS; ++q) {
             if (told.out.find("PPA " + std::to_string(q) + ": up\n") == std::string::npos)

@@ -8,12 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <chrono>
-#include <csignal>
 #include <sstream>
-#include <sys/socket.h>
-#include <sys/wait.h>
-#include <thread>
 #include <tuple>
 #include <unistd.h>
 
@@ -27,7 +22,7 @@ using nlohmann::json;
 // from the state line it writes on SIGUSR1.
 std::string links_now(const SimRoot &r)
 {
-    const json state = cmdtest::sim_state(r);
+    const json state = r.state();
     if (state.is_null())
         return "(no state line)";
     std::string out;

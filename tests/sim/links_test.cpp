@@ -8,8 +8,6 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
-#include <csignal>
-#include <sys/socket.h>
 #include <unistd.h>
 #include <vector>
 
@@ -26,25 +24,6 @@ std::string scenario_with(const std::string &faults)
 {
     std::string s = scenario;
     return s.replace(s.find("%s"), 2, faults);
-}
-
-// llc2sim's "state" line, asked for with SIGUSR1; null when none came. Its
-// process is the peer of any connection to the control device.
-json state_now(const llc2test::SimRoot &sim)
-{
-    const int s = llc2test::raw_connect(sim.dev("llc2"));
-    ucred cred{};
-    socklen_t len = sizeof cred;
-    const bool known = s >= 0 && getsockopt(s, SOL_SOCKET, SO_PEERCRED, &cred, &len) == 0;
-    if (s >= 0)
-        close(s);
-    if (!known || cred.pid <= 0)
-        return nullptr;
-    const std::size_t before = sim.log("state").size();
-    kill(cred.pid, SIGUSR1);
-    if (!sim.wait_log([&](const auto &) { return sim.log("state").size() > before; }))
-        return nullptr;
-    return sim.log("state").back();
 }
 
 // "link_id/lower_device/ppa" for each link, in order of identifiers.
@@ -111,7 +90,7 @@ TEST(links, unlink_all_takes_bound_and_unbound_links)
         ASSERT_EQ(new_link(sim, killed, "tnic"), 2);
         ASSERT_EQ(drv_setppa(killed, 2, 2, 0), 0);
         stream_close(killed);
-        ASSERT_EQ(links_of(state_now(sim)), all);
+        ASSERT_EQ(links_of(sim.state()), all);
 
         const int fd = stream_open(sim.dev(row.on).c_str(), O_RDWR);
         errno = 0;
@@ -122,7 +101,7 @@ TEST(links, unlink_all_takes_bound_and_unbound_links)
         EXPECT_EQ(line["unlinked"], row.unlinked);
         EXPECT_EQ(line["result"], row.err != 0 ? errno_name(row.err) : "ok");
 
-        const json st = state_now(sim);
+        const json st = sim.state();
         EXPECT_EQ(links_of(st), row.left);
         // The driver answers for the PPAs as the state says: held only with
         // their links.
@@ -169,7 +148,7 @@ TEST(links, state_line_shows_links_and_their_ppas)
     for (const state_step &step : steps) {
         SCOPED_TRACE(step.name);
         ASSERT_GE(step.act(sim, fd), 0) << std::strerror(errno);
-        const json st = state_now(sim);
+        const json st = sim.state();
         ASSERT_TRUE(st.is_object()) << "no state line after SIGUSR1";
         EXPECT_EQ(st.value("reason", ""), "SIGUSR1");
         EXPECT_EQ(links_of(st), step.links);

@@ -484,4 +484,21 @@ bool SimRoot::wait_log(const std::function<bool(const std::vector<nlohmann::json
     return true;
 }
 
+nlohmann::json SimRoot::state() const
+{
+    const int s = raw_connect(dev("llc2"));
+    ucred cred{};
+    socklen_t len = sizeof cred;
+    const bool known = s >= 0 && getsockopt(s, SOL_SOCKET, SO_PEERCRED, &cred, &len) == 0;
+    if (s >= 0)
+        close(s);
+    if (!known || cred.pid <= 0)
+        return nlohmann::json();
+    const std::size_t before = log("state").size();
+    if (kill(cred.pid, SIGUSR1) != 0 ||
+        !wait_log([&](const auto &) { return log("state").size() > before; }))
+        return nlohmann::json();
+    return log("state").back();
+}
+
 } // namespace llc2test

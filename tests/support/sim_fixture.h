@@ -120,6 +120,10 @@ class SimRoot
     // time_factor()) passes (false).
     bool wait_log(const std::function<bool(const std::vector<nlohmann::json> &)> &pred,
                   int timeout_ms = 5000) const;
+    // What the driver holds now: the "state" line llc2sim writes on
+    // SIGUSR1, asked of the process at the other end of a connection to the
+    // control device; null when none came.
+    nlohmann::json state() const;
 
   private:
     std::string root_;
